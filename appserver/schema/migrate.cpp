@@ -7,13 +7,22 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+// The scripts are resources of a static library: the linker keeps their registration only
+// when something calls it (Q_INIT_RESOURCE must be outside any namespace).
+static void initSchemaResources()
+{
+    Q_INIT_RESOURCE(schema);
+}
+
 namespace kpr::appserver {
 
 namespace {
 
 const QStringList &migrationFiles()
 {
-    static const QStringList files{u":/schema/001_initial.sql"_s};
+    static const bool registered = (initSchemaResources(), true);
+    Q_UNUSED(registered);
+    static const QStringList files{u":/schema/001_initial.sql"_s, u":/schema/002_apuration_indexes.sql"_s};
     return files;
 }
 

@@ -1,0 +1,210 @@
+#include "appserver/database/session.h"
+
+#include <QSqlError>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <set>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::appserver {
+
+namespace {
+
+std::mutex g_mutex; // guards g_url and g_sessions
+std::optional<DatabaseUrl> g_url;
+std::set<Session *> g_sessions;
+std::atomic<int> g_counter{0};
+
+QString errorText(const QSqlError &e)
+{
+    QString t = e.databaseText().trimmed();
+    if (t.isEmpty())
+        t = e.text().trimmed();
+    return t;
+}
+
+} // namespace
+
+// Owns this thread's session; closes it when the thread ends.
+struct SessionHolder
+{
+    std::unique_ptr<Session> session;
+    ~SessionHolder()
+    {
+        if (!session)
+            return;
+        std::lock_guard lock(g_mutex);
+        g_sessions.erase(session.get());
+        session->close();
+    }
+};
+
+namespace {
+thread_local SessionHolder t_holder;
+}
+
+void Session::configure(const DatabaseUrl &url)
+{
+    std::lock_guard lock(g_mutex);
+    g_url = url;
+}
+
+Result<Session *> Session::forThisThread()
+{
+    if (t_holder.session && !t_holder.session->m_closed)
+        return t_holder.session.get();
+    DatabaseUrl url;
+    {
+        std::lock_guard lock(g_mutex);
+        if (!g_url)
+            return makeError(u"O servidor não tem banco de dados configurado."_s);
+        url = *g_url;
+    }
+    if (t_holder.session) { // closed at shutdown: do not reopen
+        return makeError(u"O servidor está sendo encerrado."_s);
+    }
+    std::unique_ptr<Session> s(new Session);
+    s->m_connectionName = u"kpr-appserver-%1"_s.arg(++g_counter);
+    s->m_dialect = url.kind == DatabaseUrl::Kind::SQLite ? Dialect::SQLite : Dialect::PostgreSQL;
+    auto db = openDatabase(url, s->m_connectionName);
+    if (!db)
+        return makeError(db.error());
+    s->m_db = *db;
+    // PostgreSQL hands NUMERIC back as text unless told otherwise.
+    s->m_db.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    {
+        std::lock_guard lock(g_mutex);
+        g_sessions.insert(s.get());
+    }
+    t_holder.session = std::move(s);
+    return t_holder.session.get();
+}
+
+QString Session::dbError(const QString &driverText) const
+{
+    return u"Erro no banco de dados em %1: %2"_s.arg(m_method, driverText);
+}
+
+Result<Query> Session::run(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery *q = m_prepared.value(sql);
+    if (!q) {
+        auto fresh = std::make_unique<QSqlQuery>(m_db);
+        fresh->setForwardOnly(true);
+        if (!fresh->prepare(sql))
+            return makeError(dbError(errorText(fresh->lastError())));
+        q = fresh.release();
+        m_prepared.insert(sql, q);
+    }
+    for (int i = 0; i < values.size(); ++i)
+        q->bindValue(i, values.at(i));
+    if (!q->exec()) {
+        const QString why = errorText(q->lastError());
+        q->finish();
+        return makeError(dbError(why));
+    }
+    return Query(q);
+}
+
+Status Session::begin(Access access)
+{
+    if (access == Access::Read)
+        return {};
+    bool ok = false;
+    QString why;
+    if (m_dialect == Dialect::SQLite) {
+        QSqlQuery q(m_db);
+        ok = q.exec(u"BEGIN IMMEDIATE"_s);
+        if (!ok)
+            why = errorText(q.lastError());
+    } else {
+        ok = m_db.transaction();
+        if (!ok)
+            why = errorText(m_db.lastError());
+    }
+    if (!ok)
+        return makeError(dbError(why));
+    m_inTransaction = true;
+    return {};
+}
+
+Status Session::commit()
+{
+    if (!m_inTransaction)
+        return {};
+    m_inTransaction = false;
+    bool ok = false;
+    QString why;
+    if (m_dialect == Dialect::SQLite) {
+        QSqlQuery q(m_db);
+        ok = q.exec(u"COMMIT"_s);
+        if (!ok) {
+            why = errorText(q.lastError());
+            QSqlQuery r(m_db);
+            r.exec(u"ROLLBACK"_s);
+        }
+    } else {
+        ok = m_db.commit();
+        if (!ok) {
+            why = errorText(m_db.lastError());
+            m_db.rollback();
+        }
+    }
+    if (!ok)
+        return makeError(dbError(why));
+    return {};
+}
+
+void Session::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    if (m_dialect == Dialect::SQLite) {
+        QSqlQuery q(m_db);
+        q.exec(u"ROLLBACK"_s);
+    } else {
+        m_db.rollback();
+    }
+}
+
+void Session::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    qDeleteAll(m_prepared);
+    m_prepared.clear();
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+Session::~Session()
+{
+    close();
+}
+
+void releaseThisThreadSession()
+{
+    if (!t_holder.session)
+        return;
+    {
+        std::lock_guard lock(g_mutex);
+        g_sessions.erase(t_holder.session.get());
+    }
+    t_holder.session.reset();
+}
+
+void closeAllSessions()
+{
+    std::lock_guard lock(g_mutex);
+    for (Session *s : g_sessions)
+        s->close();
+    g_sessions.clear();
+}
+
+} // namespace kpr::appserver

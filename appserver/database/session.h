@@ -1,0 +1,101 @@
+#pragma once
+// One database connection per worker thread, opened on the thread's first call, with its
+// prepared statements kept for the life of the thread. Every value reaches SQL as a bound
+// parameter. A Session is only ever used by the thread that owns it; at shutdown, once no
+// call is running, closeAllSessions() closes them all from the main thread.
+
+#include "appserver/sqlvalue.h"
+#include "framework/core/result.h"
+#include "framework/db/databaseurl.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+
+#include <memory>
+#include <utility>
+
+namespace kpr::appserver {
+
+class Session;
+
+// A prepared statement after exec with its values bound; finished (its read snapshot and
+// locks released) when it goes out of scope.
+class Query
+{
+public:
+    explicit Query(QSqlQuery *q) : m_q(q) {}
+    Query(Query &&other) noexcept : m_q(std::exchange(other.m_q, nullptr)) {}
+    Query(const Query &) = delete;
+    Query &operator=(const Query &) = delete;
+    Query &operator=(Query &&) = delete;
+    ~Query()
+    {
+        if (m_q)
+            m_q->finish();
+    }
+
+    bool next() { return m_q->next(); }
+    QVariant value(int i) const { return m_q->value(i); }
+    const QSqlQuery &sql() const { return *m_q; }
+    int numRowsAffected() const { return m_q->numRowsAffected(); }
+
+private:
+    QSqlQuery *m_q;
+};
+
+class Session
+{
+public:
+    enum class Access { Read, Write };
+
+    // The server's database, set once before the first call.
+    static void configure(const DatabaseUrl &url);
+    // This thread's session, opened on first use.
+    static Result<Session *> forThisThread();
+
+    Dialect dialect() const { return m_dialect; }
+    QVariant date(const QDate &d) const { return dateParam(d, m_dialect); }
+
+    // Error texts name the method being served: "Erro no banco de dados em <method>: ...".
+    void setMethod(const QString &method) { m_method = method; }
+
+    // Prepares sql once per session, binds values in order, executes.
+    Result<Query> run(const QString &sql, const QVariantList &values = {});
+
+    // A write transaction takes the write lock at once (SQLite: BEGIN IMMEDIATE), so that
+    // two workers never fail upgrading a read lock. Read calls run each statement alone.
+    Status begin(Access access);
+    Status commit();
+    void rollback();
+
+    QString dbError(const QString &driverText) const;
+
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+private:
+    Session() = default;
+    friend void closeAllSessions();
+    friend void releaseThisThreadSession();
+    friend struct SessionHolder;
+    void close();
+
+    QString m_connectionName;
+    Dialect m_dialect = Dialect::SQLite;
+    QSqlDatabase m_db;
+    QHash<QString, QSqlQuery *> m_prepared;
+    QString m_method;
+    bool m_inTransaction = false;
+    bool m_closed = false;
+};
+
+// Closes every open session's connection (shutdown, when no call is running).
+void closeAllSessions();
+// Closes the calling thread's session, if it has one (a worker that ends).
+void releaseThisThreadSession();
+
+} // namespace kpr::appserver

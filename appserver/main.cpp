@@ -1,0 +1,153 @@
+// kpr-appserver: hosts the remote module Kpr04700.rdmCFR over HTTP on its database.
+
+#include "appserver/database/session.h"
+#include "appserver/options.h"
+#include "appserver/schema/migrate.h"
+#include "appserver/server/httpserver.h"
+#include "appserver/server/trace.h"
+#include "framework/db/databaseurl.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include <pthread.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace kpr;
+using namespace kpr::appserver;
+
+namespace {
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "kpr-appserver: %s\n", text.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+// Creates or migrates the schema (--init-db), or checks that it is current.
+Status prepareDatabase(const DatabaseUrl &url, bool initDb)
+{
+    const QString name = u"kpr-appserver-startup"_s;
+    Status status;
+    {
+        auto opened = openDatabase(url, name);
+        if (!opened)
+            return makeError(opened.error());
+        QSqlDatabase &db = opened.value();
+        if (initDb) {
+            status = migrate(db);
+        } else {
+            const auto version = schemaVersion(db);
+            if (!version)
+                status = makeError(version.error());
+            else if (*version != latestSchemaVersion())
+                status = makeError(u"o banco de dados %1 está na versão %2 do esquema; este servidor "
+                                   "usa a versão %3. Rode com --init-db para criá-lo ou migrá-lo."_s
+                                       .arg(url.display())
+                                       .arg(*version)
+                                       .arg(latestSchemaVersion()));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // SIGINT and SIGTERM are taken by one thread with sigwait; block them before any other
+    // thread exists so that every thread inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QCoreApplication app(argc, argv);
+    const auto options = parseOptions(app.arguments().mid(1));
+    if (!options) {
+        say(options.error());
+        std::fputs(usage().toUtf8().constData(), stderr);
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(usage().toUtf8().constData(), stdout);
+        return 0;
+    }
+    const auto url = DatabaseUrl::parse(options->db);
+    if (!url) {
+        say(url.error());
+        return 2;
+    }
+    if (const auto prepared = prepareDatabase(*url, options->initDb); !prepared) {
+        say(prepared.error());
+        return 1;
+    }
+    if (!options->serve)
+        return 0;
+
+    TraceLog trace;
+    if (!options->trace.isEmpty()) {
+        QString why;
+        if (!trace.open(options->trace, &why)) {
+            say(u"não foi possível abrir o arquivo de trace %1: %2"_s.arg(options->trace, why));
+            return 1;
+        }
+    }
+    Session::configure(*url);
+
+    ServerOptions serverOptions;
+    serverOptions.maxBody = size_t(options->maxBody);
+    serverOptions.workers = options->workers;
+    serverOptions.keepAliveSeconds = options->keepAliveSeconds;
+    serverOptions.trace = trace.isOpen() ? &trace : nullptr;
+    auto *server = new RpcServer(serverOptions); // freed only when every worker has ended
+    const auto port = server->bind(options->host, options->port);
+    if (!port) {
+        say(port.error());
+        return 1;
+    }
+
+    std::atomic<bool> serving{true};
+    std::thread signalWaiter([&] {
+        const timespec tick{0, 200 * 1000 * 1000};
+        bool stopAsked = false;
+        while (serving) {
+            const int sig = sigtimedwait(&stopSignals, nullptr, &tick);
+            if (sig == SIGINT || sig == SIGTERM)
+                stopAsked = true;
+            if (stopAsked)
+                server->stop(); // again on every tick, in case listening had not begun yet
+        }
+    });
+
+    const QString host = options->host.contains(u':') ? u"[%1]"_s.arg(options->host) : options->host;
+    std::printf("kpr-appserver: listening on %s:%d\n", host.toUtf8().constData(), *port);
+    std::fflush(stdout);
+
+    server->run();
+    serving = false;
+    signalWaiter.join();
+    closeAllSessions();
+    trace.close();
+    if (!server->allWorkersJoined()) {
+        // Some workers still hold idle kept-alive connections (their database connections
+        // are closed): end the process under them rather than wait for the clients.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        _exit(0);
+    }
+    delete server;
+    return 0;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The command line of kpr-appserver (docs/appserver-protocol.md, "Running it").
+
+#include "framework/core/result.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace kpr::appserver {
+
+struct Options
+{
+    QString db;
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 8211;
+    bool initDb = false;
+    bool serve = true;
+    QString trace;
+    qint64 maxBody = 64LL * 1024 * 1024;
+    int workers = 16;
+    int keepAliveSeconds = 60;
+    bool help = false;
+};
+
+// arguments without the program name; the error text is for the user.
+Result<Options> parseOptions(const QStringList &arguments);
+QString usage();
+
+} // namespace kpr::appserver

@@ -1,0 +1,134 @@
+#include "appserver/packet.h"
+
+#include "appserver/sqlvalue.h"
+#include "framework/core/dates.h"
+
+#include <QSqlQuery>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::appserver {
+
+PacketField textField(const QString &name, int size, bool stored)
+{
+    return PacketField{name, FieldType::String, size, stored};
+}
+
+PacketField floatField(const QString &name)
+{
+    return PacketField{name, FieldType::Float, 0, true};
+}
+
+PacketField dateTimeField(const QString &name)
+{
+    return PacketField{name, FieldType::DateTime, 0, true};
+}
+
+QString typeName(FieldType type)
+{
+    switch (type) {
+    case FieldType::String: return u"string"_s;
+    case FieldType::FixedChar: return u"fixedchar"_s;
+    case FieldType::Float: return u"float"_s;
+    case FieldType::Integer: return u"integer"_s;
+    case FieldType::DateTime: return u"datetime"_s;
+    case FieldType::Boolean: return u"boolean"_s;
+    }
+    return u"string"_s;
+}
+
+QJsonValue jsonFromSql(const QVariant &value, FieldType type)
+{
+    if (value.isNull())
+        return QJsonValue::Null;
+    switch (type) {
+    case FieldType::String:
+    case FieldType::FixedChar:
+        return value.toString();
+    case FieldType::Float: {
+        const auto d = doubleFromSql(value);
+        return d ? QJsonValue(*d) : QJsonValue(QJsonValue::Null);
+    }
+    case FieldType::Integer: {
+        bool ok = false;
+        const qlonglong n = value.toLongLong(&ok);
+        return ok ? QJsonValue(n) : QJsonValue(QJsonValue::Null);
+    }
+    case FieldType::DateTime: {
+        if (value.typeId() == QMetaType::QDateTime)
+            return toDayNumber(value.toDateTime());
+        const QDate d = dateFromSql(value);
+        return d.isValid() ? QJsonValue(toDayNumber(d)) : QJsonValue(QJsonValue::Null);
+    }
+    case FieldType::Boolean:
+        return value.toBool();
+    }
+    return QJsonValue::Null;
+}
+
+PacketBuilder::PacketBuilder(QList<PacketField> fields) : m_fields(std::move(fields)) {}
+
+void PacketBuilder::addRow(const QSqlQuery &q)
+{
+    QJsonArray row;
+    for (int i = 0; i < m_fields.size(); ++i)
+        row.append(jsonFromSql(q.value(i), m_fields.at(i).type));
+    m_rows.append(row);
+}
+
+QJsonObject PacketBuilder::toJson() const
+{
+    static const QJsonArray normalFlags{u"pfInUpdate"_s, u"pfInWhere"_s};
+    QJsonArray fields;
+    for (const PacketField &f : m_fields) {
+        const bool sized = f.type == FieldType::String || f.type == FieldType::FixedChar;
+        fields.append(QJsonObject{{u"name"_s, f.name},
+                                  {u"type"_s, typeName(f.type)},
+                                  {u"size"_s, sized ? f.size : 0},
+                                  {u"flags"_s, f.stored ? normalFlags : QJsonArray()}});
+    }
+    return QJsonObject{{u"fields"_s, fields}, {u"rows"_s, m_rows}};
+}
+
+int ReceivedPacket::indexOf(const QString &name) const
+{
+    for (int i = 0; i < fields.size(); ++i)
+        if (fields.at(i).name == name)
+            return i;
+    return -1;
+}
+
+Result<ReceivedPacket> readPacket(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return makeError(u"não é um objeto {\"fields\": [...], \"rows\": [...]}"_s);
+    const QJsonObject o = value.toObject();
+    if (!o.value(u"fields"_s).isArray())
+        return makeError(u"falta a lista \"fields\""_s);
+    if (!o.value(u"rows"_s).isArray())
+        return makeError(u"falta a lista \"rows\""_s);
+    ReceivedPacket p;
+    const QJsonArray fields = o.value(u"fields"_s).toArray();
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const QJsonObject f = fields.at(i).toObject();
+        const QString name = f.value(u"name"_s).toString();
+        if (name.isEmpty())
+            return makeError(u"o campo %1 não tem nome"_s.arg(i + 1));
+        ReceivedField rf{name, f.value(u"type"_s).toString(), true};
+        if (f.contains(u"flags"_s)) {
+            if (!f.value(u"flags"_s).isArray())
+                return makeError(u"as flags do campo %1 não são uma lista"_s.arg(name));
+            rf.inUpdate = f.value(u"flags"_s).toArray().contains(u"pfInUpdate"_s);
+        }
+        p.fields.append(rf);
+    }
+    p.rows = o.value(u"rows"_s).toArray();
+    for (qsizetype r = 0; r < p.rows.size(); ++r) {
+        const QJsonValue row = p.rows.at(r);
+        if (!row.isArray() || row.toArray().size() != p.fields.size())
+            return makeError(u"a linha %1 não é uma lista com um valor por campo"_s.arg(r + 1));
+    }
+    return p;
+}
+
+} // namespace kpr::appserver

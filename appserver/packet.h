@@ -1,0 +1,75 @@
+#pragma once
+// The data packets of the wire protocol (docs/appserver-protocol.md): the server builds
+// them from query results and reads the one SetCRFSintDados receives. The client side
+// has its own in-memory tables; this is only the server's view of the format.
+
+#include "framework/core/result.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+class QSqlQuery;
+
+namespace kpr::appserver {
+
+enum class FieldType { String, FixedChar, Float, Integer, DateTime, Boolean };
+
+struct PacketField
+{
+    QString name;
+    FieldType type = FieldType::String;
+    int size = 0;        // characters, for String and FixedChar
+    bool stored = true;  // flags ["pfInUpdate","pfInWhere"]; false: flags []
+};
+
+PacketField textField(const QString &name, int size, bool stored = true);
+PacketField floatField(const QString &name);
+PacketField dateTimeField(const QString &name);
+
+QString typeName(FieldType type);
+
+// The JSON of one SQL value for a field of the given type: null for NULL, a string for
+// text, a number for numbers, the day number for dates.
+QJsonValue jsonFromSql(const QVariant &value, FieldType type);
+
+class PacketBuilder
+{
+public:
+    explicit PacketBuilder(QList<PacketField> fields);
+
+    const QList<PacketField> &fields() const { return m_fields; }
+    // One row from the current record of q: column i is field i.
+    void addRow(const QSqlQuery &q);
+    void addRow(QJsonArray row) { m_rows.append(std::move(row)); }
+    qsizetype rowCount() const { return m_rows.size(); }
+
+    QJsonObject toJson() const;
+
+private:
+    QList<PacketField> m_fields;
+    QJsonArray m_rows;
+};
+
+// A packet as received: its fields (name, type text, whether pfInUpdate is among the
+// flags) and its rows, each checked to hold one value per field.
+struct ReceivedField
+{
+    QString name;
+    QString type;
+    bool inUpdate = true;
+};
+
+struct ReceivedPacket
+{
+    QList<ReceivedField> fields;
+    QJsonArray rows;
+    int indexOf(const QString &name) const; // -1 when absent
+};
+
+// The error text says what is wrong ("falta a lista \"fields\""), without the method.
+Result<ReceivedPacket> readPacket(const QJsonValue &value);
+
+} // namespace kpr::appserver

@@ -1,0 +1,114 @@
+// The apuration: numbers issued per branch, the direct-management rows computed under a
+// number, and their removal.
+
+#include "appserver/rdmcfr/common.h"
+#include "appserver/rdmcfr/counter.h"
+#include "appserver/rdmcfr/methods.h"
+#include "framework/core/dates.h"
+
+#include <QDateTime>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::appserver::rdmcfr {
+
+namespace {
+
+Result<bool> exists(Session &s, const QString &sql, const QVariantList &values)
+{
+    auto q = s.run(sql, values);
+    if (!q)
+        return makeError(q.error());
+    return q.value().next();
+}
+
+// Rows under the number changed: answers computed from the old ones are stale.
+Result<int> raiseGeneration(Session &s, const QString &number, const QString &branch)
+{
+    return execute(s, u"UPDATE APURACAO SET NRGERACAO = NRGERACAO + 1 "
+                      "WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
+                   {number, branch});
+}
+
+} // namespace
+
+Result<QJsonValue> ProPrxRelApurFat(Session &s, const Args &a)
+{
+    const QString branch = a.text(1);
+    const auto known = exists(s, u"SELECT 1 FROM FILIAL WHERE CDFILIAL = ?"_s, {branch});
+    if (!known)
+        return makeError(known.error());
+    if (!*known)
+        return makeError(u"Filial %1 não cadastrada."_s.arg(branch));
+    const auto n = nextNumber(s, u"APURACAO"_s);
+    if (!n)
+        return makeError(n.error());
+    const QString number = QString::number(*n).rightJustified(10, u'0');
+    const QDateTime now = QDateTime::currentDateTime();
+    const QVariant when = s.dialect() == Dialect::SQLite
+                              ? QVariant(now.toString(u"yyyy-MM-dd hh:mm:ss"_s))
+                              : QVariant(now);
+    const auto recorded = execute(s, u"INSERT INTO APURACAO (NRAPURACGD, CDFILIAL, DTEMISSAO) "
+                                     "VALUES (?, ?, ?)"_s,
+                                  {number, branch, when});
+    if (!recorded)
+        return makeError(recorded.error());
+    return QJsonValue(number);
+}
+
+Result<QJsonValue> ProRelGesDireta(Session &s, const Args &a)
+{
+    const QString branch = a.text(1);
+    const QDate start = a.date(2);
+    const QDate end = a.date(3);
+    const QString number = a.text(4);
+    if (end < start)
+        return makeError(u"Data final %1 anterior à data inicial %2."_s.arg(formatDateBR(end),
+                                                                           formatDateBR(start)));
+    const auto issued = exists(s, u"SELECT 1 FROM APURACAO WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
+                               {number, branch});
+    if (!issued)
+        return makeError(issued.error());
+    if (!*issued)
+        return makeError(u"Apuração %1 não emitida para a filial %2."_s.arg(number, branch));
+    const auto removed = execute(
+        s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
+    if (!removed)
+        return makeError(removed.error());
+    // One statement: every meal row of the period with the price in force that day (the
+    // price row with the latest validity on or before the day; none gives NULL).
+    const auto written = execute(
+        s,
+        u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, "
+        "DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD) "
+        "SELECT CAST(? AS VARCHAR(10)), E.CDFILIAL, E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, "
+        "E.NREFETIVOS, (SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL "
+        "AND P.CDCLIENTE = E.CDCLIENTE AND P.CDSERVFILI = E.CDSERVFILI "
+        "AND P.DTVIGENCIA <= E.DTEFETIVO ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
+        "FROM EFETIVO E WHERE E.CDFILIAL = ? AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ?"_s,
+        {number, branch, s.date(start), s.date(end)});
+    if (!written)
+        return makeError(written.error());
+    if (const auto raised = raiseGeneration(s, number, branch); !raised)
+        return makeError(raised.error());
+    return QJsonValue(*written);
+}
+
+Result<QJsonValue> ProDelTableRelApur(Session &s, const Args &a)
+{
+    const QString branch = a.text(1);
+    const QString number = a.text(2);
+    const auto rows = execute(
+        s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
+    if (!rows)
+        return makeError(rows.error());
+    const auto statement = execute(
+        s, u"DELETE FROM CFRSINTDATA WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s, {number, branch});
+    if (!statement)
+        return makeError(statement.error());
+    if (const auto raised = raiseGeneration(s, number, branch); !raised)
+        return makeError(raised.error());
+    return QJsonValue(*rows + *statement);
+}
+
+} // namespace kpr::appserver::rdmcfr

@@ -1,0 +1,168 @@
+// The by-date statement: its empty table, a client's services and dated quantities, and
+// the statement stored on the server under its apuration number.
+
+#include "appserver/rdmcfr/common.h"
+#include "appserver/rdmcfr/methods.h"
+#include "appserver/rdmcfr/statementfields.h"
+#include "framework/core/dates.h"
+#include "framework/core/strings.h"
+
+#include <QPair>
+#include <QSet>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::appserver::rdmcfr {
+
+Result<QJsonValue> GetCFRSintData(Session &, const Args &)
+{
+    return QJsonValue(PacketBuilder(cfrSintDataFields()).toJson());
+}
+
+Result<QJsonValue> GetServSelect(Session &s, const Args &a)
+{
+    static const QList<PacketField> fields{textField(u"CDSERVFILIAPGD"_s, 3)};
+    return packetFromQuery(s, fields,
+                           u"SELECT DISTINCT CDSERVFILIAPGD FROM APURFATGD WHERE NRAPURACGD = ? "
+                           "AND CDFILIALAPGD = ? AND CDCLIENTEAPGD = ? ORDER BY CDSERVFILIAPGD"_s,
+                           {a.text(2), a.text(1), a.text(3)});
+}
+
+Result<QJsonValue> GetQtdeEfetData(Session &s, const Args &a)
+{
+    static const QList<PacketField> fields{
+        textField(u"CDCLIENTEAPGD"_s, 21), textField(u"CDSERVFILIAPGD"_s, 3),
+        dateTimeField(u"DTAPURACFATGD"_s), floatField(u"NREFETIVOSAPGD"_s),
+        textField(u"IDTPIJURCLIE"_s, 1),   textField(u"NRINSJURCLIE"_s, 20),
+        textField(u"NMRAZSOCCLIE"_s, 50),  textField(u"NMSERVICO"_s, 40),
+        floatField(u"VRPRECUNITAPGD"_s),
+    };
+    // The hot path of the by-date pass: one call per client, window and service. The
+    // statement is prepared once per worker; the primary key serves the whole look-up.
+    return packetFromQuery(
+        s, fields,
+        u"SELECT A.CDCLIENTEAPGD, A.CDSERVFILIAPGD, A.DTAPURACFATGD, A.NREFETIVOSAPGD, "
+        "C.IDTPIJURCLIE, C.NRINSJURCLIE, C.NMRAZSOCCLIE, S.NMSERVICO, A.VRPRECUNITAPGD "
+        "FROM APURFATGD A JOIN CLIENTE C ON C.CDCLIENTE = A.CDCLIENTEAPGD "
+        "LEFT JOIN SERVFILI S ON S.CDFILIAL = A.CDFILIALAPGD AND S.CDSERVFILI = A.CDSERVFILIAPGD "
+        "WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? AND A.CDCLIENTEAPGD = ? "
+        "AND A.CDSERVFILIAPGD = ? AND A.DTAPURACFATGD >= ? AND A.DTAPURACFATGD <= ? "
+        "ORDER BY A.DTAPURACFATGD"_s,
+        {a.text(2), a.text(1), a.text(3), a.text(4), s.date(a.date(5)), s.date(a.date(6))});
+}
+
+namespace {
+
+QString packetError(const QString &what)
+{
+    return u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: %1."_s.arg(what);
+}
+
+// The bound value of one packet value for a stored column, or the error text.
+Result<QVariant> storedValue(Session &s, const StoredColumn &c, const QJsonValue &v, int row)
+{
+    if (v.isNull() || v.isUndefined())
+        return QVariant();
+    using K = StoredColumn::Kind;
+    switch (c.kind) {
+    case K::Text:
+        if (v.isString())
+            return QVariant(cutToWidth(v.toString(), c.width));
+        return makeError(packetError(u"a linha %1, campo %2, deve ser um texto"_s.arg(row).arg(c.name)));
+    case K::Number:
+        if (v.isDouble())
+            return QVariant(v.toDouble());
+        return makeError(packetError(u"a linha %1, campo %2, deve ser um número"_s.arg(row).arg(c.name)));
+    case K::Date:
+        if (v.isDouble() && std::abs(v.toDouble()) < 1.0e8)
+            return s.date(dayNumberToDate(v.toDouble()));
+        return makeError(packetError(
+            u"a linha %1, campo %2, deve ser uma data (número de dias)"_s.arg(row).arg(c.name)));
+    }
+    return QVariant();
+}
+
+} // namespace
+
+Result<QJsonValue> SetCRFSintDados(Session &s, const Args &a)
+{
+    const auto read = readPacket(a.value(1));
+    if (!read)
+        return makeError(packetError(read.error()));
+    const ReceivedPacket &packet = *read;
+    if (packet.rows.isEmpty())
+        return QJsonValue(0);
+    const int branchAt = packet.indexOf(u"CDFILIAL"_s);
+    const int numberAt = packet.indexOf(u"NRAPURACGD"_s);
+    if (branchAt < 0)
+        return makeError(packetError(u"falta o campo CDFILIAL"_s));
+    if (numberAt < 0)
+        return makeError(packetError(u"falta o campo NRAPURACGD"_s));
+
+    const QList<StoredColumn> &columns = cfrSintDataColumns();
+    QList<int> source; // packet position of each stored column, -1 when not sent for storing
+    for (const StoredColumn &c : columns) {
+        const int at = packet.indexOf(c.name);
+        source << (at >= 0 && packet.fields.at(at).inUpdate ? at : -1);
+    }
+
+    // Check every row before touching a table, collecting the (branch, number) pairs.
+    QList<QVariantList> inserts;
+    QList<QPair<QString, QString>> keys;
+    QSet<QPair<QString, QString>> seen;
+    for (qsizetype r = 0; r < packet.rows.size(); ++r) {
+        const QJsonArray row = packet.rows.at(r).toArray();
+        const QJsonValue b = row.at(branchAt);
+        const QJsonValue n = row.at(numberAt);
+        if (!b.isString() || !n.isString() || b.toString().isEmpty() || n.toString().isEmpty())
+            return makeError(packetError(u"a linha %1 não tem CDFILIAL ou NRAPURACGD"_s.arg(r + 1)));
+        const QPair<QString, QString> key{cutToWidth(b.toString(), 4), cutToWidth(n.toString(), 10)};
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            keys << key;
+        }
+        QVariantList values{key.second, key.first, int(r + 1)};
+        for (int c = 0; c < columns.size(); ++c) {
+            if (source.at(c) < 0) {
+                values << QVariant();
+                continue;
+            }
+            const auto v = storedValue(s, columns.at(c), row.at(source.at(c)), int(r + 1));
+            if (!v)
+                return makeError(v.error());
+            values << *v;
+        }
+        inserts << values;
+    }
+
+    for (const auto &key : keys) {
+        const auto removed = execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s,
+                                     {key.first, key.second});
+        if (!removed)
+            return makeError(removed.error());
+    }
+    QString names = u"NRAPURACGD, CDFILIAL, NRLINHA"_s;
+    QString marks = u"?, ?, ?"_s;
+    for (const StoredColumn &c : columns) {
+        names += u", "_s + c.name;
+        marks += u", ?"_s;
+    }
+    const QString insert = u"INSERT INTO CFRSINTDATA (%1) VALUES (%2)"_s.arg(names, marks);
+    for (const QVariantList &values : inserts) {
+        const auto stored = execute(s, insert, values);
+        if (!stored)
+            return makeError(stored.error());
+    }
+    return QJsonValue(int(inserts.size()));
+}
+
+Result<QJsonValue> DelCRFSintDados(Session &s, const Args &a)
+{
+    const auto removed = execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s,
+                                 {a.text(1), a.text(2)});
+    if (!removed)
+        return makeError(removed.error());
+    return QJsonValue(*removed);
+}
+
+} // namespace kpr::appserver::rdmcfr

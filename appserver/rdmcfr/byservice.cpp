@@ -1,0 +1,41 @@
+// The by-service statement: its empty table and the quantities of one client per service.
+
+#include "appserver/rdmcfr/common.h"
+#include "appserver/rdmcfr/methods.h"
+#include "appserver/rdmcfr/statementfields.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::appserver::rdmcfr {
+
+Result<QJsonValue> GetCFRSintServ(Session &, const Args &)
+{
+    return QJsonValue(PacketBuilder(cfrSintServFields()).toJson());
+}
+
+Result<QJsonValue> GetQtdeEfetServ(Session &s, const Args &a)
+{
+    static const QList<PacketField> fields{
+        textField(u"CDFILIALAPGD"_s, 4),   textField(u"CDCLIENTEAPGD"_s, 21),
+        textField(u"CDSERVFILIAPGD"_s, 3), textField(u"NRAPURACGD"_s, 10),
+        dateTimeField(u"DTAPURACFAT"_s),   floatField(u"NREFETIVOSAPGD"_s),
+        floatField(u"VRPRECUNITAPGD"_s),   textField(u"NMSERVICO"_s, 40),
+        textField(u"NMFILIAL"_s, 30),      textField(u"IDTPIJURCLIE"_s, 1),
+        textField(u"NRINSJURCLIE"_s, 20),  textField(u"NMRAZSOCCLIE"_s, 50),
+    };
+    // Grouped by service (the pass numbers the services in order of arrival).
+    return packetFromQuery(
+        s, fields,
+        u"SELECT A.CDFILIALAPGD, A.CDCLIENTEAPGD, A.CDSERVFILIAPGD, A.NRAPURACGD, "
+        "A.DTAPURACFATGD, A.NREFETIVOSAPGD, A.VRPRECUNITAPGD, S.NMSERVICO, F.NMFILIAL, "
+        "C.IDTPIJURCLIE, C.NRINSJURCLIE, C.NMRAZSOCCLIE "
+        "FROM APURFATGD A JOIN CLIENTE C ON C.CDCLIENTE = A.CDCLIENTEAPGD "
+        "LEFT JOIN SERVFILI S ON S.CDFILIAL = A.CDFILIALAPGD AND S.CDSERVFILI = A.CDSERVFILIAPGD "
+        "LEFT JOIN FILIAL F ON F.CDFILIAL = A.CDFILIALAPGD "
+        "WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? AND A.CDCLIENTEAPGD = ? "
+        "AND A.DTAPURACFATGD >= ? AND A.DTAPURACFATGD <= ? "
+        "ORDER BY A.CDSERVFILIAPGD, A.DTAPURACFATGD"_s,
+        {a.text(2), a.text(1), a.text(3), s.date(a.date(4)), s.date(a.date(5))});
+}
+
+} // namespace kpr::appserver::rdmcfr

@@ -1,0 +1,115 @@
+#include "appserver/rdmcfr/methodtable.h"
+
+#include "appserver/rdmcfr/methods.h"
+#include "framework/core/dates.h"
+
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::appserver::rdmcfr {
+
+namespace {
+constexpr ArgKind T = ArgKind::Text;
+constexpr ArgKind D = ArgKind::Date;
+constexpr ArgKind P = ArgKind::Packet;
+constexpr Session::Access R = Session::Access::Read;
+constexpr Session::Access W = Session::Access::Write;
+} // namespace
+
+QDate Args::date(int position) const
+{
+    return dayNumberToDate(m_values.at(position - 1).toDouble());
+}
+
+const QList<MethodSpec> &methodTable()
+{
+    // Argument order of Part 1.3 of the specification.
+    static const QList<MethodSpec> table{
+        {u"GetClieFili"_s, {T}, R, &GetClieFili},
+        {u"ProPrxRelApurFat"_s, {T}, W, &ProPrxRelApurFat},
+        {u"ProRelGesDireta"_s, {T, D, D, T, T}, W, &ProRelGesDireta},
+        {u"GetCFRSintData"_s, {}, R, &GetCFRSintData},
+        {u"GetClieSelect"_s, {T, T, T}, R, &GetClieSelect},
+        {u"GetTotalizacao"_s, {T, T, D, D, T}, R, &GetTotalizacao},
+        {u"GetServSelect"_s, {T, T, T}, R, &GetServSelect},
+        {u"GetQtdeEfetData"_s, {T, T, T, T, D, D}, R, &GetQtdeEfetData},
+        {u"SetCRFSintDados"_s, {P}, W, &SetCRFSintDados},
+        {u"GetCFRSintServ"_s, {}, R, &GetCFRSintServ},
+        {u"GetQtdeEfetServ"_s, {T, T, T, D, D}, R, &GetQtdeEfetServ},
+        {u"GetSequencial"_s, {D, T, T, T, T, T}, W, &GetSequencial},
+        {u"DelCRFSintDados"_s, {T, T}, W, &DelCRFSintDados},
+        {u"ProDelTableRelApur"_s, {T, T}, W, &ProDelTableRelApur},
+        {u"clientesComDados"_s, {T, T, D, D, T}, R, &clientesComDados},
+        {u"EmailFilial"_s, {T}, R, &EmailFilial},
+    };
+    return table;
+}
+
+const MethodSpec *findMethod(const QString &name)
+{
+    for (const MethodSpec &m : methodTable())
+        if (m.name == name)
+            return &m;
+    return nullptr;
+}
+
+QString checkArgs(const MethodSpec &method, const QJsonArray &args)
+{
+    if (args.size() != method.args.size())
+        return u"%1: espera %2 argumento(s), recebeu %3."_s.arg(method.name)
+            .arg(method.args.size())
+            .arg(args.size());
+    for (int i = 0; i < method.args.size(); ++i) {
+        const QJsonValue v = args.at(i);
+        switch (method.args.at(i)) {
+        case ArgKind::Text:
+            if (!v.isString())
+                return u"%1: o argumento %2 deve ser um texto."_s.arg(method.name).arg(i + 1);
+            break;
+        case ArgKind::Date:
+            // JSON numbers are finite; a day number outside QDate's range is no date.
+            if (!v.isDouble() || std::fabs(v.toDouble()) > 1.0e8)
+                return u"%1: o argumento %2 deve ser uma data (número de dias)."_s.arg(method.name)
+                    .arg(i + 1);
+            break;
+        case ArgKind::Packet:
+            if (!v.isObject())
+                return u"%1: o argumento %2 deve ser um pacote de dados: não é um objeto {\"fields\": [...], \"rows\": [...]}."_s
+                    .arg(method.name)
+                    .arg(i + 1);
+            break;
+        }
+    }
+    return {};
+}
+
+CallOutcome callMethod(const QString &name, const QJsonArray &args)
+{
+    const MethodSpec *method = findMethod(name);
+    if (!method)
+        return {false, {}, u"Método \"%1\" não existe no módulo Kpr04700.rdmCFR."_s.arg(name)};
+    if (const QString why = checkArgs(*method, args); !why.isEmpty())
+        return {false, {}, why};
+    auto session = Session::forThisThread();
+    if (!session)
+        return {false, {}, session.error()};
+    Session &s = **session;
+    s.setMethod(method->name);
+    if (auto begun = s.begin(method->access); !begun)
+        return {false, {}, begun.error()};
+    Result<QJsonValue> result = makeError(u"Erro interno em %1."_s.arg(method->name));
+    try {
+        result = method->run(s, Args(args));
+    } catch (...) { // nothing may escape into the transport; the transaction is undone
+    }
+    if (!result) {
+        s.rollback();
+        return {false, {}, result.error()};
+    }
+    if (auto committed = s.commit(); !committed)
+        return {false, {}, committed.error()};
+    return {true, std::move(result).value(), {}};
+}
+
+} // namespace kpr::appserver::rdmcfr

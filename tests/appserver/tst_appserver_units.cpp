@@ -1,0 +1,569 @@
+// The pure pieces of kpr-appserver, and its methods called in-process on a throw-away
+// SQLite database: client lists, money, the price in force, the fortnight, the request
+// and packet parsers with their broken fixtures, the command line.
+
+#include "appserver/database/session.h"
+#include "appserver/money.h"
+#include "appserver/options.h"
+#include "appserver/packet.h"
+#include "appserver/rdmcfr/clientlist.h"
+#include "appserver/rdmcfr/methodtable.h"
+#include "appserver/rdmcfr/sequence.h"
+#include "appserver/rdmcfr/totals.h"
+#include "appserver/schema/migrate.h"
+#include "appserver/server/request.h"
+#include "appserver/sqlvalue.h"
+#include "framework/core/dates.h"
+#include "framework/db/databaseurl.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace kpr;
+using namespace kpr::appserver;
+using namespace kpr::appserver::rdmcfr;
+
+Q_DECLARE_METATYPE(kpr::appserver::rdmcfr::TMeansAll)
+
+namespace {
+
+double day(int y, int m, int d)
+{
+    return toDayNumber(QDate(y, m, d));
+}
+
+} // namespace
+
+class TestAppServerUnits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void clientList_data();
+    void clientList();
+    void money_data();
+    void money();
+    void counts();
+    void divideRounded_data();
+    void divideRounded();
+    void centsFromText_data();
+    void centsFromText();
+    void centsFromSql();
+    void unitPrice();
+    void fortnight_data();
+    void fortnight();
+    void brokenRequests_data();
+    void brokenRequests();
+    void goodRequest();
+    void brokenPackets_data();
+    void brokenPackets();
+    void options();
+    void badOptions_data();
+    void badOptions();
+
+    void priceInForce();
+    void failedCallChangesNothing();
+    void argumentChecks_data();
+    void argumentChecks();
+    void concurrentNumbersAreUnique();
+
+private:
+    CallOutcome call(const QString &method, const QJsonArray &args)
+    {
+        return callMethod(method, args);
+    }
+    int count(const QString &sql);
+
+    QTemporaryDir m_dir;
+    QString m_url;
+};
+
+void TestAppServerUnits::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_url = u"sqlite:"_s + m_dir.filePath(u"units.db"_s);
+    auto db = openDatabase(m_url, u"setup"_s);
+    QVERIFY2(db, qPrintable(db.error()));
+    QSqlDatabase &d = db.value();
+    const auto migrated = migrate(d);
+    QVERIFY2(migrated, qPrintable(migrated.error()));
+    QSqlQuery q(d);
+    const QStringList fill{
+        u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Centro', '2024-03-01')"_s,
+        u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0002', 'Sul', '2024-03-01')"_s,
+        u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE) VALUES ('0001', 'J', '1', 'Alfa')"_s,
+        u"INSERT INTO GRUPSERV VALUES ('01', 'Refeições')"_s,
+        u"INSERT INTO SERVFILI VALUES ('0001', '001', 'Almoço', '01')"_s,
+        // In force from 5 March, then from 10 March.
+        u"INSERT INTO PRECSERV VALUES ('0001', '0001', '001', '2024-03-05', 10.50)"_s,
+        u"INSERT INTO PRECSERV VALUES ('0001', '0001', '001', '2024-03-10', 12.00)"_s,
+        u"INSERT INTO EFETIVO VALUES ('0001', '0001', '001', '2024-03-04', 1)"_s,
+        u"INSERT INTO EFETIVO VALUES ('0001', '0001', '001', '2024-03-05', 2)"_s,
+        u"INSERT INTO EFETIVO VALUES ('0001', '0001', '001', '2024-03-09', 3)"_s,
+        u"INSERT INTO EFETIVO VALUES ('0001', '0001', '001', '2024-03-10', NULL)"_s,
+        u"INSERT INTO EFETIVO VALUES ('0001', '0001', '001', '2024-03-11', 5)"_s,
+        u"INSERT INTO EFETIVO VALUES ('0001', '0001', '001', '2024-04-01', 6)"_s,
+    };
+    for (const QString &sql : fill)
+        QVERIFY2(q.exec(sql), qPrintable(sql));
+    d.close();
+    d = QSqlDatabase();
+    QSqlDatabase::removeDatabase(u"setup"_s);
+    Session::configure(*DatabaseUrl::parse(m_url));
+}
+
+void TestAppServerUnits::cleanupTestCase()
+{
+    closeAllSessions();
+}
+
+int TestAppServerUnits::count(const QString &sql)
+{
+    auto db = openDatabase(m_url, u"count"_s);
+    int n = -1;
+    {
+        QSqlQuery q(*db);
+        if (q.exec(sql) && q.next())
+            n = q.value(0).toInt();
+    }
+    db.value().close();
+    db = makeError(QString());
+    QSqlDatabase::removeDatabase(u"count"_s);
+    return n;
+}
+
+void TestAppServerUnits::clientList_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<TMeansAll>("tMeansAll");
+    QTest::addColumn<bool>("all");
+    QTest::addColumn<QStringList>("codes");
+    QTest::newRow("empty means all") << u""_s << TMeansAll::No << true << QStringList();
+    QTest::newRow("one client, as the picker writes it") << u"_0001_"_s << TMeansAll::No << false << QStringList{u"0001"_s};
+    QTest::newRow("two clients: the double underscore between them is no empty key")
+        << u"_0001__0002_"_s << TMeansAll::No << false << QStringList{u"0001"_s, u"0002"_s};
+    QTest::newRow("bare code") << u"0001"_s << TMeansAll::No << false << QStringList{u"0001"_s};
+    QTest::newRow("only underscores: no key at all, so all")
+        << u"___"_s << TMeansAll::No << true << QStringList();
+    QTest::newRow("T where it means all") << u"T"_s << TMeansAll::Yes << true << QStringList();
+    QTest::newRow("T elsewhere is a client code") << u"T"_s << TMeansAll::No << false << QStringList{u"T"_s};
+    QTest::newRow("_T_ is a code even where T means all")
+        << u"_T_"_s << TMeansAll::Yes << false << QStringList{u"T"_s};
+}
+
+void TestAppServerUnits::clientList()
+{
+    QFETCH(QString, text);
+    QFETCH(TMeansAll, tMeansAll);
+    QFETCH(bool, all);
+    QFETCH(QStringList, codes);
+    const ClientList list = parseClientList(text, tMeansAll);
+    QCOMPARE(list.all, all);
+    QCOMPARE(list.codes, QSet<QString>(codes.begin(), codes.end()));
+    for (const QString &c : codes)
+        QVERIFY(list.contains(c));
+    QCOMPARE(list.contains(u"9999"_s), all);
+}
+
+void TestAppServerUnits::money_data()
+{
+    QTest::addColumn<qint64>("cents");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero keeps two decimals") << qint64(0) << u"0,00"_s;
+    QTest::newRow("five cents") << qint64(5) << u"0,05"_s;
+    QTest::newRow("one decimal digit padded") << qint64(520) << u"5,20"_s;
+    QTest::newRow("no separator below a thousand") << qint64(99999) << u"999,99"_s;
+    QTest::newRow("thousands with a dot") << qint64(123456) << u"1.234,56"_s;
+    QTest::newRow("millions") << qint64(1234567890) << u"12.345.678,90"_s;
+    QTest::newRow("negative") << qint64(-1230) << u"-12,30"_s;
+    QTest::newRow("negative thousands") << qint64(-100000) << u"-1.000,00"_s;
+}
+
+void TestAppServerUnits::money()
+{
+    QFETCH(qint64, cents);
+    QFETCH(QString, text);
+    QCOMPARE(formatMoneyBR(cents), text);
+}
+
+void TestAppServerUnits::counts()
+{
+    QCOMPARE(formatCountBR(0), u"0"_s);
+    QCOMPARE(formatCountBR(999), u"999"_s);
+    QCOMPARE(formatCountBR(1000), u"1.000"_s);
+    QCOMPARE(formatCountBR(1234567), u"1.234.567"_s);
+    QCOMPARE(formatCountBR(-7), u"-7"_s);
+}
+
+void TestAppServerUnits::divideRounded_data()
+{
+    QTest::addColumn<qint64>("numerator");
+    QTest::addColumn<qint64>("denominator");
+    QTest::addColumn<qint64>("quotient");
+    QTest::newRow("exact") << qint64(4) << qint64(2) << qint64(2);
+    QTest::newRow("half goes up") << qint64(5) << qint64(2) << qint64(3);
+    QTest::newRow("negative half goes away from zero") << qint64(-5) << qint64(2) << qint64(-3);
+    QTest::newRow("a third goes down") << qint64(1) << qint64(3) << qint64(0);
+    QTest::newRow("two thirds go up") << qint64(2) << qint64(3) << qint64(1);
+    // R$ 1.455,00 for 135 meals: 10,7777... a meal, shown 10,78.
+    QTest::newRow("average price") << qint64(145500) << qint64(135) << qint64(1078);
+}
+
+void TestAppServerUnits::divideRounded()
+{
+    QFETCH(qint64, numerator);
+    QFETCH(qint64, denominator);
+    QFETCH(qint64, quotient);
+    QCOMPARE(appserver::divideRounded(numerator, denominator), quotient);
+}
+
+void TestAppServerUnits::centsFromText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("cents"); // -1: not a number
+    QTest::newRow("whole") << u"12"_s << qint64(1200);
+    QTest::newRow("one decimal") << u"12.5"_s << qint64(1250);
+    QTest::newRow("two decimals") << u"7.25"_s << qint64(725);
+    QTest::newRow("negative cents") << u"-0.05"_s << qint64(-5);
+    QTest::newRow("third decimal 5 rounds up") << u"1234.565"_s << qint64(123457);
+    QTest::newRow("third decimal 4 rounds down") << u"1234.5649"_s << qint64(123456);
+    QTest::newRow("no whole part") << u".5"_s << qint64(50);
+    QTest::newRow("empty") << u""_s << qint64(-1);
+    QTest::newRow("letters") << u"12a"_s << qint64(-1);
+    QTest::newRow("comma is not our decimal point") << u"12,5"_s << qint64(-1);
+}
+
+void TestAppServerUnits::centsFromText()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, cents);
+    const auto got = appserver::centsFromText(text);
+    if (cents < 0 && !text.startsWith(u'-')) {
+        QVERIFY(!got);
+        return;
+    }
+    QVERIFY(got);
+    QCOMPARE(*got, cents);
+}
+
+void TestAppServerUnits::centsFromSql()
+{
+    // 4.35 is 434.99999... cents as a double: rounding, not truncation, gives 435.
+    QCOMPARE(*appserver::centsFromSql(QVariant(4.35)), qint64(435));
+    QCOMPARE(*appserver::centsFromSql(QVariant(10.5)), qint64(1050));
+    QCOMPARE(*appserver::centsFromSql(QVariant(12)), qint64(1200)); // SQLite keeps 12.00 as 12
+    QCOMPARE(*appserver::centsFromSql(QVariant(u"7.25"_s)), qint64(725)); // PostgreSQL NUMERIC as text
+    QVERIFY(!appserver::centsFromSql(QVariant()));
+}
+
+void TestAppServerUnits::unitPrice()
+{
+    ServiceTotal one{u"001"_s, u"Almoço"_s, 10, 10500, 1050, 1050};
+    QCOMPARE(unitPriceCents(one), qint64(1050)); // one price: that price
+    // 100 meals at 10,50 and 35 at 12,00: 1.050 + 420 = 1.470,00 / 135 = 10,888... → 10,89
+    ServiceTotal changed{u"001"_s, u"Almoço"_s, 135, 147000, 1050, 1200};
+    QCOMPARE(unitPriceCents(changed), qint64(1089));
+    // Changed, nothing served: the highest price rather than a division by zero.
+    ServiceTotal noMeals{u"001"_s, u"Almoço"_s, 0, 0, 1050, 1200};
+    QCOMPARE(unitPriceCents(noMeals), qint64(1200));
+    ServiceTotal unpriced{u"001"_s, u"Almoço"_s, 10, 0, std::nullopt, std::nullopt};
+    QCOMPARE(unitPriceCents(unpriced), qint64(0));
+    ServiceTotal merged = one;
+    merged.merge(ServiceTotal{u"001"_s, u"Almoço"_s, 5, 6000, 1200, 1200});
+    QCOMPARE(merged.meals, qint64(15));
+    QCOMPARE(merged.valueCents, qint64(16500));
+    QCOMPARE(unitPriceCents(merged), qint64(1100)); // 165,00 / 15
+}
+
+void TestAppServerUnits::fortnight_data()
+{
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QString>("half");
+    QTest::addColumn<QDate>("fortnight");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("15th is the first half") << QDate(2024, 3, 15) << u"1"_s << QDate(2024, 3, 1) << QString();
+    QTest::newRow("16th is the second half") << QDate(2024, 3, 16) << u"2"_s << QDate(2024, 3, 16) << QString();
+    QTest::newRow("31st is the second half") << QDate(2024, 3, 31) << u"2"_s << QDate(2024, 3, 16) << QString();
+    QTest::newRow("1st is the first half") << QDate(2024, 2, 1) << u"1"_s << QDate(2024, 2, 1) << QString();
+    QTest::newRow("half 2 on the 15th")
+        << QDate(2024, 3, 15) << u"2"_s << QDate()
+        << u"A quinzena 2 não corresponde à data inicial 15/03/2024."_s;
+    QTest::newRow("half 3") << QDate(2024, 3, 15) << u"3"_s << QDate()
+                            << u"Quinzena \"3\" inválida: deve ser \"1\" ou \"2\"."_s;
+    QTest::newRow("empty half") << QDate(2024, 3, 15) << u""_s << QDate()
+                                << u"Quinzena \"\" inválida: deve ser \"1\" ou \"2\"."_s;
+}
+
+void TestAppServerUnits::fortnight()
+{
+    QFETCH(QDate, start);
+    QFETCH(QString, half);
+    QFETCH(QDate, fortnight);
+    QFETCH(QString, refusal);
+    const Fortnight f = fortnightOf(start, half);
+    QCOMPARE(f.refusal, refusal);
+    QCOMPARE(f.start, fortnight);
+}
+
+void TestAppServerUnits::brokenRequests_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("empty body") << QByteArray()
+                                << u"Requisição inválida: o corpo não é um JSON válido (illegal value na posição 0)."_s;
+    QTest::newRow("cut short") << QByteArray(R"({"method": "GetClieFili")")
+                               << u"Requisição inválida: o corpo não é um JSON válido (unterminated string na posição 24)."_s;
+    QTest::newRow("a lone text") << QByteArray(R"("GetClieFili")")
+                                 << u"Requisição inválida: o corpo deve ser um objeto JSON."_s;
+    QTest::newRow("an array") << QByteArray(R"(["GetClieFili"])")
+                              << u"Requisição inválida: o corpo deve ser um objeto JSON."_s;
+    QTest::newRow("no method") << QByteArray(R"({"args": []})")
+                               << u"Requisição inválida: falta o campo \"method\" (texto)."_s;
+    QTest::newRow("method not a text") << QByteArray(R"({"method": 7, "args": []})")
+                                       << u"Requisição inválida: falta o campo \"method\" (texto)."_s;
+    QTest::newRow("no args") << QByteArray(R"({"method": "GetCFRSintData"})")
+                             << u"Requisição inválida: falta o campo \"args\" (lista)."_s;
+    QTest::newRow("args an object") << QByteArray(R"({"method": "GetCFRSintData", "args": {}})")
+                                    << u"Requisição inválida: falta o campo \"args\" (lista)."_s;
+}
+
+void TestAppServerUnits::brokenRequests()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, error);
+    const auto r = parseRpcRequest(body);
+    QVERIFY(!r);
+    QCOMPARE(r.error(), error);
+}
+
+void TestAppServerUnits::goodRequest()
+{
+    const auto r = parseRpcRequest(R"({"method": "GetClieSelect", "args": ["0001", "0000000007", ""], "id": 3})");
+    QVERIFY(r);
+    QCOMPARE(r->method, u"GetClieSelect"_s);
+    QCOMPARE(r->args, (QJsonArray{u"0001"_s, u"0000000007"_s, u""_s}));
+}
+
+void TestAppServerUnits::brokenPackets_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("a text") << QByteArray(R"("x")") << u"não é um objeto {\"fields\": [...], \"rows\": [...]}"_s;
+    QTest::newRow("no fields") << QByteArray(R"({"rows": []})") << u"falta a lista \"fields\""_s;
+    QTest::newRow("no rows") << QByteArray(R"({"fields": []})") << u"falta a lista \"rows\""_s;
+    QTest::newRow("nameless field") << QByteArray(R"({"fields": [{"name": "A"}, {"type": "string"}], "rows": []})")
+                                    << u"o campo 2 não tem nome"_s;
+    QTest::newRow("flags not a list") << QByteArray(R"({"fields": [{"name": "A", "flags": "pfInUpdate"}], "rows": []})")
+                                      << u"as flags do campo A não são uma lista"_s;
+    QTest::newRow("short row") << QByteArray(R"({"fields": [{"name": "A"}, {"name": "B"}], "rows": [["a", "b"], ["a"]]})")
+                               << u"a linha 2 não é uma lista com um valor por campo"_s;
+    QTest::newRow("row not a list") << QByteArray(R"({"fields": [{"name": "A"}], "rows": [{"A": 1}]})")
+                                    << u"a linha 1 não é uma lista com um valor por campo"_s;
+}
+
+void TestAppServerUnits::brokenPackets()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, error);
+    const QJsonValue v = QJsonDocument::fromJson("[" + json + "]").array().at(0);
+    const auto p = readPacket(v);
+    QVERIFY(!p);
+    QCOMPARE(p.error(), error);
+}
+
+void TestAppServerUnits::options()
+{
+    const auto d = parseOptions({u"--db"_s, u"sqlite:/tmp/x.db"_s});
+    QVERIFY(d);
+    QCOMPARE(d->host, u"127.0.0.1"_s);
+    QCOMPARE(d->port, 8211); // the shell's default WebPort
+    QVERIFY(d->serve);
+    QVERIFY(!d->initDb);
+    const auto o = parseOptions({u"--db=sqlite:x.db"_s, u"--listen"_s, u"0.0.0.0:0"_s, u"--init-db"_s,
+                                 u"--no-serve"_s, u"--trace"_s, u"t.jsonl"_s, u"--max-body"_s, u"4096"_s,
+                                 u"--workers"_s, u"4"_s, u"--keep-alive"_s, u"5"_s});
+    QVERIFY2(o, qPrintable(o.error()));
+    QCOMPARE(o->db, u"sqlite:x.db"_s);
+    QCOMPARE(o->host, u"0.0.0.0"_s);
+    QCOMPARE(o->port, 0);
+    QVERIFY(o->initDb);
+    QVERIFY(!o->serve);
+    QCOMPARE(o->trace, u"t.jsonl"_s);
+    QCOMPARE(o->maxBody, qint64(4096));
+    QCOMPARE(o->workers, 4);
+    QCOMPARE(o->keepAliveSeconds, 5);
+}
+
+void TestAppServerUnits::badOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("no --db") << QStringList{u"--listen"_s, u"127.0.0.1:1"_s} << u"falta --db."_s;
+    QTest::newRow("--db without value") << QStringList{u"--db"_s} << u"--db espera um valor."_s;
+    QTest::newRow("listen without port") << QStringList{u"--db"_s, u"sqlite:x"_s, u"--listen"_s, u"localhost"_s}
+                                         << u"--listen espera HOST:PORTA, não \"localhost\"."_s;
+    QTest::newRow("port too big") << QStringList{u"--db"_s, u"sqlite:x"_s, u"--listen"_s, u"h:70000"_s}
+                                  << u"--listen espera HOST:PORTA, não \"h:70000\"."_s;
+    QTest::newRow("unknown option") << QStringList{u"--db"_s, u"sqlite:x"_s, u"--fast"_s}
+                                    << u"opção desconhecida \"--fast\"."_s;
+    QTest::newRow("workers zero") << QStringList{u"--db"_s, u"sqlite:x"_s, u"--workers"_s, u"0"_s}
+                                  << u"--workers espera um número de 1 a 256, não \"0\"."_s;
+}
+
+void TestAppServerUnits::badOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    const auto o = parseOptions(args);
+    QVERIFY(!o);
+    QCOMPARE(o.error(), error);
+}
+
+void TestAppServerUnits::priceInForce()
+{
+    const auto issued = call(u"ProPrxRelApurFat"_s, {u"0001"_s});
+    QVERIFY2(issued.ok, qPrintable(issued.error));
+    const QString number = issued.result.toString();
+    QCOMPARE(number.size(), 10);
+    // 4 to 31 March: the 1 April row is outside.
+    const auto run = call(u"ProRelGesDireta"_s, {u"0001"_s, day(2024, 3, 4), day(2024, 3, 31), number, u""_s});
+    QVERIFY2(run.ok, qPrintable(run.error));
+    QCOMPARE(run.result.toInt(), 5);
+
+    const auto rows = call(u"GetQtdeEfetData"_s, {u"0001"_s, number, u"0001"_s, u"001"_s,
+                                                 day(2024, 3, 1), day(2024, 3, 31)});
+    QVERIFY2(rows.ok, qPrintable(rows.error));
+    const QJsonArray r = rows.result.toObject().value(u"rows"_s).toArray();
+    QCOMPARE(r.size(), 5);
+    // Columns: client, service, day, meals, ..., price (last).
+    const auto price = [&](int i) { return r.at(i).toArray().at(8); };
+    const auto meals = [&](int i) { return r.at(i).toArray().at(3); };
+    QCOMPARE(r.at(0).toArray().at(2).toDouble(), day(2024, 3, 4));
+    QVERIFY(price(0).isNull());               // 4 March: before any price row
+    QCOMPARE(price(1).toDouble(), 10.5);      // 5 March: the first row's own day
+    QCOMPARE(price(2).toDouble(), 10.5);      // 9 March: still the first
+    QCOMPARE(price(3).toDouble(), 12.0);      // 10 March: the second takes over that day
+    QVERIFY(meals(3).isNull());               // a NULL quantity stays NULL
+    QCOMPARE(price(4).toDouble(), 12.0);      // 11 March
+
+    // Totals: 1 (no price) + 2 x 10,50 + 3 x 10,50 + NULL x 12 + 5 x 12 = 112,50 for 11 meals.
+    const auto totals = call(u"GetTotalizacao"_s, {u"0001"_s, number, day(2024, 3, 1), day(2024, 3, 31), u"T"_s});
+    QVERIFY2(totals.ok, qPrintable(totals.error));
+    const QJsonArray t = totals.result.toObject().value(u"rows"_s).toArray().at(0).toArray();
+    QCOMPARE(t.at(2).toString(), u"11"_s);
+    QCOMPARE(t.at(3).toString(), u"112,50"_s);
+    QCOMPARE(t.at(4).toString(), u"10,23"_s); // price changed: 112,50 / 11 = 10,227...
+    QCOMPARE(t.at(6).toDouble(), 112.5);
+    QCOMPARE(t.at(7).toString(), u"112,50"_s);
+}
+
+void TestAppServerUnits::failedCallChangesNothing()
+{
+    const QString number = call(u"ProPrxRelApurFat"_s, {u"0001"_s}).result.toString();
+    QVERIFY(call(u"ProRelGesDireta"_s, {u"0001"_s, day(2024, 3, 1), day(2024, 3, 31), number, u""_s}).ok);
+    const int before = count(u"SELECT COUNT(*) FROM APURFATGD"_s);
+    QVERIFY(before > 0);
+    // Issued for 0001, asked for 0002: refused, nothing removed.
+    const auto wrongBranch = call(u"ProRelGesDireta"_s, {u"0002"_s, day(2024, 3, 1), day(2024, 3, 31), number, u""_s});
+    QVERIFY(!wrongBranch.ok);
+    QCOMPARE(wrongBranch.error, u"Apuração %1 não emitida para a filial 0002."_s.arg(number));
+    // A packet whose second row is bad: the first row is not stored either.
+    QJsonObject packet{{u"fields"_s, QJsonArray{QJsonObject{{u"name"_s, u"CDFILIAL"_s}},
+                                               QJsonObject{{u"name"_s, u"NRAPURACGD"_s}},
+                                               QJsonObject{{u"name"_s, u"QTSERV01"_s}}}},
+                       {u"rows"_s, QJsonArray{QJsonArray{u"0001"_s, number, 1.0},
+                                             QJsonArray{u"0001"_s, number, u"x"_s}}}};
+    const auto stored = call(u"SetCRFSintDados"_s, {packet});
+    QVERIFY(!stored.ok);
+    QCOMPARE(stored.error, u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: a linha 2, campo QTSERV01, deve ser um número."_s);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM CFRSINTDATA"_s), 0);
+    QCOMPARE(count(u"SELECT COUNT(*) FROM APURFATGD"_s), before);
+    // An unknown branch gets no number, and the counter does not move.
+    const int counter = count(u"SELECT NRULTIMO FROM CONTADOR WHERE NMCONTADOR = 'APURACAO'"_s);
+    const auto unknown = call(u"ProPrxRelApurFat"_s, {u"9999"_s});
+    QCOMPARE(unknown.error, u"Filial 9999 não cadastrada."_s);
+    QCOMPARE(count(u"SELECT NRULTIMO FROM CONTADOR WHERE NMCONTADOR = 'APURACAO'"_s), counter);
+}
+
+void TestAppServerUnits::argumentChecks_data()
+{
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QJsonArray>("args");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("unknown method") << u"GetNada"_s << QJsonArray() << u"Método \"GetNada\" não existe no módulo Kpr04700.rdmCFR."_s;
+    QTest::newRow("letter case counts") << u"getcliefili"_s << QJsonArray{u"0001"_s}
+                                        << u"Método \"getcliefili\" não existe no módulo Kpr04700.rdmCFR."_s;
+    QTest::newRow("too few") << u"ProRelGesDireta"_s << QJsonArray{u"0001"_s}
+                             << u"ProRelGesDireta: espera 5 argumento(s), recebeu 1."_s;
+    QTest::newRow("too many") << u"GetCFRSintData"_s << QJsonArray{u"x"_s}
+                              << u"GetCFRSintData: espera 0 argumento(s), recebeu 1."_s;
+    QTest::newRow("date as text") << u"ProRelGesDireta"_s
+                                  << QJsonArray{u"0001"_s, 45352, u"31/03/2024"_s, u"0000000001"_s, u""_s}
+                                  << u"ProRelGesDireta: o argumento 3 deve ser uma data (número de dias)."_s;
+    QTest::newRow("date as null") << u"GetSequencial"_s
+                                  << QJsonArray{QJsonValue(), u"0001"_s, u""_s, u"1"_s, u"1"_s, u"1"_s}
+                                  << u"GetSequencial: o argumento 1 deve ser uma data (número de dias)."_s;
+    QTest::newRow("text as number") << u"GetServSelect"_s << QJsonArray{u"0001"_s, 7, u"0001"_s}
+                                    << u"GetServSelect: o argumento 2 deve ser um texto."_s;
+    QTest::newRow("text as null") << u"EmailFilial"_s << QJsonArray{QJsonValue()}
+                                  << u"EmailFilial: o argumento 1 deve ser um texto."_s;
+    QTest::newRow("packet as text") << u"SetCRFSintDados"_s << QJsonArray{u"{}"_s}
+                                    << u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: não é um objeto {\"fields\": [...], \"rows\": [...]}."_s;
+    QTest::newRow("end before start") << u"ProRelGesDireta"_s
+                                      << QJsonArray{u"0001"_s, day(2024, 3, 31), day(2024, 3, 1), u"0000000001"_s, u""_s}
+                                      << u"Data final 01/03/2024 anterior à data inicial 31/03/2024."_s;
+}
+
+void TestAppServerUnits::argumentChecks()
+{
+    QFETCH(QString, method);
+    QFETCH(QJsonArray, args);
+    QFETCH(QString, error);
+    const auto r = call(method, args);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.error, error);
+}
+
+void TestAppServerUnits::concurrentNumbersAreUnique()
+{
+    // Eight workers, each with its own connection, issuing numbers at once: BEGIN
+    // IMMEDIATE serialises them, none fails on a lock and none gets a number twice.
+    constexpr int threads = 8, perThread = 25;
+    QList<QStringList> got(threads);
+    QList<QStringList> errors(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            for (int i = 0; i < perThread; ++i) {
+                const auto r = callMethod(u"ProPrxRelApurFat"_s, {t % 2 ? u"0001"_s : u"0002"_s});
+                if (r.ok)
+                    got[t] << r.result.toString();
+                else
+                    errors[t] << r.error;
+            }
+            releaseThisThreadSession();
+        });
+    }
+    for (auto &w : workers)
+        w.join();
+    QSet<QString> all;
+    for (int t = 0; t < threads; ++t) {
+        QVERIFY2(errors[t].isEmpty(), qPrintable(errors[t].join(u"; "_s)));
+        for (const QString &n : got[t])
+            all.insert(n);
+    }
+    QCOMPARE(all.size(), threads * perThread);
+}
+
+QTEST_GUILESS_MAIN(TestAppServerUnits)
+#include "tst_appserver_units.moc"
