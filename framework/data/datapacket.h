@@ -1,0 +1,49 @@
+#pragma once
+// Data packets: the whole content of a table as the application server sends and receives
+// it, {"fields": [{"name", "type", "size", "flags"}, ...], "rows": [[...], ...]}, with the
+// types string, fixedchar, float, integer, datetime (a day number) and boolean, and null for
+// an empty value. Reading checks the whole packet and gives its columns ready for a table;
+// a malformed packet gives an error text ("Malformed data packet: row 3 has 2 values for
+// 4 fields").
+
+#include "framework/core/result.h"
+#include "framework/data/field.h"
+#include "framework/data/storage.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <optional>
+#include <vector>
+
+namespace kpr {
+
+QString packetTypeName(TFieldType type);                // "string", "float", ...
+std::optional<TFieldType> packetFieldType(const QString &name);
+QJsonArray providerFlagsToJson(TProviderFlags flags);   // [] when none
+QJsonValue cellToJson(TFieldType type, const detail::CellView &cell);
+
+namespace detail {
+
+struct PacketField
+{
+    QString name;
+    TFieldType type = ftString;
+    int size = 0;
+    TProviderFlags flags;
+};
+
+struct PacketData
+{
+    std::vector<PacketField> fields;
+    std::vector<Column> columns; // one per field, rowCount cells each
+    size_t rowCount = 0;
+};
+
+Result<PacketData> readPacket(const QJsonObject &packet);
+// Parses the packet text itself in one pass, without building a JSON document first.
+Result<PacketData> readPacket(const QByteArray &json);
+
+} // namespace detail
+} // namespace kpr
