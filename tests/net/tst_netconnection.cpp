@@ -1,0 +1,455 @@
+// TNetConnection against small HTTP servers started inside the test on free loopback
+// ports: the wire format, by-reference arguments, every kind of failure and the
+// before-connect hook.
+#include "framework/core/abort.h"
+#include "framework/net/httptransport.h"
+#include "framework/net/netconnection.h"
+#include "framework/net/rpcargs.h"
+#include "tests/support/recordingtransport.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace kpr;
+using kpr::test::RecordingTransport;
+
+namespace {
+
+// An HTTP server on 127.0.0.1 and a free port, answering POST /rpc/<module> through a
+// handler that gets the method and arguments and returns the JSON answer.
+class RpcTestServer
+{
+public:
+    using Handler = std::function<QJsonObject(const QString &method, const QJsonArray &args)>;
+
+    explicit RpcTestServer(Handler handler, int keepAliveSeconds = 5) : m_handler(std::move(handler))
+    {
+        m_server.set_tcp_nodelay(true);
+        m_server.set_keep_alive_timeout(keepAliveSeconds);
+        m_server.set_keep_alive_max_count(1000); // the default closes after 5 requests
+        m_server.Post("/rpc/([^/]+)", [this](const httplib::Request &req, httplib::Response &res) {
+            const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(req.body)).object();
+            {
+                std::lock_guard lock(m_mutex);
+                m_modules.append(QString::fromStdString(req.matches[1]));
+                m_bodies.append(body);
+                m_remotePorts.append(req.remote_port);
+            }
+            if (m_status != 200) {
+                res.status = m_status;
+                res.set_content(m_statusBody, "application/json");
+                return;
+            }
+            const QJsonObject answer = m_handler(body.value(u"method"_s).toString(), body.value(u"args"_s).toArray());
+            res.set_content(QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString(), "application/json");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running())
+            std::this_thread::yield();
+    }
+    ~RpcTestServer() { stop(); }
+
+    void stop()
+    {
+        m_server.stop();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int port() const { return m_port; }
+    // Answers every request with this status and body instead of the handler's answer.
+    void answerStatus(int status, std::string body)
+    {
+        m_status = status;
+        m_statusBody = std::move(body);
+    }
+    QList<QJsonObject> bodies() const { std::lock_guard lock(m_mutex); return m_bodies; }
+    QStringList modules() const { std::lock_guard lock(m_mutex); return m_modules; }
+    QList<int> remotePorts() const { std::lock_guard lock(m_mutex); return m_remotePorts; }
+
+private:
+    Handler m_handler;
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    std::atomic<int> m_status = 200;
+    std::string m_statusBody;
+    mutable std::mutex m_mutex;
+    QList<QJsonObject> m_bodies;
+    QStringList m_modules;
+    QList<int> m_remotePorts;
+};
+
+// The answers of the test module: "Eco" returns its arguments; "Dobra" doubles its first
+// argument and appends "!" to its second, in refs (two by-reference arguments);
+// "Recusa" fails with a text.
+QJsonObject testModule(const QString &method, const QJsonArray &args)
+{
+    if (method == u"Eco")
+        return {{u"ok"_s, true}, {u"result"_s, args}, {u"refs"_s, args}};
+    if (method == u"Dobra") {
+        QJsonArray refs = args;
+        refs[0] = args[0].toDouble() * 2;
+        refs[1] = args[1].toString() + u"!"_s;
+        return {{u"ok"_s, true}, {u"result"_s, u"feito"_s}, {u"refs"_s, refs}};
+    }
+    if (method == u"Recusa")
+        return {{u"ok"_s, false}, {u"error"_s, u"Filial 0009 não cadastrada."_s}};
+    return {{u"ok"_s, false}, {u"error"_s, u"Método \"%1\" não existe."_s.arg(method)}};
+}
+
+// A loopback socket that is bound but neither listens nor accepts: connecting to its port
+// is refused, and no other test can take the port while it is held.
+struct RefusingPort
+{
+    int fd = -1;
+    int port = 0;
+    RefusingPort()
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~RefusingPort() { ::close(fd); }
+};
+
+// A loopback port whose backlog completes connections that nobody ever reads: a server
+// that never answers.
+struct SilentPort : RefusingPort
+{
+    SilentPort() { ::listen(fd, 8); }
+};
+
+
+// Reads one HTTP request (head and a Content-Length body) from fd; false at end of stream.
+bool readRequest(int fd)
+{
+    std::string data;
+    char buf[4096];
+    size_t need = std::string::npos;
+    while (need == std::string::npos || data.size() < need) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return false;
+        data.append(buf, size_t(n));
+        const size_t head = data.find("\r\n\r\n");
+        if (need == std::string::npos && head != std::string::npos) {
+            const size_t at = data.find("Content-Length: ");
+            const size_t length = at == std::string::npos ? 0 : std::stoul(data.substr(at + 16));
+            need = head + 4 + length;
+        }
+    }
+    return true;
+}
+
+void answerOk(int fd)
+{
+    const std::string body = R"({"ok": true, "result": 1, "refs": []})";
+    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                              + std::to_string(body.size()) + "\r\n\r\n" + body;
+    (void)::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+}
+
+// A server that keeps its first connection alive after one answer and then drops it when
+// the next request arrives, as a server closing an idle connection just as the client
+// reuses it; a second connection is answered normally.
+struct DroppingServer : SilentPort
+{
+    std::thread thread;
+    int connections = 0;
+    DroppingServer()
+    {
+        thread = std::thread([this] {
+            while (connections < 2) {
+                const int c = ::accept(fd, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                if (readRequest(c)) { // not the connect check, which sends nothing
+                    ++connections;
+                    answerOk(c);
+                    readRequest(c); // the first: dropped at the next request; the second: until closed
+                }
+                ::close(c);
+            }
+        });
+    }
+    ~DroppingServer()
+    {
+        ::shutdown(fd, SHUT_RDWR); // ends a pending accept when the test failed early
+        thread.join();
+    }
+};
+
+} // namespace
+
+class TstNetConnection : public QObject
+{
+    Q_OBJECT
+
+    void pointAt(TNetConnection &net, int port)
+    {
+        net.setServerName(u"Kpr04700.rdmCFR"_s);
+        net.setHost(u"127.0.0.1"_s);
+        net.setPort(port);
+    }
+
+private slots:
+    void callsTravelAsTheProtocolSays()
+    {
+        RpcTestServer server(testModule);
+        TNetConnection net;
+        pointAt(net, server.port());
+        net.setConnected(true);
+        QVERIFY2(net.connected(), qPrintable(net.lastError()));
+
+        // 1 January 2024 is day 45292; a date travels as that number, text as a string.
+        const ServerResult r = net.call(u"Eco"_s, {rpcArg(u"0001"), rpcArg(QDate(2024, 1, 1))});
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(server.modules(), QStringList{u"Kpr04700.rdmCFR"_s});
+        const QJsonObject sent = server.bodies().value(0);
+        QCOMPARE(sent.value(u"method"_s).toString(), u"Eco"_s);
+        QCOMPARE(sent.value(u"args"_s).toArray(), (QJsonArray{u"0001"_s, 45292}));
+        QCOMPARE(rpcDate(r.data.toArray().at(1)), QDate(2024, 1, 1));
+
+        // Every call rides the one kept-alive connection.
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(net.call(u"Eco"_s).ok);
+        const QList<int> ports = server.remotePorts();
+        QCOMPARE(ports.size(), 6);
+        QVERIFY(std::all_of(ports.begin(), ports.end(), [&](int p) { return p == ports.first(); }));
+    }
+
+    void byReferenceArgumentsReachTheCaller()
+    {
+        RpcTestServer server(testModule);
+        TNetConnection net;
+        pointAt(net, server.port());
+
+        QJsonArray args{21, u"_0001_"_s, u"fica"_s};
+        const ServerResult r = net.call(u"Dobra"_s, args);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(r.data.toString(), u"feito"_s);
+        QCOMPARE(args, (QJsonArray{42, u"_0001_!"_s, u"fica"_s}));
+        QCOMPARE(r.refs, args);
+
+        // A failed call leaves the caller's variables as they were.
+        QJsonArray kept{u"0009"_s};
+        QVERIFY(!net.call(u"Recusa"_s, kept).ok);
+        QCOMPARE(kept, QJsonArray{u"0009"_s});
+    }
+
+    void serverFailuresComeBackOrAreThrown()
+    {
+        RpcTestServer server(testModule);
+        TNetConnection net;
+        pointAt(net, server.port());
+
+        ServerResult r = net.call(u"Recusa"_s, {rpcArg(u"0009")});
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, u"Filial 0009 não cadastrada."_s);
+        QCOMPARE(net.lastError(), r.error);
+        QVERIFY(net.call(u"Eco"_s).ok);
+        QVERIFY(net.lastError().isEmpty());
+
+        net.setThrowException(true);
+        try {
+            net.call(u"Recusa"_s, {rpcArg(u"0009")});
+            QFAIL("no exception");
+        } catch (const EKprError &e) {
+            QCOMPARE(e.text(), u"Filial 0009 não cadastrada."_s);
+        }
+
+        // An HTTP error carries the server's own text.
+        net.setThrowException(false);
+        server.answerStatus(400, "{\"ok\": false, \"error\": \"Requisição inválida: falta o campo \\\"args\\\" (lista).\"}");
+        r = net.call(u"Eco"_s);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, u"O servidor de aplicação em 127.0.0.1:%1 recusou a chamada de Eco (HTTP 400): "
+                          "Requisição inválida: falta o campo \"args\" (lista)."_s.arg(server.port()));
+        server.answerStatus(404, "Not Found");
+        r = net.call(u"Eco"_s);
+        QCOMPARE(r.error, u"O servidor de aplicação em 127.0.0.1:%1 recusou a chamada de Eco (HTTP 404): Not Found"_s
+                              .arg(server.port()));
+    }
+
+    void malformedAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("not JSON") << QByteArray("<html>") << u"não é JSON (illegal value)"_s;
+        QTest::newRow("an array") << QByteArray("[1]") << u"não é um objeto JSON"_s;
+        QTest::newRow("no ok") << QByteArray(R"({"result": 1, "refs": ["a"]})") << u"falta o campo \"ok\""_s;
+        QTest::newRow("ok not a bool") << QByteArray(R"({"ok": "true", "refs": ["a"]})") << u"falta o campo \"ok\""_s;
+        // A missing or short refs would silently keep a by-reference variable unchanged.
+        QTest::newRow("no refs") << QByteArray(R"({"ok": true, "result": 1})") << u"falta o campo \"refs\""_s;
+        QTest::newRow("short refs") << QByteArray(R"({"ok": true, "result": 1, "refs": []})")
+                                    << u"\"refs\" traz 0 argumentos em vez de 1"_s;
+    }
+    void malformedAnswers()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, detail);
+        const ServerResult r = parseRpcAnswer(body, 1, u"h:1"_s, u"M"_s);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, u"O servidor de aplicação em h:1 enviou uma resposta inválida à chamada de M: %1."_s.arg(detail));
+    }
+
+    void answersThatAreWellFormed()
+    {
+        ServerResult r = parseRpcAnswer(R"({"ok": true, "refs": ["a"]})", 1, u"h:1"_s, u"M"_s);
+        QVERIFY(r.ok);
+        QVERIFY(r.data.isNull()); // a method with nothing to return
+        r = parseRpcAnswer(R"({"ok": false})", 1, u"h:1"_s, u"M"_s);
+        QCOMPARE(r.error, u"O servidor de aplicação informou uma falha na chamada de M, sem descrição."_s);
+    }
+
+    void reconnectsWhenTheServerClosedTheIdleConnection()
+    {
+        // The server drops a kept-alive connection after one idle second.
+        RpcTestServer server(testModule, 1);
+        TNetConnection net;
+        pointAt(net, server.port());
+        QVERIFY(net.call(u"Eco"_s).ok);
+        QTest::qWait(2200);
+        const ServerResult r = net.call(u"Eco"_s);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        const QList<int> ports = server.remotePorts();
+        QCOMPARE(ports.size(), 2);
+        QVERIFY(ports[0] != ports[1]); // the second call came on a new connection
+    }
+
+    void retriesOnceWhenAReusedConnectionIsDropped()
+    {
+        DroppingServer server;
+        {
+            TNetConnection net;
+            pointAt(net, server.port);
+            QVERIFY(net.call(u"A"_s).ok);
+            const ServerResult r = net.call(u"B"_s);
+            QVERIFY2(r.ok, qPrintable(r.error));
+        }
+        QCOMPARE(server.connections, 2);
+    }
+
+    void aServerThatStoppedIsReportedNamingHostAndPort()
+    {
+        auto server = std::make_unique<RpcTestServer>(testModule, 1); // stops within its idle time-out
+        const int port = server->port();
+        TNetConnection net;
+        pointAt(net, port);
+        QVERIFY(net.call(u"Eco"_s).ok);
+        server.reset();
+        const ServerResult r = net.call(u"Eco"_s);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão recusada."_s.arg(port));
+    }
+
+    void nothingListening()
+    {
+        RefusingPort nobody;
+        const QString text =
+            u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão recusada."_s.arg(nobody.port);
+        TNetConnection net;
+        pointAt(net, nobody.port);
+        net.setConnected(true);
+        QVERIFY(!net.connected());
+        QCOMPARE(net.lastError(), text);
+        // A call connects first, and tells why it could not.
+        const ServerResult r = net.call(u"Eco"_s);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, text);
+
+        net.setThrowException(true);
+        QVERIFY_THROWS_EXCEPTION(EKprError, net.setConnected(true));
+        QVERIFY_THROWS_EXCEPTION(EKprError, net.call(u"Eco"_s));
+
+        TNetConnection unset;
+        QVERIFY(!unset.open());
+        QCOMPARE(unset.lastError(), u"O endereço do servidor de aplicação não foi informado."_s);
+    }
+
+    void aServerThatNeverAnswersTimesOut()
+    {
+        SilentPort silent;
+        TNetConnection net;
+        pointAt(net, silent.port);
+        net.setCallTimeout(300);
+        QElapsedTimer clock;
+        clock.start();
+        const ServerResult r = net.call(u"GetClieFili"_s, {rpcArg(u"0001")});
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, u"O servidor de aplicação em 127.0.0.1:%1 não respondeu à chamada de GetClieFili em 0,3 s."_s
+                              .arg(silent.port));
+        QVERIFY(clock.elapsed() < 10000); // one time-out, no retry that doubles it, no hang
+    }
+
+    void beforeConnectRunsBeforeEachConnect()
+    {
+        RpcTestServer first(testModule), second(testModule);
+        TNetConnection net;
+        net.setObjectName(u"netCFR"_s);
+        net.setServerName(u"Kpr04700.rdmCFR"_s);
+        // The handler is the only source of host and port, read again at each connect.
+        int port = first.port();
+        QStringList seen;
+        connect(&net, &TNetConnection::BeforeConnect, this, [&](QObject *sender) {
+            seen.append(sender->objectName());
+            auto *c = qobject_cast<TNetConnection *>(sender);
+            c->setHost(u"127.0.0.1"_s);
+            c->setPort(port);
+        });
+
+        net.setConnected(true);
+        QVERIFY2(net.connected(), qPrintable(net.lastError()));
+        QCOMPARE(seen, QStringList{u"netCFR"_s});
+        QVERIFY(net.call(u"Eco"_s).ok);
+        net.setConnected(true); // already connected: no new connect
+        QCOMPARE(seen.size(), 1);
+
+        port = second.port();
+        net.setConnected(false);
+        QVERIFY(net.call(u"Eco"_s).ok); // connects first, through the handler
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(first.bodies().size(), 1);
+        QCOMPARE(second.bodies().size(), 1);
+    }
+
+    void aReplacedTransportSeesEveryCall()
+    {
+        TNetConnection net;
+        net.setServerName(u"Kpr04700.rdmCFR"_s);
+        auto *recorder = new RecordingTransport([](const QString &method, const QJsonArray &args) {
+            if (method == u"GetSequencial")
+                return ServerResult::success(u""_s, args);
+            return ServerResult::failure(u"não previsto"_s);
+        });
+        net.setTransport(std::unique_ptr<RpcTransport>(recorder));
+        QJsonArray args{45292, u"0001"_s, u"_0001_"_s, u"0000000001"_s, u"0001"_s, u"1"_s};
+        QVERIFY(net.call(u"GetSequencial"_s, args).ok);
+        QVERIFY(!net.call(u"ProPrxRelApurFat"_s, {rpcArg(u"0001")}).ok);
+        QCOMPARE(recorder->methods(), (QStringList{u"GetSequencial"_s, u"ProPrxRelApurFat"_s}));
+        QCOMPARE(recorder->calls().at(0).module, u"Kpr04700.rdmCFR"_s);
+        QCOMPARE(recorder->calls().at(1).args, QJsonArray{u"0001"_s});
+    }
+};
+
+QTEST_GUILESS_MAIN(TstNetConnection)
+#include "tst_netconnection.moc"
