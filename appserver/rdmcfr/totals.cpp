@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -59,6 +60,64 @@ qint64 integerFromSql(const QVariant &v)
 
 } // namespace
 
+namespace {
+
+// The answers of GetTotalizacao, kept per (number, branch, period, client argument) with
+// the generation of the number's rows they were computed from. The by-date pass asks the
+// same "all clients" question once per client; every ProRelGesDireta or
+// ProDelTableRelApur of the number raises the generation (also from another server on
+// the same database), which makes the kept answer stale.
+struct CachedTotals
+{
+    qint64 generation = -1;
+    QJsonObject packet;
+};
+
+class TotalsCache
+{
+public:
+    std::optional<QJsonObject> find(const QString &key, qint64 generation)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_entries.constFind(key);
+        if (it == m_entries.cend() || it->generation != generation)
+            return std::nullopt;
+        return it->packet;
+    }
+    void keep(const QString &key, qint64 generation, const QJsonObject &packet)
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_entries.size() >= 512)
+            m_entries.clear();
+        m_entries.insert(key, CachedTotals{generation, packet});
+    }
+
+private:
+    std::mutex m_mutex;
+    QHash<QString, CachedTotals> m_entries;
+};
+
+TotalsCache &totalsCache()
+{
+    static TotalsCache cache;
+    return cache;
+}
+
+// The generation of the number's rows; nullopt when the number was not issued for the
+// branch (then nothing is kept).
+Result<std::optional<qint64>> rowsGeneration(Session &s, const QString &number, const QString &branch)
+{
+    auto q = s.run(u"SELECT NRGERACAO FROM APURACAO WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
+                   {number, branch});
+    if (!q)
+        return makeError(q.error());
+    if (!q.value().next())
+        return std::optional<qint64>();
+    return std::optional<qint64>(q.value().value(0).toLongLong());
+}
+
+} // namespace
+
 Result<QJsonValue> GetTotalizacao(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
@@ -68,24 +127,41 @@ Result<QJsonValue> GetTotalizacao(Session &s, const Args &a)
         floatField(u"VRTOTEFET"_s),        textField(u"VRTOTA"_s, 14),
     };
     // Sums per service (and per client when a list must be applied), cents computed by
-    // the database as integers: round(price x 100) x meals.
+    // the database as integers: round(price x 100) x meals. The service's name is looked
+    // up per group, not per row.
     static const QString select =
-        u"SELECT A.CDSERVFILIAPGD, S.NMSERVICO, SUM(COALESCE(A.NREFETIVOSAPGD, 0)), "
+        u"SELECT T.CDSERVFILIAPGD, S.NMSERVICO, T.MEALS, T.CENTS, T.MINPRICE, T.MAXPRICE, T.CLIENT "
+        "FROM (SELECT A.CDSERVFILIAPGD, SUM(COALESCE(A.NREFETIVOSAPGD, 0)) AS MEALS, "
         "SUM(CAST(COALESCE(A.NREFETIVOSAPGD, 0) AS BIGINT) * "
-        "COALESCE(CAST(ROUND(A.VRPRECUNITAPGD * 100) AS BIGINT), 0)), "
-        "MIN(A.VRPRECUNITAPGD), MAX(A.VRPRECUNITAPGD), %1 "
-        "FROM APURFATGD A LEFT JOIN SERVFILI S ON S.CDFILIAL = A.CDFILIALAPGD "
-        "AND S.CDSERVFILI = A.CDSERVFILIAPGD "
-        "WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? "
+        "COALESCE(CAST(ROUND(A.VRPRECUNITAPGD * 100) AS BIGINT), 0)) AS CENTS, "
+        "MIN(A.VRPRECUNITAPGD) AS MINPRICE, MAX(A.VRPRECUNITAPGD) AS MAXPRICE, %1 AS CLIENT "
+        "FROM APURFATGD A WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? "
         "AND A.DTAPURACFATGD >= ? AND A.DTAPURACFATGD <= ? %2 "
-        "GROUP BY A.CDSERVFILIAPGD, S.NMSERVICO %3"_s;
+        "GROUP BY A.CDSERVFILIAPGD%3) T "
+        "LEFT JOIN SERVFILI S ON S.CDFILIAL = ? AND S.CDSERVFILI = T.CDSERVFILIAPGD"_s;
     static const QString allClients = select.arg(u"NULL"_s, QString(), QString());
     static const QString oneClient = select.arg(u"NULL"_s, u"AND A.CDCLIENTEAPGD = ?"_s, QString());
     static const QString perClient =
         select.arg(u"A.CDCLIENTEAPGD"_s, QString(), u", A.CDCLIENTEAPGD"_s);
 
+    const QString branch = a.text(1);
+    const QString number = a.text(2);
+    const QDate start = a.date(3);
+    const QDate end = a.date(4);
     const QString who = a.text(5);
-    QVariantList values{a.text(2), a.text(1), s.date(a.date(3)), s.date(a.date(4))};
+
+    const auto generation = rowsGeneration(s, number, branch);
+    if (!generation)
+        return makeError(generation.error());
+    const QString key = QStringList{number, branch, start.toString(Qt::ISODate),
+                                    end.toString(Qt::ISODate), who}
+                            .join(QChar(0));
+    if (*generation) {
+        if (auto kept = totalsCache().find(key, **generation))
+            return QJsonValue(*kept);
+    }
+
+    QVariantList values{number, branch, s.date(start), s.date(end)};
     const QString *sql = &allClients;
     ClientList list;
     if (who.startsWith(u'_')) {
@@ -95,6 +171,7 @@ Result<QJsonValue> GetTotalizacao(Session &s, const Args &a)
         sql = &oneClient;
         values << who;
     }
+    values << branch;
     auto q = s.run(*sql, values);
     if (!q)
         return makeError(q.error());
@@ -131,7 +208,10 @@ Result<QJsonValue> GetTotalizacao(Session &s, const Args &a)
                                  formatMoneyBR(unitPriceCents(t)), double(t.meals),
                                  double(t.valueCents) / 100.0, formatMoneyBR(grandTotal)});
     }
-    return QJsonValue(packet.toJson());
+    const QJsonObject answer = packet.toJson();
+    if (*generation)
+        totalsCache().keep(key, **generation, answer);
+    return QJsonValue(answer);
 }
 
 } // namespace kpr::appserver::rdmcfr
