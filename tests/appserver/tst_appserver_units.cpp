@@ -465,6 +465,18 @@ void TestAppServerUnits::priceInForce()
     QCOMPARE(t.at(4).toString(), u"10,23"_s); // price changed: 112,50 / 11 = 10,227...
     QCOMPARE(t.at(6).toDouble(), 112.5);
     QCOMPARE(t.at(7).toString(), u"112,50"_s);
+
+    // The same question after the rows changed must not get the kept answer: 4 to 9
+    // March leaves 1 + 2 + 3 meals, 2 x 10,50 + 3 x 10,50 = 52,50, one price (10,50).
+    QVERIFY(call(u"ProRelGesDireta"_s, {u"0001"_s, day(2024, 3, 4), day(2024, 3, 9), number, u""_s}).ok);
+    const auto again = call(u"GetTotalizacao"_s, {u"0001"_s, number, day(2024, 3, 1), day(2024, 3, 31), u"T"_s});
+    const QJsonArray t2 = again.result.toObject().value(u"rows"_s).toArray().at(0).toArray();
+    QCOMPARE(t2.at(2).toString(), u"6"_s);
+    QCOMPARE(t2.at(3).toString(), u"52,50"_s);
+    QCOMPARE(t2.at(4).toString(), u"10,50"_s);
+    QVERIFY(call(u"ProDelTableRelApur"_s, {u"0001"_s, number}).ok);
+    const auto gone = call(u"GetTotalizacao"_s, {u"0001"_s, number, day(2024, 3, 1), day(2024, 3, 31), u"T"_s});
+    QCOMPARE(gone.result.toObject().value(u"rows"_s).toArray().size(), 0);
 }
 
 void TestAppServerUnits::failedCallChangesNothing()
