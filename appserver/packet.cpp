@@ -3,6 +3,7 @@
 #include "appserver/sqlvalue.h"
 #include "framework/core/dates.h"
 
+#include <QJsonDocument>
 #include <QSqlQuery>
 
 using namespace Qt::Literals::StringLiterals;
@@ -66,28 +67,80 @@ QJsonValue jsonFromSql(const QVariant &value, FieldType type)
     return QJsonValue::Null;
 }
 
-PacketBuilder::PacketBuilder(QList<PacketField> fields) : m_fields(std::move(fields)) {}
+PacketBuilder::PacketBuilder(const QList<PacketField> &fields) : m_fields(fields)
+{
+    m_rows.reserve(4096);
+}
+
+void PacketBuilder::beginRow()
+{
+    if (m_rowCount++ > 0)
+        m_rows += ',';
+    m_rows += '[';
+}
 
 void PacketBuilder::addRow(const QSqlQuery &q)
 {
-    QJsonArray row;
-    for (int i = 0; i < m_fields.size(); ++i)
-        row.append(jsonFromSql(q.value(i), m_fields.at(i).type));
-    m_rows.append(row);
+    beginRow();
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (i > 0)
+            m_rows += ',';
+        const QVariant v = q.value(i);
+        if (v.isNull()) {
+            m_rows += "null";
+            continue;
+        }
+        switch (m_fields.at(i).type) {
+        case FieldType::String:
+        case FieldType::FixedChar:
+            appendJsonString(m_rows, v.toString());
+            break;
+        default:
+            appendJsonValue(m_rows, jsonFromSql(v, m_fields.at(i).type));
+            break;
+        }
+    }
+    m_rows += ']';
+}
+
+void PacketBuilder::addRow(const QJsonArray &row)
+{
+    beginRow();
+    for (qsizetype i = 0; i < row.size(); ++i) {
+        if (i > 0)
+            m_rows += ',';
+        appendJsonValue(m_rows, row.at(i));
+    }
+    m_rows += ']';
+}
+
+QByteArray PacketBuilder::toJsonText() const
+{
+    QByteArray out;
+    out.reserve(m_rows.size() + 96 * m_fields.size() + 32);
+    out += "{\"fields\":[";
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const PacketField &f = m_fields.at(i);
+        const bool sized = f.type == FieldType::String || f.type == FieldType::FixedChar;
+        if (i > 0)
+            out += ',';
+        out += "{\"name\":";
+        appendJsonString(out, f.name);
+        out += ",\"type\":\"";
+        out += typeName(f.type).toLatin1();
+        out += "\",\"size\":";
+        out += QByteArray::number(sized ? f.size : 0);
+        out += f.stored ? ",\"flags\":[\"pfInUpdate\",\"pfInWhere\"]}" : ",\"flags\":[]}";
+    }
+    out += "],\"rows\":[";
+    out += m_rows;
+    out += "]}";
+    return out;
 }
 
 QJsonObject PacketBuilder::toJson() const
 {
-    static const QJsonArray normalFlags{u"pfInUpdate"_s, u"pfInWhere"_s};
-    QJsonArray fields;
-    for (const PacketField &f : m_fields) {
-        const bool sized = f.type == FieldType::String || f.type == FieldType::FixedChar;
-        fields.append(QJsonObject{{u"name"_s, f.name},
-                                  {u"type"_s, typeName(f.type)},
-                                  {u"size"_s, sized ? f.size : 0},
-                                  {u"flags"_s, f.stored ? normalFlags : QJsonArray()}});
-    }
-    return QJsonObject{{u"fields"_s, fields}, {u"rows"_s, m_rows}};
+    return QJsonDocument::fromJson(toJsonText()).object();
 }
 
 int ReceivedPacket::indexOf(const QString &name) const

@@ -3,6 +3,7 @@
 // them from query results and reads the one SetCRFSintDados receives. The client side
 // has its own in-memory tables; this is only the server's view of the format.
 
+#include "appserver/jsontext.h"
 #include "framework/core/result.h"
 
 #include <QJsonArray>
@@ -35,22 +36,29 @@ QString typeName(FieldType type);
 // text, a number for numbers, the day number for dates.
 QJsonValue jsonFromSql(const QVariant &value, FieldType type);
 
+// Builds a packet as JSON text, row by row (see jsontext.h for why text).
 class PacketBuilder
 {
 public:
-    explicit PacketBuilder(QList<PacketField> fields);
+    explicit PacketBuilder(const QList<PacketField> &fields);
 
     const QList<PacketField> &fields() const { return m_fields; }
     // One row from the current record of q: column i is field i.
     void addRow(const QSqlQuery &q);
-    void addRow(QJsonArray row) { m_rows.append(std::move(row)); }
-    qsizetype rowCount() const { return m_rows.size(); }
+    // One row of values already in JSON form, one per field.
+    void addRow(const QJsonArray &row);
+    qsizetype rowCount() const { return m_rowCount; }
 
-    QJsonObject toJson() const;
+    QByteArray toJsonText() const;
+    Answer answer() const { return Answer::fromJsonText(toJsonText()); }
+    QJsonObject toJson() const; // the text read back, for tests
 
 private:
+    void beginRow();
+
     QList<PacketField> m_fields;
-    QJsonArray m_rows;
+    QByteArray m_rows;
+    qsizetype m_rowCount = 0;
 };
 
 // A packet as received: its fields (name, type text, whether pfInUpdate is among the

@@ -32,7 +32,7 @@ Result<int> raiseGeneration(Session &s, const QString &number, const QString &br
 
 } // namespace
 
-Result<QJsonValue> ProPrxRelApurFat(Session &s, const Args &a)
+Result<Answer> ProPrxRelApurFat(Session &s, const Args &a)
 {
     const QString branch = a.text(1);
     const auto known = exists(s, u"SELECT 1 FROM FILIAL WHERE CDFILIAL = ?"_s, {branch});
@@ -53,10 +53,10 @@ Result<QJsonValue> ProPrxRelApurFat(Session &s, const Args &a)
                                   {number, branch, when});
     if (!recorded)
         return makeError(recorded.error());
-    return QJsonValue(number);
+    return Answer(QJsonValue(number));
 }
 
-Result<QJsonValue> ProRelGesDireta(Session &s, const Args &a)
+Result<Answer> ProRelGesDireta(Session &s, const Args &a)
 {
     const QString branch = a.text(1);
     const QDate start = a.date(2);
@@ -93,10 +93,10 @@ Result<QJsonValue> ProRelGesDireta(Session &s, const Args &a)
         return makeError(written.error());
     if (const auto raised = raiseGeneration(s, number, branch); !raised)
         return makeError(raised.error());
-    return QJsonValue(*written);
+    return Answer(QJsonValue(*written));
 }
 
-Result<QJsonValue> ProDelTableRelApur(Session &s, const Args &a)
+Result<Answer> ProDelTableRelApur(Session &s, const Args &a)
 {
     const QString branch = a.text(1);
     const QString number = a.text(2);
@@ -110,7 +110,7 @@ Result<QJsonValue> ProDelTableRelApur(Session &s, const Args &a)
         return makeError(statement.error());
     if (const auto raised = raiseGeneration(s, number, branch); !raised)
         return makeError(raised.error());
-    return QJsonValue(*rows + *statement);
+    return Answer(QJsonValue(*rows + *statement));
 }
 
 } // namespace kpr::appserver::rdmcfr

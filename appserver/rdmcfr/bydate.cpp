@@ -14,12 +14,13 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver::rdmcfr {
 
-Result<QJsonValue> GetCFRSintData(Session &, const Args &)
+Result<Answer> GetCFRSintData(Session &, const Args &)
 {
-    return QJsonValue(PacketBuilder(cfrSintDataFields()).toJson());
+    static const QByteArray empty = PacketBuilder(cfrSintDataFields()).toJsonText();
+    return Answer::fromJsonText(empty);
 }
 
-Result<QJsonValue> GetServSelect(Session &s, const Args &a)
+Result<Answer> GetServSelect(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{textField(u"CDSERVFILIAPGD"_s, 3)};
     return packetFromQuery(s, fields,
@@ -28,7 +29,7 @@ Result<QJsonValue> GetServSelect(Session &s, const Args &a)
                            {a.text(2), a.text(1), a.text(3)});
 }
 
-Result<QJsonValue> GetQtdeEfetData(Session &s, const Args &a)
+Result<Answer> GetQtdeEfetData(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
         textField(u"CDCLIENTEAPGD"_s, 21), textField(u"CDSERVFILIAPGD"_s, 3),
@@ -84,14 +85,14 @@ Result<QVariant> storedValue(Session &s, const StoredColumn &c, const QJsonValue
 
 } // namespace
 
-Result<QJsonValue> SetCRFSintDados(Session &s, const Args &a)
+Result<Answer> SetCRFSintDados(Session &s, const Args &a)
 {
     const auto read = readPacket(a.value(1));
     if (!read)
         return makeError(packetError(read.error()));
     const ReceivedPacket &packet = *read;
     if (packet.rows.isEmpty())
-        return QJsonValue(0);
+        return Answer(QJsonValue(0));
     const int branchAt = packet.indexOf(u"CDFILIAL"_s);
     const int numberAt = packet.indexOf(u"NRAPURACGD"_s);
     if (branchAt < 0)
@@ -153,16 +154,16 @@ Result<QJsonValue> SetCRFSintDados(Session &s, const Args &a)
         if (!stored)
             return makeError(stored.error());
     }
-    return QJsonValue(int(inserts.size()));
+    return Answer(QJsonValue(int(inserts.size())));
 }
 
-Result<QJsonValue> DelCRFSintDados(Session &s, const Args &a)
+Result<Answer> DelCRFSintDados(Session &s, const Args &a)
 {
     const auto removed = execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s,
                                  {a.text(1), a.text(2)});
     if (!removed)
         return makeError(removed.error());
-    return QJsonValue(*removed);
+    return Answer(QJsonValue(*removed));
 }
 
 } // namespace kpr::appserver::rdmcfr

@@ -8,12 +8,13 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver::rdmcfr {
 
-Result<QJsonValue> GetCFRSintServ(Session &, const Args &)
+Result<Answer> GetCFRSintServ(Session &, const Args &)
 {
-    return QJsonValue(PacketBuilder(cfrSintServFields()).toJson());
+    static const QByteArray empty = PacketBuilder(cfrSintServFields()).toJsonText();
+    return Answer::fromJsonText(empty);
 }
 
-Result<QJsonValue> GetQtdeEfetServ(Session &s, const Args &a)
+Result<Answer> GetQtdeEfetServ(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
         textField(u"CDFILIALAPGD"_s, 4),   textField(u"CDCLIENTEAPGD"_s, 21),

@@ -5,32 +5,12 @@
 #include "appserver/rdmcfr/common.h"
 #include "appserver/rdmcfr/methods.h"
 
-#include <QJsonObject>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver::rdmcfr {
 
-namespace {
-
-// Keeps the rows of a packet whose first column is a client of the list.
-QJsonValue narrowToList(const QJsonValue &packet, const ClientList &list)
-{
-    if (list.all)
-        return packet;
-    QJsonObject o = packet.toObject();
-    const QJsonArray rows = o.value(u"rows"_s).toArray();
-    QJsonArray kept;
-    for (const QJsonValue &row : rows)
-        if (list.contains(row.toArray().at(0).toString()))
-            kept.append(row);
-    o.insert(u"rows"_s, kept);
-    return o;
-}
-
-} // namespace
-
-Result<QJsonValue> GetClieFili(Session &s, const Args &a)
+Result<Answer> GetClieFili(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
         PacketField{u"IDMARCADO"_s, FieldType::FixedChar, 1, false},
@@ -47,7 +27,7 @@ Result<QJsonValue> GetClieFili(Session &s, const Args &a)
                            {a.text(1)});
 }
 
-Result<QJsonValue> GetClieSelect(Session &s, const Args &a)
+Result<Answer> GetClieSelect(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
         textField(u"CDCLIENTEAPGD"_s, 21), textField(u"DSENDECLIE"_s, 50),
@@ -56,38 +36,33 @@ Result<QJsonValue> GetClieSelect(Session &s, const Args &a)
         textField(u"NRTELECLIE"_s, 25),    textField(u"IDTPIJURCLIE"_s, 1),
         textField(u"NRINSJURCLIE"_s, 20),  textField(u"NMRAZSOCCLIE"_s, 50),
     };
-    const auto packet = packetFromQuery(
+    return packetFromQuery(
         s, fields,
         u"SELECT C.CDCLIENTE, C.DSENDECLIE, C.NMBAIRCLIE, C.NMMUNICLIE, C.NRCEPCLIE, "
         "C.NRINSESTCLIE, C.NRTELECLIE, C.IDTPIJURCLIE, C.NRINSJURCLIE, C.NMRAZSOCCLIE "
         "FROM CLIENTE C WHERE EXISTS (SELECT 1 FROM APURFATGD A WHERE A.NRAPURACGD = ? "
         "AND A.CDFILIALAPGD = ? AND A.CDCLIENTEAPGD = C.CDCLIENTE) ORDER BY C.CDCLIENTE"_s,
-        {a.text(2), a.text(1)});
-    if (!packet)
-        return packet;
-    return narrowToList(*packet, parseClientList(a.text(3), TMeansAll::No));
+        {a.text(2), a.text(1)}, parseClientList(a.text(3), TMeansAll::No));
 }
 
-Result<QJsonValue> clientesComDados(Session &s, const Args &a)
+Result<Answer> clientesComDados(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
         textField(u"CDCLIENTE"_s, 21),    textField(u"IDTPIJURCLIE"_s, 1),
         textField(u"NRINSJURCLIE"_s, 20), textField(u"NMRAZSOCCLIE"_s, 50),
         textField(u"NMFANTCLIE"_s, 50),   textField(u"DSEMAIL"_s, 4000),
     };
-    const auto packet = packetFromQuery(
+    return packetFromQuery(
         s, fields,
         u"SELECT C.CDCLIENTE, C.IDTPIJURCLIE, C.NRINSJURCLIE, C.NMRAZSOCCLIE, C.NMFANTCLIE, "
         "C.DSEMAIL FROM CLIENTE C WHERE EXISTS (SELECT 1 FROM APURFATGD A "
         "WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? AND A.CDCLIENTEAPGD = C.CDCLIENTE "
         "AND A.DTAPURACFATGD >= ? AND A.DTAPURACFATGD <= ?) ORDER BY C.CDCLIENTE"_s,
-        {a.text(2), a.text(1), s.date(a.date(3)), s.date(a.date(4))});
-    if (!packet)
-        return packet;
-    return narrowToList(*packet, parseClientList(a.text(5), TMeansAll::Yes));
+        {a.text(2), a.text(1), s.date(a.date(3)), s.date(a.date(4))},
+        parseClientList(a.text(5), TMeansAll::Yes));
 }
 
-Result<QJsonValue> EmailFilial(Session &s, const Args &a)
+Result<Answer> EmailFilial(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
         textField(u"DSLOGINSMTP"_s, 40),  textField(u"DSEMAILFILI"_s, 40),

@@ -24,7 +24,7 @@ QDate Args::date(int position) const
 
 const QList<MethodSpec> &methodTable()
 {
-    // Argument order of Part 1.3 of the specification.
+    // Arguments in the order the screen sends them; see docs/appserver-protocol.md.
     static const QList<MethodSpec> table{
         {u"GetClieFili"_s, {T}, R, &GetClieFili},
         {u"ProPrxRelApurFat"_s, {T}, W, &ProPrxRelApurFat},
@@ -88,27 +88,27 @@ CallOutcome callMethod(const QString &name, const QJsonArray &args)
 {
     const MethodSpec *method = findMethod(name);
     if (!method)
-        return {false, {}, u"Método \"%1\" não existe no módulo Kpr04700.rdmCFR."_s.arg(name)};
+        return {false, QJsonValue(), u"Método \"%1\" não existe no módulo Kpr04700.rdmCFR."_s.arg(name)};
     if (const QString why = checkArgs(*method, args); !why.isEmpty())
-        return {false, {}, why};
+        return {false, QJsonValue(), why};
     auto session = Session::forThisThread();
     if (!session)
-        return {false, {}, session.error()};
+        return {false, QJsonValue(), session.error()};
     Session &s = **session;
     s.setMethod(method->name);
     if (auto begun = s.begin(method->access); !begun)
-        return {false, {}, begun.error()};
-    Result<QJsonValue> result = makeError(u"Erro interno em %1."_s.arg(method->name));
+        return {false, QJsonValue(), begun.error()};
+    Result<Answer> result = ResultError{u"Erro interno em %1."_s.arg(method->name)};
     try {
         result = method->run(s, Args(args));
     } catch (...) { // nothing may escape into the transport; the transaction is undone
     }
     if (!result) {
         s.rollback();
-        return {false, {}, result.error()};
+        return {false, QJsonValue(), result.error()};
     }
     if (auto committed = s.commit(); !committed)
-        return {false, {}, committed.error()};
+        return {false, QJsonValue(), committed.error()};
     return {true, std::move(result).value(), {}};
 }
 

@@ -4,6 +4,7 @@
 // this worker's database session, one transaction per call).
 
 #include "appserver/database/session.h"
+#include "appserver/jsontext.h"
 #include "framework/core/result.h"
 
 #include <QDate>
@@ -30,7 +31,7 @@ private:
     const QJsonArray &m_values;
 };
 
-using Method = Result<QJsonValue> (*)(Session &, const Args &);
+using Method = Result<Answer> (*)(Session &, const Args &);
 
 struct MethodSpec
 {
@@ -49,8 +50,10 @@ QString checkArgs(const MethodSpec &method, const QJsonArray &args);
 struct CallOutcome
 {
     bool ok = false;
-    QJsonValue result;
+    Answer answer = QJsonValue();
     QString error;
+
+    QJsonValue result() const { return answer.value(); }
 };
 
 // Runs one call on this thread's session: commit on success, rollback on any failure.

@@ -23,13 +23,13 @@ Fortnight fortnightOf(const QDate &start, const QString &half)
     return {QDate(start.year(), start.month(), half == u"1"_s ? 1 : 16), {}};
 }
 
-Result<QJsonValue> GetSequencial(Session &s, const Args &a)
+Result<Answer> GetSequencial(Session &s, const Args &a)
 {
     const QString branch = a.text(2);
     const QString number = a.text(4);
     const Fortnight fortnight = fortnightOf(a.date(1), a.text(6));
     if (!fortnight.refusal.isEmpty())
-        return QJsonValue(fortnight.refusal);
+        return Answer(QJsonValue(fortnight.refusal));
     const ClientList list = parseClientList(a.text(3), TMeansAll::Yes);
 
     QStringList clients;
@@ -47,7 +47,7 @@ Result<QJsonValue> GetSequencial(Session &s, const Args &a)
         }
     }
     if (clients.isEmpty())
-        return QJsonValue(u"Não há dados apurados para emissão do CFR."_s);
+        return Answer(QJsonValue(u"Não há dados apurados para emissão do CFR."_s));
 
     const QVariant day = s.date(fortnight.start);
     const QString counter = u"CFR"_s + branch;
@@ -71,7 +71,7 @@ Result<QJsonValue> GetSequencial(Session &s, const Args &a)
         if (!stored)
             return makeError(stored.error());
     }
-    return QJsonValue(QString());
+    return Answer(QJsonValue(QString()));
 }
 
 } // namespace kpr::appserver::rdmcfr

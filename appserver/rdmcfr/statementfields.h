@@ -1,6 +1,6 @@
 #pragma once
-// The field lists of the two statement tables of the screen (qryCFRSintData, Part 3.2;
-// qryCFRSintServ, Part 3.3), which GetCFRSintData and GetCFRSintServ answer empty, and the
+// The field lists of the two statement tables of the screen (qryCFRSintData and
+// qryCFRSintServ), which GetCFRSintData and GetCFRSintServ answer empty, and the
 // columns of CFRSINTDATA that SetCRFSintDados stores.
 
 #include "appserver/packet.h"

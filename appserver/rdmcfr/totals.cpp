@@ -70,13 +70,13 @@ namespace {
 struct CachedTotals
 {
     qint64 generation = -1;
-    QJsonObject packet;
+    QByteArray packet;
 };
 
 class TotalsCache
 {
 public:
-    std::optional<QJsonObject> find(const QString &key, qint64 generation)
+    std::optional<QByteArray> find(const QString &key, qint64 generation)
     {
         std::lock_guard lock(m_mutex);
         const auto it = m_entries.constFind(key);
@@ -84,7 +84,7 @@ public:
             return std::nullopt;
         return it->packet;
     }
-    void keep(const QString &key, qint64 generation, const QJsonObject &packet)
+    void keep(const QString &key, qint64 generation, const QByteArray &packet)
     {
         std::lock_guard lock(m_mutex);
         if (m_entries.size() >= 512)
@@ -118,7 +118,7 @@ Result<std::optional<qint64>> rowsGeneration(Session &s, const QString &number, 
 
 } // namespace
 
-Result<QJsonValue> GetTotalizacao(Session &s, const Args &a)
+Result<Answer> GetTotalizacao(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{
         textField(u"CDSERVFILIAPGD"_s, 5), textField(u"NMSERVICO"_s, 40),
@@ -158,7 +158,7 @@ Result<QJsonValue> GetTotalizacao(Session &s, const Args &a)
                             .join(QChar(0));
     if (*generation) {
         if (auto kept = totalsCache().find(key, **generation))
-            return QJsonValue(*kept);
+            return Answer::fromJsonText(*kept);
     }
 
     QVariantList values{number, branch, s.date(start), s.date(end)};
@@ -208,10 +208,10 @@ Result<QJsonValue> GetTotalizacao(Session &s, const Args &a)
                                  formatMoneyBR(unitPriceCents(t)), double(t.meals),
                                  double(t.valueCents) / 100.0, formatMoneyBR(grandTotal)});
     }
-    const QJsonObject answer = packet.toJson();
+    const QByteArray answer = packet.toJsonText();
     if (*generation)
         totalsCache().keep(key, **generation, answer);
-    return QJsonValue(answer);
+    return Answer::fromJsonText(answer);
 }
 
 } // namespace kpr::appserver::rdmcfr

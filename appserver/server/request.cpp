@@ -1,5 +1,7 @@
 #include "appserver/server/request.h"
 
+#include "appserver/jsontext.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -36,16 +38,21 @@ Result<RpcRequest> parseRpcRequest(const QByteArray &body)
 
 QByteArray answerBody(const rdmcfr::CallOutcome &outcome, const QJsonArray &refs)
 {
-    QJsonObject o;
+    QByteArray out;
     if (outcome.ok) {
-        o.insert(u"ok"_s, true);
-        o.insert(u"result"_s, outcome.result);
-        o.insert(u"refs"_s, refs);
+        const QByteArray result = outcome.answer.jsonText();
+        out.reserve(result.size() + 64);
+        out += "{\"ok\":true,\"result\":";
+        out += result;
+        out += ",\"refs\":";
+        out += QJsonDocument(refs).toJson(QJsonDocument::Compact);
+        out += '}';
     } else {
-        o.insert(u"ok"_s, false);
-        o.insert(u"error"_s, outcome.error);
+        out += "{\"ok\":false,\"error\":";
+        appendJsonString(out, outcome.error);
+        out += '}';
     }
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    return out;
 }
 
 QByteArray errorBody(const QString &error)

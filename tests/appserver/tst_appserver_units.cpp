@@ -3,6 +3,7 @@
 // and packet parsers with their broken fixtures, the command line.
 
 #include "appserver/database/session.h"
+#include "appserver/jsontext.h"
 #include "appserver/money.h"
 #include "appserver/options.h"
 #include "appserver/packet.h"
@@ -67,6 +68,7 @@ private slots:
     void goodRequest();
     void brokenPackets_data();
     void brokenPackets();
+    void jsonText();
     void options();
     void badOptions_data();
     void badOptions();
@@ -381,6 +383,32 @@ void TestAppServerUnits::brokenPackets()
     QCOMPARE(p.error(), error);
 }
 
+void TestAppServerUnits::jsonText()
+{
+    // Whatever a text holds must come back equal through a JSON parser.
+    const QString nasty = u"João \"O'Brien\" \\ ; DROP TABLE CLIENTE; --\n\t\u0001 fim"_s;
+    QByteArray out;
+    appendJsonString(out, nasty);
+    QCOMPARE(QJsonDocument::fromJson("[" + out + "]").array().at(0).toString(), nasty);
+    QByteArray n;
+    appendJsonNumber(n, 45352);
+    QCOMPARE(n, QByteArray("45352")); // a day number stays a whole number
+    n.clear();
+    appendJsonNumber(n, 10.5);
+    QCOMPARE(n, QByteArray("10.5"));
+    // A packet written as text reads back with its fields, flags and nulls.
+    PacketBuilder p({PacketField{u"IDMARCADO"_s, FieldType::FixedChar, 1, false}, textField(u"NOME"_s, 5),
+                     floatField(u"QT"_s)});
+    p.addRow(QJsonArray{QJsonValue(), nasty, 1.25});
+    const QJsonObject o = p.toJson();
+    QCOMPARE(o.value(u"fields"_s).toArray().at(0).toObject().value(u"flags"_s).toArray(), QJsonArray());
+    QCOMPARE(o.value(u"fields"_s).toArray().at(1).toObject().value(u"flags"_s).toArray(),
+             (QJsonArray{u"pfInUpdate"_s, u"pfInWhere"_s}));
+    QCOMPARE(o.value(u"fields"_s).toArray().at(0).toObject().value(u"type"_s).toString(), u"fixedchar"_s);
+    QCOMPARE(o.value(u"rows"_s).toArray().at(0).toArray(), (QJsonArray{QJsonValue(), nasty, 1.25}));
+    QCOMPARE(PacketBuilder({textField(u"A"_s, 1)}).toJson().value(u"rows"_s).toArray(), QJsonArray());
+}
+
 void TestAppServerUnits::options()
 {
     const auto d = parseOptions({u"--db"_s, u"sqlite:/tmp/x.db"_s});
@@ -433,17 +461,17 @@ void TestAppServerUnits::priceInForce()
 {
     const auto issued = call(u"ProPrxRelApurFat"_s, {u"0001"_s});
     QVERIFY2(issued.ok, qPrintable(issued.error));
-    const QString number = issued.result.toString();
+    const QString number = issued.result().toString();
     QCOMPARE(number.size(), 10);
     // 4 to 31 March: the 1 April row is outside.
     const auto run = call(u"ProRelGesDireta"_s, {u"0001"_s, day(2024, 3, 4), day(2024, 3, 31), number, u""_s});
     QVERIFY2(run.ok, qPrintable(run.error));
-    QCOMPARE(run.result.toInt(), 5);
+    QCOMPARE(run.result().toInt(), 5);
 
     const auto rows = call(u"GetQtdeEfetData"_s, {u"0001"_s, number, u"0001"_s, u"001"_s,
                                                  day(2024, 3, 1), day(2024, 3, 31)});
     QVERIFY2(rows.ok, qPrintable(rows.error));
-    const QJsonArray r = rows.result.toObject().value(u"rows"_s).toArray();
+    const QJsonArray r = rows.result().toObject().value(u"rows"_s).toArray();
     QCOMPARE(r.size(), 5);
     // Columns: client, service, day, meals, ..., price (last).
     const auto price = [&](int i) { return r.at(i).toArray().at(8); };
@@ -459,7 +487,7 @@ void TestAppServerUnits::priceInForce()
     // Totals: 1 (no price) + 2 x 10,50 + 3 x 10,50 + NULL x 12 + 5 x 12 = 112,50 for 11 meals.
     const auto totals = call(u"GetTotalizacao"_s, {u"0001"_s, number, day(2024, 3, 1), day(2024, 3, 31), u"T"_s});
     QVERIFY2(totals.ok, qPrintable(totals.error));
-    const QJsonArray t = totals.result.toObject().value(u"rows"_s).toArray().at(0).toArray();
+    const QJsonArray t = totals.result().toObject().value(u"rows"_s).toArray().at(0).toArray();
     QCOMPARE(t.at(2).toString(), u"11"_s);
     QCOMPARE(t.at(3).toString(), u"112,50"_s);
     QCOMPARE(t.at(4).toString(), u"10,23"_s); // price changed: 112,50 / 11 = 10,227...
@@ -470,18 +498,18 @@ void TestAppServerUnits::priceInForce()
     // March leaves 1 + 2 + 3 meals, 2 x 10,50 + 3 x 10,50 = 52,50, one price (10,50).
     QVERIFY(call(u"ProRelGesDireta"_s, {u"0001"_s, day(2024, 3, 4), day(2024, 3, 9), number, u""_s}).ok);
     const auto again = call(u"GetTotalizacao"_s, {u"0001"_s, number, day(2024, 3, 1), day(2024, 3, 31), u"T"_s});
-    const QJsonArray t2 = again.result.toObject().value(u"rows"_s).toArray().at(0).toArray();
+    const QJsonArray t2 = again.result().toObject().value(u"rows"_s).toArray().at(0).toArray();
     QCOMPARE(t2.at(2).toString(), u"6"_s);
     QCOMPARE(t2.at(3).toString(), u"52,50"_s);
     QCOMPARE(t2.at(4).toString(), u"10,50"_s);
     QVERIFY(call(u"ProDelTableRelApur"_s, {u"0001"_s, number}).ok);
     const auto gone = call(u"GetTotalizacao"_s, {u"0001"_s, number, day(2024, 3, 1), day(2024, 3, 31), u"T"_s});
-    QCOMPARE(gone.result.toObject().value(u"rows"_s).toArray().size(), 0);
+    QCOMPARE(gone.result().toObject().value(u"rows"_s).toArray().size(), 0);
 }
 
 void TestAppServerUnits::failedCallChangesNothing()
 {
-    const QString number = call(u"ProPrxRelApurFat"_s, {u"0001"_s}).result.toString();
+    const QString number = call(u"ProPrxRelApurFat"_s, {u"0001"_s}).result().toString();
     QVERIFY(call(u"ProRelGesDireta"_s, {u"0001"_s, day(2024, 3, 1), day(2024, 3, 31), number, u""_s}).ok);
     const int before = count(u"SELECT COUNT(*) FROM APURFATGD"_s);
     QVERIFY(before > 0);
@@ -559,7 +587,7 @@ void TestAppServerUnits::concurrentNumbersAreUnique()
             for (int i = 0; i < perThread; ++i) {
                 const auto r = callMethod(u"ProPrxRelApurFat"_s, {t % 2 ? u"0001"_s : u"0002"_s});
                 if (r.ok)
-                    got[t] << r.result.toString();
+                    got[t] << r.result().toString();
                 else
                     errors[t] << r.error;
             }

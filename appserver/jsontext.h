@@ -1,0 +1,33 @@
+#pragma once
+// JSON written straight as text. Qt's QJsonValue copies a nested array or object into its
+// parent on every insert, so a packet built as QJsonArray rows is copied three times
+// before it is sent; the hot methods write their packets as text once instead.
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+
+namespace kpr::appserver {
+
+void appendJsonString(QByteArray &out, const QString &text);
+void appendJsonNumber(QByteArray &out, double value);
+// Any value; arrays and objects go through QJsonDocument.
+void appendJsonValue(QByteArray &out, const QJsonValue &value);
+
+// A method's answer: a JSON value, or the text of one already written (packets).
+class Answer
+{
+public:
+    Answer(QJsonValue value) : m_value(std::move(value)) {}
+    static Answer fromJsonText(QByteArray text);
+
+    QByteArray jsonText() const;
+    QJsonValue value() const; // reads the text back when the answer was written as text
+
+private:
+    Answer() = default;
+    QJsonValue m_value;
+    QByteArray m_text;
+};
+
+} // namespace kpr::appserver
