@@ -202,7 +202,9 @@ void TDateEditPlus::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
     // Opening the calendar takes the focus for a moment; that is no exit from the field.
-    if (event->reason() != Qt::PopupFocusReason)
+    // Nor is the window losing activation: the error box of a check run on exit would
+    // otherwise run the check again, and open a second box over the first.
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
         emit Exit();
 }
 
