@@ -58,6 +58,7 @@ TfrmCFR::TfrmCFR(QWidget *parent) : TfrmDadosGerRel(parent)
 
     criaComponentes();
     criaConsultas();
+    criaConsultasApuracao();
     criaPainelSelecao();
 
     // The output buttons show their glyphs, their texts as hints, so that the button
@@ -169,8 +170,6 @@ void TfrmCFR::netCFRBeforeConnect(QObject *Sender)
     net->setHost(WebURL());
     net->setPort(WebPort());
 }
-
-void TfrmCFR::GeraTableApurFat() {}
 
 void TfrmCFR::ValidaSaida()
 {

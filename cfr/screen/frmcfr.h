@@ -43,6 +43,12 @@ public:
     TClientDataSet *qryClieFili;
     TClientDataSet *qryCFRSintData;
     TClientDataSet *qryCFRSintServ;
+    // The working tables of the apuration run.
+    TClientDataSet *qryClieSelect;
+    TClientDataSet *qryServSelect;
+    TClientDataSet *qryQtdeEfetData;
+    TClientDataSet *qryTotal;
+    TClientDataSet *qryQtdeEfetServ;
     TADOIBQuery *qryFilial;
     TADOIBQuery *qryGrupServ;
     TDataSource *dtsFilial;
@@ -117,7 +123,6 @@ protected:
     // service-group layout.
     void ValidaSaida();
     // The apuration run that fills the statement tables before a report or an export.
-    // Nothing is generated yet: the run plugs in here.
     virtual void GeraTableApurFat();
 
 
@@ -125,6 +130,7 @@ private:
     void criaComponentes();
     void criaPainelSelecao();
     void criaConsultas();
+    void criaConsultasApuracao();
 
     std::unique_ptr<RdmCFR> m_rdm;
 };

@@ -154,6 +154,14 @@ class TstCfrScreen : public QObject
             ok &= exec(u"INSERT INTO CLIEFILI (CDFILIAL, CDCLIENTE) VALUES (?, ?)"_s, {b, c});
         ok &= exec(u"INSERT INTO GRUPSERV (CDGRUPSERV, NMGRUPSERV) VALUES (?, ?)"_s, {u"01"_s, u"Refeições"_s});
         ok &= exec(u"INSERT INTO GRUPSERV (CDGRUPSERV, NMGRUPSERV) VALUES (?, ?)"_s, {u"02"_s, u"Lanches"_s});
+        // Lunch for client 1 on three January days.
+        ok &= exec(u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES (?, ?, ?, ?)"_s,
+                   {u"0001"_s, u"001"_s, u"Almoço"_s, u"01"_s});
+        ok &= exec(u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) VALUES (?, ?, ?, ?, ?)"_s,
+                   {u"0001"_s, C1, u"001"_s, QDate(2023, 12, 1), 18.5});
+        for (int d : {2, 3, 11})
+            ok &= exec(u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES (?, ?, ?, ?, ?)"_s,
+                       {u"0001"_s, C1, u"001"_s, QDate(2024, 1, d), 100 + d});
         return ok;
     }
 
@@ -651,6 +659,56 @@ private slots:
         m_errors.clear();
         f->sbtPrint->click();
         QCOMPARE(m_errors, QStringList{u"O gerador de relatórios não está disponível."_s});
+    }
+
+    // Every output button runs the apuration after its checks: a number is asked for the
+    // branch once, the direct-management apuration on every run, then the pass of the
+    // layout's family, all under one progress text that comes down at the end.
+    void outputActionsRunTheApuration()
+    {
+        TfrmCFR *f = open();
+        QVERIFY(f);
+        f->depDtInicial->SetDate(QDate(2024, 1, 1));
+        f->depDtFinal->SetDate(QDate(2024, 1, 11));
+        f->cbbReportNames->setCurrentIndex(1); // by date
+        auto methods = [](const QList<kpr::test::TracedCall> &calls) {
+            QStringList m;
+            for (const auto &c : calls)
+                m << c.method;
+            return m;
+        };
+        int before = m_server->traceCount();
+        {
+            AviWatch avi;
+            f->sbtPreview->click();
+            QCOMPARE(avi.texts, QStringList{u"Gerando dados para o relatório..."_s});
+        }
+        QVERIFY(!showAviOverlay(f));
+        QStringList calls = methods(m_server->trace(before));
+        QCOMPARE(calls.mid(0, 4), (QStringList{u"ProPrxRelApurFat"_s, u"ProRelGesDireta"_s, u"GetCFRSintData"_s,
+                                               u"GetClieSelect"_s}));
+        QCOMPARE(calls.last(), u"SetCRFSintDados"_s);
+        QCOMPARE(*lstFiliais, QStringList{u"0001"_s});
+        QCOMPARE(lstApuracoes->size(), 1);
+        const auto gesDireta = m_server->trace(before).value(1).args;
+        QCOMPARE(gesDireta.at(3).toString(), lstApuracoes->at(0));
+        QCOMPARE(gesDireta.at(4).toString(), QString());
+        QCOMPARE(f->qryClieSelect->RecordCount(), 1); // the one client with meals
+        QVERIFY(f->qryClieSelect->Eof());
+        QCOMPARE(f->qryCFRSintData->RecordCount(), 2); // windows 1 and 2 of its one service
+        QCOMPARE(f->qryCFRSintData->RecNo(), 1);
+        QCOMPARE(f->qryCFRSintData->FieldByName(u"NRAPURACGD"_s)->AsString(), lstApuracoes->at(0));
+
+        // A by-service layout on the same branch reuses the number.
+        f->cbbReportNames->setCurrentIndex(2);
+        before = m_server->traceCount();
+        f->sbtPrint->click();
+        calls = methods(m_server->trace(before));
+        QCOMPARE(calls, (QStringList{u"ProRelGesDireta"_s, u"GetCFRSintServ"_s, u"GetClieSelect"_s,
+                                     u"GetQtdeEfetServ"_s}));
+        QCOMPARE(lstApuracoes->size(), 1);
+        QCOMPARE(f->qryCFRSintServ->RecordCount(), 3); // one row per day served
+        QCOMPARE(f->qryCFRSintServ->RecNo(), 1);
     }
 
     // A server that is not there: the screen does not open, the box says why, the cursor

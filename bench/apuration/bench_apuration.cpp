@@ -1,0 +1,240 @@
+// GeraTableApurFat against the real kpr-appserver: a by-date run for 1,000 clients × 10
+// services × 31 days and a by-service run for 1,000 clients × 20 services × 62 days, each
+// on a SQLite database kpr-demodata builds once in a temporary directory. Prints the server
+// calls, records and statement rows, the total time split into the server's own time (the
+// trace's ms), the time on the wire and in the connection, and the client's own work, and
+// the peak memory of this process.
+#include "cfr/apuration/geratableapurfat.h"
+#include "framework/net/netconnection.h"
+#include "host/rdmcfr.h"
+#include "telateste.h"
+#include "tests/support/appserverprocess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace kpr;
+using namespace kpr::cfr;
+
+namespace {
+
+[[noreturn]] void die(const QString &text)
+{
+    std::fprintf(stderr, "bench_apuration: %s\n", qPrintable(text));
+    std::exit(1);
+}
+
+// The run's calls over the connection, timed and counted.
+class RdmCronometrado : public RdmCFRConnection
+{
+public:
+    using RdmCFRConnection::RdmCFRConnection;
+
+    int chamadas = 0;
+    qint64 registros = 0;
+    qint64 nsEmChamadas = 0;
+
+    template<typename F>
+    ServerResult mede(F &&f, bool conta = false)
+    {
+        QElapsedTimer t;
+        t.start();
+        ServerResult r = f();
+        nsEmChamadas += t.nsecsElapsed();
+        ++chamadas;
+        if (conta)
+            registros += r.data.toObject().value(u"rows"_s).toArray().size();
+        return r;
+    }
+
+    ServerResult ProPrxRelApurFat(const QString &f) override
+    {
+        return mede([&] { return RdmCFRConnection::ProPrxRelApurFat(f); });
+    }
+    ServerResult ProRelGesDireta(const QString &f, const QDate &i, const QDate &e, const QString &a, const QString &v) override
+    {
+        return mede([&] { return RdmCFRConnection::ProRelGesDireta(f, i, e, a, v); });
+    }
+    ServerResult GetCFRSintData() override { return mede([&] { return RdmCFRConnection::GetCFRSintData(); }); }
+    ServerResult GetCFRSintServ() override { return mede([&] { return RdmCFRConnection::GetCFRSintServ(); }); }
+    ServerResult GetClieSelect(const QString &f, const QString &a, QString &c) override
+    {
+        return mede([&] { return RdmCFRConnection::GetClieSelect(f, a, c); });
+    }
+    ServerResult GetTotalizacao(const QString &f, const QString &a, const QDate &i, const QDate &e, QString &c) override
+    {
+        return mede([&] { return RdmCFRConnection::GetTotalizacao(f, a, i, e, c); });
+    }
+    ServerResult GetServSelect(const QString &f, const QString &a, const QString &c) override
+    {
+        return mede([&] { return RdmCFRConnection::GetServSelect(f, a, c); });
+    }
+    ServerResult GetQtdeEfetData(const QString &f, const QString &a, const QString &c, const QString &s, QDate &i,
+                                 QDate &e) override
+    {
+        return mede([&] { return RdmCFRConnection::GetQtdeEfetData(f, a, c, s, i, e); }, true);
+    }
+    ServerResult SetCRFSintDados(const QJsonObject &p) override
+    {
+        return mede([&] { return RdmCFRConnection::SetCRFSintDados(p); });
+    }
+    ServerResult GetQtdeEfetServ(const QString &f, const QString &a, const QString &c, const QDate &i,
+                                 const QDate &e) override
+    {
+        return mede([&] { return RdmCFRConnection::GetQtdeEfetServ(f, a, c, i, e); }, true);
+    }
+};
+
+long picoKb(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_maxrss;
+}
+
+void demodata(const QString &db, int services, int days)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(QString::fromUtf8(KPR_DEMODATA_EXE),
+            {u"--db"_s, u"sqlite:"_s + db, u"--branches"_s, u"1"_s, u"--clients"_s, u"1000"_s, u"--services"_s,
+             QString::number(services), u"--days"_s, QString::number(days), u"--start"_s, u"2024-01-01"_s});
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        die(u"kpr-demodata falhou."_s);
+}
+
+// One run of GeraTableApurFat on a server at host:port; the answer is its seconds.
+double executa(const QString &host, int port, RdmCronometrado *&rdmOut, cfr::test::TelaTeste *&telaOut,
+               TNetConnection &net, int posicao, int dias)
+{
+    net.setServerName(QString::fromUtf16(ServerNameCFR));
+    net.setHost(host);
+    net.setPort(port);
+    net.setConnected(true);
+    if (!net.connected())
+        die(net.lastError());
+    rdmOut = new RdmCronometrado(net);
+    telaOut = new cfr::test::TelaTeste(*rdmOut);
+    telaOut->posicao = posicao;
+    telaOut->inicio = QDate(2024, 1, 1);
+    telaOut->fim = telaOut->inicio.addDays(dias - 1);
+    QElapsedTimer t;
+    t.start();
+    if (!runGuarded([&] { GeraTableApurFat(*telaOut); }))
+        die(u"a apuração falhou."_s);
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+// The time of a run without --trace: the server as it is deployed.
+double semTrace(const QString &db, int posicao, int dias)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QString::fromUtf8(KPR_APPSERVER_EXE), {u"--db"_s, u"sqlite:"_s + db, u"--listen"_s, u"127.0.0.1:0"_s});
+    if (!p.waitForReadyRead(60000))
+        die(u"kpr-appserver não iniciou."_s);
+    const QString linha = QString::fromUtf8(p.readLine()).trimmed();
+    const int port = linha.section(u':', -1).toInt();
+    if (port <= 0)
+        die(u"kpr-appserver: "_s + linha);
+    double s = 0;
+    {
+        TNetConnection net;
+        RdmCronometrado *rdm = nullptr;
+        cfr::test::TelaTeste *tela = nullptr;
+        s = executa(u"127.0.0.1"_s, port, rdm, tela, net, posicao, dias);
+        delete tela;
+        delete rdm;
+    }
+    p.terminate();
+    p.waitForFinished(45000);
+    return s;
+}
+
+void corrida(const QString &titulo, const QString &db, int posicao, int dias, double metaSegundos)
+{
+    const double semTraco = semTrace(db, posicao, dias);
+
+    kpr::test::AppServerProcess server(QString::fromUtf8(KPR_APPSERVER_EXE));
+    if (const Status up = server.start(u"sqlite:"_s + db); !up)
+        die(up.error());
+    TNetConnection net;
+    RdmCronometrado *rdmP = nullptr;
+    cfr::test::TelaTeste *telaP = nullptr;
+    const int marca = server.traceCount();
+    const double total = executa(server.host(), server.port(), rdmP, telaP, net, posicao, dias);
+    std::unique_ptr<RdmCronometrado> rdmDono(rdmP);
+    std::unique_ptr<cfr::test::TelaTeste> telaDona(telaP);
+    RdmCronometrado &rdm = *rdmP;
+    cfr::test::TelaTeste &tela = *telaP;
+
+    double msServidor = 0, msGesDireta = 0;
+    int tracadas = 0;
+    QMap<QString, QPair<int, double>> porMetodo;
+    for (const auto &c : server.trace(marca)) {
+        msServidor += c.ms;
+        ++tracadas;
+        porMetodo[c.method].first++;
+        porMetodo[c.method].second += c.ms;
+        if (c.method == u"ProRelGesDireta")
+            msGesDireta = c.ms;
+    }
+    const double emChamadas = double(rdm.nsEmChamadas) / 1e9;
+    const int linhas = posicao == 1 || posicao == 3 ? tela.sintData.RecordCount() : tela.sintServ.RecordCount();
+    if (const Status down = server.stop(); !down)
+        die(down.error());
+
+    QTextStream out(stdout);
+    out << titulo << Qt::endl
+        << u"  server calls       %1 (traced %2)"_s.arg(rdm.chamadas).arg(tracadas) << Qt::endl
+        << u"  records            %1"_s.arg(rdm.registros) << Qt::endl
+        << u"  statement rows     %1"_s.arg(linhas) << Qt::endl
+        << u"  total              %1 s without --trace  (goal < %2 s)"_s.arg(semTraco, 0, 'f', 2).arg(metaSegundos) << Qt::endl
+        << u"  total, traced run  %1 s, of which:"_s.arg(total, 0, 'f', 2) << Qt::endl
+        << u"    server's own     %1 s   (ProRelGesDireta %2 s)"_s.arg(msServidor / 1000, 0, 'f', 2).arg(msGesDireta / 1000, 0, 'f', 2) << Qt::endl
+        << u"    wire+connection  %1 s   (%2 us a call)"_s.arg(emChamadas - msServidor / 1000, 0, 'f', 2)
+               .arg((emChamadas - msServidor / 1000) * 1e6 / qMax(1, rdm.chamadas), 0, 'f', 0) << Qt::endl
+        << u"    client passes    %1 s"_s.arg(total - emChamadas, 0, 'f', 2) << Qt::endl
+        << u"  peak memory        %1 MB (this process, goal < 500 MB)"_s.arg(double(picoKb(RUSAGE_SELF)) / 1024, 0, 'f', 0)
+        << Qt::endl;
+    for (auto it = porMetodo.begin(); it != porMetodo.end(); ++it)
+        out << u"    server, %1: %2 calls, %3 s, %4 us a call"_s.arg(it.key(), -16).arg(it.value().first)
+                   .arg(it.value().second / 1000, 0, 'f', 2).arg(it.value().second * 1000 / it.value().first, 0, 'f', 0)
+            << Qt::endl;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        die(u"sem diretório temporário."_s);
+    const QString porData = dir.filePath(u"data.db"_s), porServico = dir.filePath(u"servico.db"_s);
+    QElapsedTimer t;
+    t.start();
+    demodata(porData, 10, 31);
+    demodata(porServico, 20, 62);
+    QTextStream(stdout) << u"demo databases built in %1 s"_s.arg(double(t.elapsed()) / 1000, 0, 'f', 1) << Qt::endl;
+
+    corrida(u"by date: 1000 clients x 10 services x 31 days"_s, porData, 1, 31, 6);
+    corrida(u"by service: 1000 clients x 20 services x 62 days"_s, porServico, 0, 62, 5);
+    QTextStream(stdout) << u"peak memory of the server processes and kpr-demodata: %1 MB"_s.arg(
+                               double(picoKb(RUSAGE_CHILDREN)) / 1024, 0, 'f', 0)
+                        << Qt::endl;
+    return 0;
+}

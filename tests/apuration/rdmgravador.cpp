@@ -1,0 +1,154 @@
+#include "rdmgravador.h"
+
+#include <QJsonObject>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::cfr::test {
+
+QString Chamada::texto() const
+{
+    QStringList partes{metodo};
+    for (const QVariant &a : args) {
+        if (a.metaType() == QMetaType::fromType<QDate>())
+            partes.append(a.toDate().toString(u"dd/MM"_s));
+        else if (a.metaType() == QMetaType::fromType<QJsonObject>())
+            partes.append(u"<pacote>"_s);
+        else
+            partes.append(a.toString().isEmpty() ? u"\"\""_s : a.toString());
+    }
+    return partes.join(u' ');
+}
+
+QStringList RdmGravador::metodos() const
+{
+    QStringList m;
+    for (const Chamada &c : chamadas)
+        m.append(c.metodo);
+    return m;
+}
+
+QStringList RdmGravador::textos(const QString &metodo) const
+{
+    QStringList t;
+    for (const Chamada &c : chamadas)
+        if (metodo.isEmpty() || c.metodo == metodo)
+            t.append(c.texto());
+    return t;
+}
+
+ServerResult RdmGravador::trata(Chamada chamada, const std::function<ServerResult(RdmCFR &)> &real)
+{
+    chamadas.append(chamada);
+    ServerResult r = m_real ? real(*m_real)
+                            : (m_resposta ? m_resposta(chamada) : ServerResult::success(QJsonValue()));
+    if (ajuste)
+        ajuste(chamada, r);
+    return r;
+}
+
+ServerResult RdmGravador::GetClieFili(const QString &filial)
+{
+    return trata({u"GetClieFili"_s, {filial}}, [&](RdmCFR &r) { return r.GetClieFili(filial); });
+}
+
+ServerResult RdmGravador::ProPrxRelApurFat(const QString &filial)
+{
+    return trata({u"ProPrxRelApurFat"_s, {filial}}, [&](RdmCFR &r) { return r.ProPrxRelApurFat(filial); });
+}
+
+ServerResult RdmGravador::ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim,
+                                          const QString &apuracao, const QString &vazio)
+{
+    return trata({u"ProRelGesDireta"_s, {filial, inicio, fim, apuracao, vazio}},
+                 [&](RdmCFR &r) { return r.ProRelGesDireta(filial, inicio, fim, apuracao, vazio); });
+}
+
+ServerResult RdmGravador::GetCFRSintData()
+{
+    return trata({u"GetCFRSintData"_s, {}}, [&](RdmCFR &r) { return r.GetCFRSintData(); });
+}
+
+ServerResult RdmGravador::GetClieSelect(const QString &filial, const QString &apuracao, QString &clientes)
+{
+    return trata({u"GetClieSelect"_s, {filial, apuracao, clientes}},
+                 [&](RdmCFR &r) { return r.GetClieSelect(filial, apuracao, clientes); });
+}
+
+ServerResult RdmGravador::GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio,
+                                         const QDate &fim, QString &cliente)
+{
+    return trata({u"GetTotalizacao"_s, {filial, apuracao, inicio, fim, cliente}},
+                 [&](RdmCFR &r) { return r.GetTotalizacao(filial, apuracao, inicio, fim, cliente); });
+}
+
+ServerResult RdmGravador::GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente)
+{
+    return trata({u"GetServSelect"_s, {filial, apuracao, cliente}},
+                 [&](RdmCFR &r) { return r.GetServSelect(filial, apuracao, cliente); });
+}
+
+ServerResult RdmGravador::GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
+                                          const QString &servico, QDate &inicioJanela, QDate &fimJanela)
+{
+    ServerResult r = trata({u"GetQtdeEfetData"_s, {filial, apuracao, cliente, servico, inicioJanela, fimJanela}},
+                           [&](RdmCFR &real) {
+                               return real.GetQtdeEfetData(filial, apuracao, cliente, servico, inicioJanela, fimJanela);
+                           });
+    // A test answer may hand the window back changed, as a server could through the refs.
+    if (!m_real && r.ok && r.refs.size() == 6) {
+        inicioJanela = QDate::fromString(r.refs.at(4).toString(), Qt::ISODate);
+        fimJanela = QDate::fromString(r.refs.at(5).toString(), Qt::ISODate);
+    }
+    return r;
+}
+
+ServerResult RdmGravador::SetCRFSintDados(const QJsonObject &pacote)
+{
+    return trata({u"SetCRFSintDados"_s, {pacote}}, [&](RdmCFR &r) { return r.SetCRFSintDados(pacote); });
+}
+
+ServerResult RdmGravador::GetCFRSintServ()
+{
+    return trata({u"GetCFRSintServ"_s, {}}, [&](RdmCFR &r) { return r.GetCFRSintServ(); });
+}
+
+ServerResult RdmGravador::GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
+                                          const QDate &inicio, const QDate &fim)
+{
+    return trata({u"GetQtdeEfetServ"_s, {filial, apuracao, cliente, inicio, fim}},
+                 [&](RdmCFR &r) { return r.GetQtdeEfetServ(filial, apuracao, cliente, inicio, fim); });
+}
+
+ServerResult RdmGravador::GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
+                                        const QString &apuracao, const QString &cliente, QString &quinzena)
+{
+    return trata({u"GetSequencial"_s, {inicio, filial, clientes, apuracao, cliente, quinzena}},
+                 [&](RdmCFR &r) { return r.GetSequencial(inicio, filial, clientes, apuracao, cliente, quinzena); });
+}
+
+ServerResult RdmGravador::DelCRFSintDados(const QString &filial, const QString &apuracao)
+{
+    return trata({u"DelCRFSintDados"_s, {filial, apuracao}},
+                 [&](RdmCFR &r) { return r.DelCRFSintDados(filial, apuracao); });
+}
+
+ServerResult RdmGravador::ProDelTableRelApur(const QString &filial, const QString &apuracao)
+{
+    return trata({u"ProDelTableRelApur"_s, {filial, apuracao}},
+                 [&](RdmCFR &r) { return r.ProDelTableRelApur(filial, apuracao); });
+}
+
+ServerResult RdmGravador::clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio,
+                                           const QDate &fim, QString &clientes)
+{
+    return trata({u"clientesComDados"_s, {filial, apuracao, inicio, fim, clientes}},
+                 [&](RdmCFR &r) { return r.clientesComDados(filial, apuracao, inicio, fim, clientes); });
+}
+
+ServerResult RdmGravador::EmailFilial(QString &filial)
+{
+    return trata({u"EmailFilial"_s, {filial}}, [&](RdmCFR &r) { return r.EmailFilial(filial); });
+}
+
+} // namespace kpr::cfr::test
