@@ -24,6 +24,7 @@ class TDateEditPlus;
 class TField;
 class TMaskEdit;
 class TNetConnection;
+class TParams;
 } // namespace kpr
 
 namespace kpr::cfr {
@@ -118,12 +119,19 @@ public:
     void sbtReportEditClick(QObject *Sender) override;
     virtual void sbtEnviarEmailClick(QObject *Sender);
 
+    // The apuration run that fills the statement tables before a report or an export.
+    virtual void GeraTableApurFat();
+
+    // --- The report dialog's events: the layout's query parameters, and the removal of the
+    // stored by-date statement once a print or a preview has finished.
+    void rpddPadraoBeforeGetQueryParams(QObject *Sender, TParams &Params, bool &Handled);
+    void rpddPadraoQRPAfterPrint(QObject *Sender);
+    void rpddPadraoQRPAfterPreview(QObject *Sender);
+
 protected:
     // The checks every output action runs first: Validacao, then Vd_GrupServ for the
     // service-group layout.
     void ValidaSaida();
-    // The apuration run that fills the statement tables before a report or an export.
-    virtual void GeraTableApurFat();
 
 
 private:
@@ -131,6 +139,8 @@ private:
     void criaPainelSelecao();
     void criaConsultas();
     void criaConsultasApuracao();
+    // True when the parameter set the report dialog opened holds a parameter of that name.
+    bool existeParametro(const TParams &Params, const QString &nome) const;
 
     std::unique_ptr<RdmCFR> m_rdm;
 };

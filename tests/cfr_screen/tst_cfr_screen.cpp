@@ -12,6 +12,9 @@
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
 #include "framework/core/abort.h"
+#include "framework/core/dates.h"
+#include "framework/data/field.h"
+#include "framework/data/params.h"
 #include "framework/data/clientdataset.h"
 #include "framework/db/dtmdbgeral.h"
 #include "framework/net/netconnection.h"
@@ -709,6 +712,151 @@ private slots:
         QCOMPARE(lstApuracoes->size(), 1);
         QCOMPARE(f->qryCFRSintServ->RecordCount(), 3); // one row per day served
         QCOMPARE(f->qryCFRSintServ->RecNo(), 1);
+    }
+
+    // The parameters a layout declares, as the screen fills them, by the period's start
+    // (fortnight), its end (the next day's start as a plain number) and the client choice.
+    void reportParameters_data()
+    {
+        QTest::addColumn<QDate>("inicio");
+        QTest::addColumn<QDate>("fim");
+        QTest::addColumn<bool>("todos");
+        QTest::addColumn<QString>("dtcdrs");
+        QTest::newRow("15th, all clients") << QDate(2024, 3, 15) << QDate(2024, 3, 31) << true << u"01/03/2024"_s;
+        QTest::newRow("16th, list") << QDate(2024, 3, 16) << QDate(2024, 3, 31) << false << u"16/03/2024"_s;
+        QTest::newRow("31st") << QDate(2024, 1, 31) << QDate(2024, 2, 29) << true << u"16/01/2024"_s;
+    }
+
+    void reportParameters()
+    {
+        QFETCH(QDate, inicio);
+        QFETCH(QDate, fim);
+        QFETCH(bool, todos);
+        QFETCH(QString, dtcdrs);
+        TfrmCFR *f = open();
+        QVERIFY(f);
+        lstFiliais->append({u"0002"_s, u"0001"_s});
+        lstApuracoes->append({u"0000000031"_s, u"0000000032"_s});
+        f->depDtInicial->SetDate(inicio);
+        f->depDtFinal->SetDate(fim);
+        (todos ? f->rdgTodos : f->rdgLista)->setChecked(true);
+        ClientesLista = u"_0000000001__0000000002_"_s;
+        f->cbbReportNames->setCurrentIndex(1); // no sequence request
+        GrupServLista = u"_02_"_s;
+        f->rdbGrupServLista->setChecked(true);
+
+        TParams p;
+        for (const QString &n : {u"P_CDFILIAL"_s, u"P_NRAPURACGD"_s, u"P_CDCLIENTE"_s, u"P_TCDCLIENTE"_s,
+                                 u"P_DATAINI"_s, u"P_DATAFIN"_s, u"P_DTCDRS"_s, u"P_CDGRUPSERV"_s})
+            p.CreateParam(ftString, n);
+        p.CreateParam(ftDateTime, u"P_DTINICIAL"_s);
+        p.CreateParam(ftDateTime, u"P_DTFINAL"_s);
+        p.CreateParam(ftFloat, u"P_DTFINALCOMP"_s);
+        bool handled = false;
+        const int before = m_server->traceCount();
+        QVERIFY(runGuarded([&] { f->rpddPadraoBeforeGetQueryParams(f, p, handled); }));
+        QCOMPARE(m_server->traceCount(), before);
+        QVERIFY(!handled);
+        QCOMPARE(p.ParamByName(u"P_CDFILIAL"_s)->AsString(), u"0001"_s);
+        QCOMPARE(p.ParamByName(u"P_NRAPURACGD"_s)->AsString(), u"0000000032"_s);
+        QCOMPARE(p.ParamByName(u"P_CDCLIENTE"_s)->AsString(), todos ? u"T"_s : ClientesLista);
+        QCOMPARE(p.ParamByName(u"P_TCDCLIENTE"_s)->AsString(), todos ? u"T"_s : QString());
+        QCOMPARE(p.ParamByName(u"P_DATAINI"_s)->AsString(), formatDateBR(inicio));
+        QCOMPARE(p.ParamByName(u"P_DATAFIN"_s)->AsString(), formatDateBR(fim));
+        QCOMPARE(p.ParamByName(u"P_DTINICIAL"_s)->AsDate(), inicio);
+        QCOMPARE(p.ParamByName(u"P_DTFINAL"_s)->AsDate(), fim);
+        const QVariant comp = p.ParamByName(u"P_DTFINALCOMP"_s)->Value();
+        QCOMPARE(comp.typeId(), QMetaType::Double);
+        QCOMPARE(comp.toDouble(), toDayNumber(fim.addDays(1)));
+        QCOMPARE(p.ParamByName(u"P_DTCDRS"_s)->AsString(), dtcdrs);
+        QCOMPARE(p.ParamByName(u"P_CDGRUPSERV"_s)->AsString(), u"_02_"_s);
+        f->rdbGrupServTodos->setChecked(true);
+        QVERIFY(runGuarded([&] { f->rpddPadraoBeforeGetQueryParams(f, p, handled); }));
+        QCOMPARE(p.ParamByName(u"P_CDGRUPSERV"_s)->AsString(), u"T"_s);
+        GrupServLista.clear();
+    }
+
+    // The numbered statements ask for their CFR sequence with the last client of the run;
+    // a layout declaring none of the parameters still makes the request; a refusal is shown
+    // and stops the filling before the fortnight start and the groups.
+    void sequenceRequest()
+    {
+        TfrmCFR *f = open();
+        QVERIFY(f);
+        f->depDtInicial->SetDate(QDate(2024, 1, 1));
+        f->depDtFinal->SetDate(QDate(2024, 1, 11));
+        f->cbbReportNames->setCurrentIndex(3);
+        QVERIFY(runGuarded([f] { f->GeraTableApurFat(); }));
+        TParams nenhum;
+        bool handled = false;
+        int before = m_server->traceCount();
+        QVERIFY(runGuarded([&] { f->rpddPadraoBeforeGetQueryParams(f, nenhum, handled); }));
+        auto calls = m_server->trace(before);
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].method, u"GetSequencial"_s);
+        QCOMPARE(calls[0].args.at(0).toDouble(), toDayNumber(QDate(2024, 1, 1)));
+        QCOMPARE(calls[0].args.at(1).toString(), u"0001"_s);
+        QCOMPARE(calls[0].args.at(3).toString(), lstApuracoes->at(0));
+        QCOMPARE(calls[0].args.at(4).toString(), C1);
+        QCOMPARE(calls[0].args.at(5).toString(), u"1"_s);
+
+        // Position 2 never asks, whatever its layout.
+        f->cbbReportNames->setCurrentIndex(2);
+        before = m_server->traceCount();
+        QVERIFY(runGuarded([&] { f->rpddPadraoBeforeGetQueryParams(f, nenhum, handled); }));
+        QCOMPARE(m_server->traceCount(), before);
+
+        // A period without meals: the server refuses and the refusal is what the user sees.
+        f->cbbReportNames->setCurrentIndex(0);
+        f->depDtInicial->SetDate(QDate(2024, 2, 16));
+        f->depDtFinal->SetDate(QDate(2024, 2, 20));
+        QVERIFY(runGuarded([f] { f->GeraTableApurFat(); }));
+        TParams p;
+        p.CreateParam(ftString, u"P_DTCDRS"_s);
+        p.CreateParam(ftString, u"P_CDFILIAL"_s);
+        m_errors.clear();
+        QVERIFY(!runGuarded([&] { f->rpddPadraoBeforeGetQueryParams(f, p, handled); }));
+        QCOMPARE(m_errors, QStringList{u"Não há dados apurados para emissão do CFR."_s});
+        QCOMPARE(p.ParamByName(u"P_CDFILIAL"_s)->AsString(), u"0001"_s);
+        QVERIFY(p.ParamByName(u"P_DTCDRS"_s)->IsNull());
+
+        // A request that does not reach the server stops the filling too.
+        f->netCFR->setConnected(false);
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const int closedPort = probe.serverPort();
+        probe.close();
+        QVERIFY(Context::instance().set(u"WebPort"_s, QString::number(closedPort)));
+        m_errors.clear();
+        QVERIFY(!runGuarded([&] { f->rpddPadraoBeforeGetQueryParams(f, p, handled); }));
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY(p.ParamByName(u"P_DTCDRS"_s)->IsNull());
+        QVERIFY(Context::instance().set(u"WebPort"_s, QString::number(m_server->port())));
+    }
+
+    // After a print or a preview the stored statement of the current qryCFRSintData row is
+    // removed; with an empty table the number is empty.
+    void afterPrintAndPreviewRemoveTheStatement()
+    {
+        TfrmCFR *f = open();
+        QVERIFY(f);
+        f->depDtInicial->SetDate(QDate(2024, 1, 1));
+        f->depDtFinal->SetDate(QDate(2024, 1, 11));
+        f->cbbReportNames->setCurrentIndex(1);
+        QVERIFY(runGuarded([f] { f->GeraTableApurFat(); }));
+        int before = m_server->traceCount();
+        QVERIFY(runGuarded([f] { f->rpddPadraoQRPAfterPrint(f); }));
+        QVERIFY(runGuarded([f] { f->rpddPadraoQRPAfterPreview(f); }));
+        auto calls = m_server->trace(before);
+        QCOMPARE(calls.size(), 2);
+        for (const auto &c : calls) {
+            QCOMPARE(c.method, u"DelCRFSintDados"_s);
+            QCOMPARE(c.args, (QJsonArray{u"0001"_s, lstApuracoes->at(0)}));
+        }
+        f->qryCFRSintData->EmptyDataSet();
+        before = m_server->traceCount();
+        QVERIFY(runGuarded([f] { f->rpddPadraoQRPAfterPreview(f); }));
+        QCOMPARE(m_server->trace(before).value(0).args, (QJsonArray{u"0001"_s, QString()}));
     }
 
     // A server that is not there: the screen does not open, the box says why, the cursor
