@@ -40,7 +40,7 @@ bool PedeSequencia(int posicao)
 
 bool TfrmCFR::existeParametro(const TParams &Params, const QString &nome) const
 {
-    return Params.FindParam(nome) != nullptr;
+    return rpddPadrao()->ExistParam(Params, nome);
 }
 
 void TfrmCFR::rpddPadraoBeforeGetQueryParams(QObject *, TParams &Params, bool &)

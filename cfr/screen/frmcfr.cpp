@@ -60,6 +60,7 @@ TfrmCFR::TfrmCFR(QWidget *parent) : TfrmDadosGerRel(parent)
     criaConsultas();
     criaConsultasApuracao();
     criaPainelSelecao();
+    ligaRelatorio();
 
     // The output buttons show their glyphs, their texts as hints, so that the button
     // panel fits under the 476-pixel selection panel.

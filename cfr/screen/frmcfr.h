@@ -139,6 +139,8 @@ private:
     void criaPainelSelecao();
     void criaConsultas();
     void criaConsultasApuracao();
+    // Hands the statement tables to the report dialog and takes its events.
+    void ligaRelatorio();
     // True when the parameter set the report dialog opened holds a parameter of that name.
     bool existeParametro(const TParams &Params, const QString &nome) const;
 

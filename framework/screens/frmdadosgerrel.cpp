@@ -1,6 +1,7 @@
 #include "framework/screens/frmdadosgerrel.h"
 
 #include "framework/core/abort.h"
+#include "framework/report/layoutfile.h"
 #include "framework/settings/context.h"
 
 #include <QComboBox>
@@ -32,8 +33,6 @@ QToolButton *outputButton(QWidget *parent, const QString &name, const QString &t
     return b;
 }
 
-constexpr int titleSearchLines = 20;
-
 } // namespace
 
 QString formatMessage(const QString &text, const QStringList &args)
@@ -54,6 +53,8 @@ QString formatMessage(const QString &text, const QStringList &args)
 TfrmDadosGerRel::TfrmDadosGerRel(QWidget *parent) : TfrmRotiGeral(parent)
 {
     setObjectName(u"frmDadosGerRel"_s);
+
+    m_rpddPadrao = new TReportDesignerDialog(this);
 
     lblCodRel = new QLabel(this);
     lblCodRel->setObjectName(u"lblCodRel"_s);
@@ -98,6 +99,11 @@ void TfrmDadosGerRel::setReportDialog(std::unique_ptr<IReportDialog> dialog)
     m_rpdd = std::move(dialog);
 }
 
+IReportDialog *TfrmDadosGerRel::reportDialog() const
+{
+    return m_rpdd ? m_rpdd.get() : m_rpddPadrao;
+}
+
 QString TfrmDadosGerRel::reportCode() const
 {
     return lblCodRel->text().left(6);
@@ -125,15 +131,7 @@ QString TfrmDadosGerRel::layoutPath(const QString &fileName)
 
 QString TfrmDadosGerRel::layoutTitle(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return QString();
-    for (int i = 0; i < titleSearchLines && !f.atEnd(); ++i) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
-        if (line.startsWith(u"title:"_s, Qt::CaseInsensitive))
-            return line.mid(6).trimmed();
-    }
-    return QString();
+    return readLayoutTitle(path);
 }
 
 void TfrmDadosGerRel::loadReportNames()
@@ -193,9 +191,7 @@ void TfrmDadosGerRel::runReport(ReportAction action)
         const QString code = reportCode() + m_numbers.value(cbbReportNames->currentIndex());
         MensErro(formatMessage(msgPadrao->Msg(u"Arq_Rel_Err"_s), {code, ReportDir()}));
     }
-    if (!m_rpdd)
-        MensErro(u"O gerador de relatórios não está disponível."_s);
-    m_rpdd->Execute(action, path);
+    reportDialog()->Execute(action, path);
 }
 
 void TfrmDadosGerRel::sbtPrintClick(QObject *)

@@ -6,12 +6,14 @@
 // FormCreate fills cbbReportNames with the layouts of the report found in ReportDir(): the
 // files <code><number>.QR2, where <code> is the first six characters of lblCodRel's caption
 // ("KPR047") and <number> is what stands between the code and ".QR2" ("08"), in the order of
-// their names. Each entry shows the layout's title (a "title:" line among its first lines)
-// or else its file name; layoutNumbers() and layoutDates() run parallel to the entries.
+// their names. Each entry shows the layout's title (readLayoutTitle) or else its file name;
+// layoutNumbers() and layoutDates() run parallel to the entries.
 //
-// The output handlers open the selected layout ReportDir()/<code><number>.QR2 in rpddPadrao;
-// a missing file is reported with msgPadrao's Arq_Rel_Err (code and directory in its two %s).
+// The output handlers open the selected layout ReportDir()/<code><number>.QR2 in the report
+// dialog (rpddPadrao unless another was set with setReportDialog); a missing file is
+// reported with msgPadrao's Arq_Rel_Err (code and directory in its two %s).
 
+#include "framework/report/reportdesignerdialog.h"
 #include "framework/screens/frmrotigeral.h"
 #include "framework/screens/reportdialog.h"
 
@@ -38,8 +40,11 @@ public:
     QToolButton *sbtSalvarComo;
     QToolButton *sbtReportEdit;
 
-    // The report dialog; nullptr until the report engine installs one.
-    IReportDialog *rpddPadrao() const { return m_rpdd.get(); }
+    // The screen's report dialog (a child object named "rpddPadrao"): its events and tables
+    // are the screen's to set.
+    TReportDesignerDialog *rpddPadrao() const { return m_rpddPadrao; }
+    // The dialog the output handlers use: rpddPadrao, or the one set here in its place.
+    IReportDialog *reportDialog() const;
     void setReportDialog(std::unique_ptr<IReportDialog> dialog);
 
     // Parallel to the entries of cbbReportNames.
@@ -64,7 +69,7 @@ public:
     virtual void sbtSalvarComoClick(QObject *Sender);
     virtual void sbtReportEditClick(QObject *Sender);
 
-    // The title a layout file declares on a "title:" line among its first lines, or "".
+    // The title a layout file declares, or "" (readLayoutTitle).
     static QString layoutTitle(const QString &path);
 
 protected:
@@ -72,6 +77,7 @@ protected:
     void runReport(ReportAction action);
 
 private:
+    TReportDesignerDialog *m_rpddPadrao;
     std::unique_ptr<IReportDialog> m_rpdd;
     QStringList m_numbers;
     QStringList m_dates;

@@ -178,7 +178,7 @@ class TstCfrScreen : public QObject
         QVERIFY(c.set(u"ModuFili"_s, moduFili ? u"true"_s : u"false"_s));
         QVERIFY(c.set(u"WebURL"_s, m_server->host()));
         QVERIFY(c.set(u"WebPort"_s, QString::number(m_server->port())));
-        QVERIFY(c.set(u"ReportDir"_s, m_dir.filePath(u"layouts"_s)));
+        QVERIFY(c.set(u"ReportDir"_s, QString::fromUtf8(KPR_LAYOUTS_DIR)));
     }
 
     // IniProc of the linked report unit; answers the open screen.
@@ -205,12 +205,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QDir().mkpath(m_dir.filePath(u"layouts"_s));
-        for (const QString &n : {u"00"_s, u"01"_s, u"02"_s, u"03"_s, u"08"_s}) {
-            QFile f(m_dir.filePath(u"layouts/KPR047"_s + n + u".QR2"_s));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("title: CFR layout " + n.toUtf8() + "\n");
-        }
+        // Prints and previews go to a PDF file, without any window.
+        qputenv("KPR_PRINT_TO_FILE", m_dir.filePath(u"impressao.pdf"_s).toLocal8Bit());
         const QString url = u"sqlite:"_s + m_dir.filePath(u"server.db"_s);
         m_server = std::make_unique<AppServerProcess>(QString::fromUtf8(KPR_APPSERVER_EXE));
         const Status up = m_server->start(url);
@@ -660,8 +656,10 @@ private slots:
         QVERIFY(!f->grbGrupServ->isEnabled() && f->rdbGrupServTodos->isChecked());
         QVERIFY(!f->rdbGrupServLista->isChecked() && !f->btpGrupServ->isEnabled());
         m_errors.clear();
+        QFile::remove(m_dir.filePath(u"impressao.pdf"_s));
         f->sbtPrint->click();
-        QCOMPARE(m_errors, QStringList{u"O gerador de relatórios não está disponível."_s});
+        QCOMPARE(m_errors, QStringList());
+        QVERIFY(QFileInfo(m_dir.filePath(u"impressao.pdf"_s)).size() > 0);
     }
 
     // Every output button runs the apuration after its checks: a number is asked for the
@@ -690,7 +688,8 @@ private slots:
         QStringList calls = methods(m_server->trace(before));
         QCOMPARE(calls.mid(0, 4), (QStringList{u"ProPrxRelApurFat"_s, u"ProRelGesDireta"_s, u"GetCFRSintData"_s,
                                                u"GetClieSelect"_s}));
-        QCOMPARE(calls.last(), u"SetCRFSintDados"_s);
+        // The preview (written to a file here) follows, then the stored statement goes.
+        QCOMPARE(calls.mid(calls.size() - 2), (QStringList{u"SetCRFSintDados"_s, u"DelCRFSintDados"_s}));
         QCOMPARE(*lstFiliais, QStringList{u"0001"_s});
         QCOMPARE(lstApuracoes->size(), 1);
         const auto gesDireta = m_server->trace(before).value(1).args;
@@ -708,7 +707,7 @@ private slots:
         f->sbtPrint->click();
         calls = methods(m_server->trace(before));
         QCOMPARE(calls, (QStringList{u"ProRelGesDireta"_s, u"GetCFRSintServ"_s, u"GetClieSelect"_s,
-                                     u"GetQtdeEfetServ"_s}));
+                                     u"GetQtdeEfetServ"_s, u"DelCRFSintDados"_s}));
         QCOMPARE(lstApuracoes->size(), 1);
         QCOMPARE(f->qryCFRSintServ->RecordCount(), 3); // one row per day served
         QCOMPARE(f->qryCFRSintServ->RecNo(), 1);

@@ -1,0 +1,184 @@
+#include "framework/report/reportdesignerdialog.h"
+
+#include "framework/core/abort.h"
+#include "framework/data/clientdataset.h"
+#include "framework/pdf/gtexpdfengine.h"
+#include "framework/report/layoutfile.h"
+
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QWidget>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr {
+
+TReportDesignerDialog::TReportDesignerDialog(QObject *parent) : QObject(parent)
+{
+    setObjectName(u"rpddPadrao"_s);
+}
+
+TReportDesignerDialog::~TReportDesignerDialog() = default;
+
+bool TReportDesignerDialog::ExistParam(const TParams &Params, const QString &Name) const
+{
+    return Params.FindParam(Name) != nullptr;
+}
+
+void TReportDesignerDialog::registerTable(const QString &name, const TClientDataSet *table)
+{
+    m_tables.insert(name.toUpper(), QPointer<const TClientDataSet>(table));
+}
+
+void TReportDesignerDialog::unregisterTable(const QString &name)
+{
+    m_tables.remove(name.toUpper());
+}
+
+const TClientDataSet *TReportDesignerDialog::table(const QString &name) const
+{
+    return m_tables.value(name.toUpper()).data();
+}
+
+QString TReportDesignerDialog::printToFile() const
+{
+    if (!m_printToFile.isEmpty())
+        return m_printToFile;
+    return qEnvironmentVariable("KPR_PRINT_TO_FILE");
+}
+
+TParams TReportDesignerDialog::declaredParams(const ReportLayout &layout)
+{
+    TParams params;
+    for (const ParamDecl &p : layout.params) {
+        TFieldType type = ftString;
+        switch (p.kind) {
+        case ParamKind::String: type = ftString; break;
+        case ParamKind::Date: type = ftDateTime; break;
+        case ParamKind::Float: type = ftFloat; break;
+        case ParamKind::Integer: type = ftInteger; break;
+        }
+        params.CreateParam(type, p.name);
+    }
+    return params;
+}
+
+std::unique_ptr<ReportRenderer> TReportDesignerDialog::OpenReport(const QString &layoutPath)
+{
+    ReportLayout layout = loadLayoutFile(layoutPath);
+    TParams params = declaredParams(layout);
+    bool handled = false; // the engine has no prompt of its own to skip
+    if (BeforeGetQueryParams)
+        BeforeGetQueryParams(this, params, handled);
+    std::vector<ReportRows> data = openDataSets(layout, QFileInfo(layoutPath).fileName(), params,
+                                                [this](const QString &name) { return table(name); });
+    return std::make_unique<ReportRenderer>(std::move(layout), layoutPath, std::move(data), std::move(params));
+}
+
+void TReportDesignerDialog::Execute(ReportAction action, const QString &layoutPath)
+{
+    switch (action) {
+    case ReportAction::Print: print(layoutPath); return;
+    case ReportAction::Preview: preview(layoutPath); return;
+    case ReportAction::SaveAs:
+        if (!m_saveAs)
+            throw EKprError(u"A gravação do relatório com outro nome não está disponível."_s);
+        m_saveAs(layoutPath);
+        return;
+    case ReportAction::Edit:
+        if (!m_edit)
+            throw EKprError(u"O editor de relatórios não está disponível."_s);
+        m_edit(layoutPath);
+        return;
+    }
+}
+
+QWidget *TReportDesignerDialog::parentWidget() const
+{
+    for (QObject *o = parent(); o; o = o->parent())
+        if (auto *w = qobject_cast<QWidget *>(o))
+            return w;
+    return nullptr;
+}
+
+void TReportDesignerDialog::printToPdf(const ReportRenderer &report, const QString &file)
+{
+    TgtExPDFEngine engine;
+    engine.setFileName(file);
+    engine.Export(report.title(), [&](QPagedPaintDevice &device, const PdfRenderOptions &options) {
+        report.print(device, options);
+    });
+}
+
+void TReportDesignerDialog::print(const QString &layoutPath)
+{
+    const std::unique_ptr<ReportRenderer> report = OpenReport(layoutPath);
+    const QString file = printToFile();
+    if (!file.isEmpty()) {
+        printToPdf(*report, file);
+    } else {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setDocName(report->title());
+        printer.setPageLayout(report->pageLayout());
+        QPrintDialog dialog(&printer, parentWidget());
+        dialog.setObjectName(u"dlgImprimir"_s);
+        dialog.setWindowTitle(u"Imprimir: %1"_s.arg(report->title()));
+        dialog.setMinMax(1, report->pageCount());
+        if (dialog.exec() != QDialog::Accepted)
+            return; // nothing printed: nothing follows
+        report->print(printer);
+    }
+    if (QRPAfterPrint)
+        QRPAfterPrint(this);
+}
+
+void TReportDesignerDialog::preview(const QString &layoutPath)
+{
+    const std::unique_ptr<ReportRenderer> report = OpenReport(layoutPath);
+    const QString file = printToFile();
+    if (!file.isEmpty()) {
+        printToPdf(*report, file);
+        if (QRPAfterPreview)
+            QRPAfterPreview(this);
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(report->title());
+    printer.setPageLayout(report->pageLayout());
+    QPrintPreviewDialog dialog(&printer, parentWidget());
+    dialog.setObjectName(u"dlgVisualizar"_s);
+    dialog.setWindowTitle(u"Visualizar: %1"_s.arg(report->title()));
+    // Painting runs inside Qt's event handling: nothing may be thrown through it.
+    QString failure;
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter *target) {
+        try {
+            report->print(*target);
+        } catch (const EKprError &e) {
+            failure = e.text();
+        } catch (const std::exception &e) {
+            failure = QString::fromUtf8(e.what());
+        }
+    });
+    // The preview window accepts itself only after printing from its print button; closing
+    // it rejects.
+    const bool printed = dialog.exec() == QDialog::Accepted;
+    if (!failure.isEmpty())
+        throw EKprError(failure);
+    if (printed && QRPAfterPrint)
+        QRPAfterPrint(this);
+    if (QRPAfterPreview)
+        QRPAfterPreview(this);
+}
+
+void TReportDesignerDialog::ExportReport(const QString &layoutPath, double layoutDate, TgtExPDFEngine &engine)
+{
+    Q_UNUSED(layoutDate);
+    const std::unique_ptr<ReportRenderer> report = OpenReport(layoutPath);
+    engine.Export(report->title(), [&](QPagedPaintDevice &device, const PdfRenderOptions &options) {
+        report->print(device, options);
+    });
+}
+
+} // namespace kpr
