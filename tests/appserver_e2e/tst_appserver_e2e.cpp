@@ -7,6 +7,7 @@
 #include "framework/net/netconnection.h"
 #include "framework/net/rpcargs.h"
 #include "tests/support/appserverprocess.h"
+#include "tests/support/sqlexec.h"
 #include "tests/support/pgcluster.h"
 
 #include <QJsonDocument>
@@ -121,15 +122,7 @@ protected:
 
     bool exec(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery q(m_db);
-        q.prepare(sql);
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            qWarning().noquote() << sql << q.lastError().text();
-            return false;
-        }
-        return true;
+        return kpr::test::execSql(m_db, sql, values);
     }
 
     QList<QVariantList> select(const QString &sql, const QVariantList &values = {})

@@ -10,6 +10,7 @@
 #include "rdmgravador.h"
 #include "telateste.h"
 #include "tests/support/appserverprocess.h"
+#include "tests/support/sqlexec.h"
 
 #include <QJsonArray>
 #include <QSqlError>
@@ -234,15 +235,7 @@ class TstApurationE2E : public QObject
 
     bool exec(const QString &sql, const QVariantList &values)
     {
-        QSqlQuery q(m_db);
-        q.prepare(sql);
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            qWarning().noquote() << sql << q.lastError().text();
-            return false;
-        }
-        return true;
+        return kpr::test::execSql(m_db, sql, values);
     }
 
     bool gravaDados()

@@ -28,6 +28,7 @@
 #include "shell/mainwindow.h"
 #include "shell/packageloader.h"
 #include "tests/support/appserverprocess.h"
+#include "tests/support/sqlexec.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -129,15 +130,7 @@ class TstCfrScreen : public QObject
 
     bool exec(const QString &sql, const QVariantList &values)
     {
-        QSqlQuery q(m_db);
-        q.prepare(sql);
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            qWarning().noquote() << sql << q.lastError().text();
-            return false;
-        }
-        return true;
+        return kpr::test::execSql(m_db, sql, values);
     }
 
     bool writeData()
