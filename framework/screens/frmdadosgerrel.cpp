@@ -2,6 +2,7 @@
 
 #include "framework/core/abort.h"
 #include "framework/report/layoutfile.h"
+#include "framework/screens/layoutsaveas.h"
 #include "framework/settings/context.h"
 
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QStyle>
 #include <QToolButton>
@@ -55,6 +57,7 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget *parent) : TfrmRotiGeral(parent)
     setObjectName(u"frmDadosGerRel"_s);
 
     m_rpddPadrao = new TReportDesignerDialog(this);
+    m_rpddPadrao->setSaveAsHandler([this](const QString &path) { saveLayoutAs(path); });
 
     lblCodRel = new QLabel(this);
     lblCodRel->setObjectName(u"lblCodRel"_s);
@@ -192,6 +195,23 @@ void TfrmDadosGerRel::runReport(ReportAction action)
         MensErro(formatMessage(msgPadrao->Msg(u"Arq_Rel_Err"_s), {code, ReportDir()}));
     }
     reportDialog()->Execute(action, path);
+}
+
+void TfrmDadosGerRel::saveLayoutAs(const QString &path)
+{
+    QInputDialog ask(this);
+    ask.setObjectName(u"dlgNovoTitulo"_s);
+    ask.setWindowTitle(msgPadrao->Msg(u"NovoCaption"_s));
+    ask.setLabelText(msgPadrao->Msg(u"NovoPrompt"_s));
+    ask.setTextValue(cbbReportNames->currentText());
+    if (ask.exec() != QDialog::Accepted)
+        throw EAbort();
+    const QString title = ask.textValue().trimmed();
+    if (title.isEmpty())
+        MensErro(u"O título do relatório deve ser informado."_s);
+    const QString number = saveLayoutCopy(path, ReportDir(), reportCode(), title);
+    loadReportNames();
+    cbbReportNames->setCurrentIndex(int(m_numbers.indexOf(number)));
 }
 
 void TfrmDadosGerRel::sbtPrintClick(QObject *)

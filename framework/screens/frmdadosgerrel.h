@@ -77,6 +77,9 @@ protected:
     void runReport(ReportAction action);
 
 private:
+    // Asks the new title and saves a copy of the layout at path under the next free number.
+    void saveLayoutAs(const QString &path);
+
     TReportDesignerDialog *m_rpddPadrao;
     std::unique_ptr<IReportDialog> m_rpdd;
     QStringList m_numbers;
