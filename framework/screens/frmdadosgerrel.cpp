@@ -2,6 +2,7 @@
 
 #include "framework/core/abort.h"
 #include "framework/report/layoutfile.h"
+#include "framework/reportdesigner/frmlayouteditor.h"
 #include "framework/screens/layoutsaveas.h"
 #include "framework/settings/context.h"
 
@@ -58,6 +59,7 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget *parent) : TfrmRotiGeral(parent)
 
     m_rpddPadrao = new TReportDesignerDialog(this);
     m_rpddPadrao->setSaveAsHandler([this](const QString &path) { saveLayoutAs(path); });
+    m_rpddPadrao->setEditHandler([this](const QString &path) { editLayout(path); });
 
     lblCodRel = new QLabel(this);
     lblCodRel->setObjectName(u"lblCodRel"_s);
@@ -212,6 +214,13 @@ void TfrmDadosGerRel::saveLayoutAs(const QString &path)
     const QString number = saveLayoutCopy(path, ReportDir(), reportCode(), title);
     loadReportNames();
     cbbReportNames->setCurrentIndex(int(m_numbers.indexOf(number)));
+}
+
+void TfrmDadosGerRel::editLayout(const QString &path)
+{
+    TfrmLayoutEditor editor(path, m_rpddPadrao, this);
+    if (editor.exec() == QDialog::Accepted)
+        loadReportNames(); // the title may have changed; the selection stays
 }
 
 void TfrmDadosGerRel::sbtPrintClick(QObject *)

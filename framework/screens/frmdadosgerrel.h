@@ -79,6 +79,8 @@ protected:
 private:
     // Asks the new title and saves a copy of the layout at path under the next free number.
     void saveLayoutAs(const QString &path);
+    // Opens the layout editor on the layout at path.
+    void editLayout(const QString &path);
 
     TReportDesignerDialog *m_rpddPadrao;
     std::unique_ptr<IReportDialog> m_rpdd;
