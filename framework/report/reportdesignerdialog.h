@@ -16,7 +16,7 @@
 
 #include "framework/data/params.h"
 #include "framework/report/reportrenderer.h"
-#include "framework/screens/reportdialog.h"
+#include "framework/report/reportdialog.h"
 
 #include <QHash>
 #include <QObject>

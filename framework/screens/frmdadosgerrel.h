@@ -15,7 +15,7 @@
 
 #include "framework/report/reportdesignerdialog.h"
 #include "framework/screens/frmrotigeral.h"
-#include "framework/screens/reportdialog.h"
+#include "framework/report/reportdialog.h"
 
 #include <QStringList>
 

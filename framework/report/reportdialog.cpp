@@ -1,4 +1,4 @@
-#include "framework/screens/reportdialog.h"
+#include "framework/report/reportdialog.h"
 
 using namespace Qt::Literals::StringLiterals;
 
