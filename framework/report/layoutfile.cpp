@@ -265,18 +265,18 @@ public:
             const QJsonObject r = object(o.value(u"repeat"_s), where, u"repeat"_s);
             const QString rw = where + u", repetição"_s;
             allowOnly(r, {u"count"_s, u"step"_s, u"direction"_s, u"start"_s, u"number"_s}, rw);
-            RepeatSpec spec;
-            spec.count = integer(r, u"count"_s, rw, 0, 1, 1000);
+            RepeatSpec repeat;
+            repeat.count = integer(r, u"count"_s, rw, 0, 1, 1000);
             if (!r.contains(u"count"_s))
                 fail(rw, u"falta 'count'"_s);
-            spec.step = number(r, u"step"_s, rw, 0.0, false);
-            spec.vertical = choice<bool>(r, u"direction"_s, rw, false,
+            repeat.step = number(r, u"step"_s, rw, 0.0, false);
+            repeat.vertical = choice<bool>(r, u"direction"_s, rw, false,
                                          {{u"horizontal"_s, false}, {u"vertical"_s, true}});
-            spec.start = integer(r, u"start"_s, rw, 1, -1000000, 1000000);
-            spec.number = string(r, u"number"_s, rw, false, spec.number);
-            if (formatRepeatNumber(spec.number, spec.start).isEmpty())
-                fail(rw, u"'number' deve ser da forma %d, %2d ou %02d, não %1"_s.arg(quoted(spec.number)));
-            e.repeat = spec;
+            repeat.start = integer(r, u"start"_s, rw, 1, -1000000, 1000000);
+            repeat.number = string(r, u"number"_s, rw, false, repeat.number);
+            if (formatRepeatNumber(repeat.number, repeat.start).isEmpty())
+                fail(rw, u"'number' deve ser da forma %d, %2d ou %02d, não %1"_s.arg(quoted(repeat.number)));
+            e.repeat = repeat;
         }
 
         // What each kind needs, checked on the element as written ("{n}" still in place).

@@ -153,12 +153,12 @@ struct ReportRenderer::Private
         return r;
     }
 
-    int fontIndex(const FontSpec &spec)
+    int fontIndex(const FontSpec &font)
     {
-        QFont f(spec.family);
-        f.setPointSizeF(spec.size);
-        f.setBold(spec.bold);
-        f.setItalic(spec.italic);
+        QFont f(font.family);
+        f.setPointSizeF(font.size);
+        f.setBold(font.bold);
+        f.setItalic(font.italic);
         // Without shaping, "fi" stays two letters, so the PDF's text reads as it was drawn.
         f.setStyleStrategy(QFont::PreferNoShaping);
         f.setKerning(false);
