@@ -6,6 +6,8 @@
 #include "framework/report/reportdata.h"
 #include "framework/report/reportdesignerdialog.h"
 #include "framework/report/reportrenderer.h"
+#include "framework/reportdesigner/layoutchecks.h"
+#include "framework/reportdesigner/layoutoutline.h"
 
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -36,7 +38,7 @@ constexpr int KindRole = Qt::UserRole + 1;
 struct Property
 {
     const char16_t *key;
-    const char16_t *kind; // "text", "number", "bool"
+    const char16_t *kind; // "text", "number", "bool", "list", "filters", "sort"
 };
 
 // The properties each part of a layout shows, with the kind of their values.
@@ -50,9 +52,13 @@ QList<Property> propertiesOf(const QString &kind)
     if (kind == u"param"_s)
         return {{u"name", u"text"}, {u"type", u"text"}};
     if (kind == u"dataset"_s)
-        return {{u"name", u"text"}, {u"sql", u"text"}, {u"table", u"text"}};
+        return {{u"name", u"text"},          {u"sql", u"text"},
+                {u"dialects.sqlite", u"text"}, {u"dialects.postgresql", u"text"},
+                {u"table", u"text"},         {u"filters", u"filters"},
+                {u"sort", u"sort"},          {u"link.field", u"text"},
+                {u"link.masterField", u"text"}};
     if (kind == u"group"_s)
-        return {{u"name", u"text"}, {u"key", u"text"}};
+        return {{u"name", u"text"}, {u"key", u"list"}};
     if (kind == u"band"_s)
         return {{u"height", u"number"}, {u"newPageBefore", u"bool"}, {u"repeatOnNewPage", u"bool"},
                 {u"forEach", u"text"}};
@@ -66,7 +72,8 @@ QList<Property> propertiesOf(const QString &kind)
                 {u"wrap", u"bool"},        {u"color", u"text"},        {u"pen", u"number"},
                 {u"fill", u"text"},        {u"file", u"text"},         {u"font.family", u"text"},
                 {u"font.size", u"number"}, {u"font.bold", u"bool"},    {u"font.italic", u"bool"},
-                {u"repeat.count", u"number"}, {u"repeat.step", u"number"}, {u"repeat.number", u"text"}};
+                {u"keepAspect", u"bool"},  {u"repeat.count", u"number"}, {u"repeat.step", u"number"},
+                {u"repeat.direction", u"text"}, {u"repeat.start", u"number"}, {u"repeat.number", u"text"}};
     return {};
 }
 
@@ -290,7 +297,8 @@ void TfrmLayoutEditor::showProperties()
         auto *name = new QTableWidgetItem(key);
         name->setFlags(Qt::ItemIsEnabled);
         grdPropriedades->setItem(row, 0, name);
-        auto *value = new QTableWidgetItem(jsonToText(jsonAt(m_doc, path + key.split(u'.'))));
+        auto *value = new QTableWidgetItem(
+            jsonToText(jsonAt(m_doc, path + key.split(u'.')), QString::fromUtf16(props[row].kind)));
         // The kind of an element decides how the rest reads its keys: it is chosen when the
         // element is made, not edited.
         if (kind == u"element"_s && key == u"type"_s)
@@ -387,7 +395,24 @@ void TfrmLayoutEditor::changed()
     m_previewTimer->start();
 }
 
-std::optional<ReportLayout> TfrmLayoutEditor::validLayout(QString &fault, bool withData, bool dataRequired)
+const TParams &TfrmLayoutEditor::screenParams(const ReportLayout &layout)
+{
+    // The parameters as the screen fills them, asked once; a refusal there leaves them
+    // empty for the preview.
+    if (!m_params) {
+        m_params = std::make_unique<TParams>(TReportDesignerDialog::declaredParams(layout));
+        if (m_rpdd && m_rpdd->BeforeGetQueryParams) {
+            bool handled = false;
+            try {
+                m_rpdd->BeforeGetQueryParams(m_rpdd, *m_params, handled);
+            } catch (const EAbort &) {
+            }
+        }
+    }
+    return *m_params;
+}
+
+std::optional<ReportLayout> TfrmLayoutEditor::validLayout(QString &fault, bool withData)
 {
     const QString fileName = QFileInfo(m_path).fileName();
     Result<ReportLayout> parsed = parseLayout(QJsonDocument(m_doc).toJson(), fileName);
@@ -395,38 +420,27 @@ std::optional<ReportLayout> TfrmLayoutEditor::validLayout(QString &fault, bool w
         fault = parsed.error();
         return std::nullopt;
     }
+    if (const Status refs = checkLayoutReferences(parsed.value(), fileName); !refs) {
+        fault = refs.error();
+        return std::nullopt;
+    }
     if (!withData)
         return parsed.value();
     try {
-        // The parameters as the screen fills them, asked once; a refusal there leaves them
-        // empty for the preview.
-        if (!m_params) {
-            m_params = std::make_unique<TParams>(TReportDesignerDialog::declaredParams(parsed.value()));
-            if (m_rpdd && m_rpdd->BeforeGetQueryParams) {
-                bool handled = false;
-                try {
-                    m_rpdd->BeforeGetQueryParams(m_rpdd, *m_params, handled);
-                } catch (const EAbort &) {
-                }
-            }
-        }
+        const TParams &known = screenParams(parsed.value());
         TParams params = TReportDesignerDialog::declaredParams(parsed.value());
         for (TParam &p : params)
-            if (const TParam *known = m_params->FindParam(p.Name()))
-                p.setValue(known->Value());
+            if (const TParam *k = known.FindParam(p.Name()))
+                p.setValue(k->Value());
         QPointer<TReportDesignerDialog> rpdd = m_rpdd;
         std::vector<ReportRows> data;
         try {
             data = openDataSets(parsed.value(), fileName, params, [rpdd](const QString &name) {
                 return rpdd ? rpdd->table(name) : nullptr;
             });
-        } catch (const EKprError &e) {
+        } catch (const EKprError &) {
             // Data this screen cannot give (another screen's table, no database) says
-            // nothing of the layout: the preview shows why it is empty, saving goes on.
-            if (dataRequired) {
-                fault = e.text();
-                return std::nullopt;
-            }
+            // nothing of the layout: the checks without data stand.
             return parsed.value();
         }
         ReportRenderer check(parsed.value(), m_path, std::move(data), params);
@@ -440,20 +454,30 @@ std::optional<ReportLayout> TfrmLayoutEditor::validLayout(QString &fault, bool w
 void TfrmLayoutEditor::paintPreview(QPrinter *printer)
 {
     QString fault;
-    const std::optional<ReportLayout> layout = validLayout(fault, true, true);
+    const std::optional<ReportLayout> layout = validLayout(fault, false);
     lblErro->setText(fault);
     if (!layout)
         return;
     try {
         const QString fileName = QFileInfo(m_path).fileName();
+        const TParams &known = screenParams(*layout);
         TParams params = TReportDesignerDialog::declaredParams(*layout);
         for (TParam &p : params)
-            if (const TParam *known = m_params->FindParam(p.Name()))
-                p.setValue(known->Value());
+            if (const TParam *k = known.FindParam(p.Name()))
+                p.setValue(k->Value());
         QPointer<TReportDesignerDialog> rpdd = m_rpdd;
-        std::vector<ReportRows> data = openDataSets(*layout, fileName, params, [rpdd](const QString &name) {
-            return rpdd ? rpdd->table(name) : nullptr;
-        });
+        std::vector<ReportRows> data;
+        try {
+            data = openDataSets(*layout, fileName, params, [rpdd](const QString &name) {
+                return rpdd ? rpdd->table(name) : nullptr;
+            });
+        } catch (const EKprError &e) {
+            // The data is not at hand here (another screen's table, no database): the
+            // layout is shown as its outline, with the reason.
+            lblErro->setText(u"Pré-visualização sem dados: %1"_s.arg(e.text()));
+            paintLayoutOutline(*layout, *printer);
+            return;
+        }
         ReportRenderer report(*layout, m_path, std::move(data), params);
         report.print(*printer);
     } catch (const EKprError &e) {
@@ -466,7 +490,7 @@ bool TfrmLayoutEditor::save()
     QString fault;
     // The data checks need the screen's data; a layout edited without a screen is checked
     // by the format alone.
-    const std::optional<ReportLayout> layout = validLayout(fault, m_rpdd != nullptr, false);
+    const std::optional<ReportLayout> layout = validLayout(fault, m_rpdd != nullptr);
     if (!layout) {
         lblErro->setText(fault);
         MensErro(fault, false);

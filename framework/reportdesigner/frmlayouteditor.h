@@ -3,10 +3,12 @@
 // (trvLayout: the report, page set-up, parameters, datasets, groups with their header and
 // footer, bands and their elements), the properties of the selected part in a table
 // (grdPropriedades), a live preview (pvwLayout) painted by the report renderer with the
-// data the report dialog would give the layout, and Salvar / Cancelar. The layout is edited
-// as the document the file format writes; Salvar validates it with the format's reader
-// and, when its datasets can be opened, the renderer's field checks, and only then writes
-// the file (atomically). An invalid layout stays open with its edits and the fault shown.
+// data the report dialog would give the layout (its outline when that data is not at hand
+// here), and Salvar / Cancelar. The layout is edited as the document the file format
+// writes; Salvar validates it with the format's reader, the reference checks that need no
+// data and, when its datasets can be opened, the renderer's field checks, and only then
+// writes the file (atomically). An invalid layout stays open with its edits and the fault
+// shown.
 
 #include "framework/reportdesigner/layoutjson.h"
 
@@ -78,9 +80,11 @@ private:
     void removeSelected();
     void changed();
     void paintPreview(QPrinter *printer);
-    // The edited layout parsed and, withData, bound to its data; the fault otherwise. Data
-    // that cannot be opened is a fault only when dataRequired (the preview needs it).
-    std::optional<ReportLayout> validLayout(QString &fault, bool withData, bool dataRequired);
+    // The layout's parameters as the screen fills them (BeforeGetQueryParams, asked once).
+    const TParams &screenParams(const ReportLayout &layout);
+    // The edited layout parsed, its references checked and, withData, bound to its data;
+    // the fault otherwise. Data that cannot be opened here is no fault of the layout.
+    std::optional<ReportLayout> validLayout(QString &fault, bool withData);
     JsonPath selectedPath() const;
     QString selectedKind() const;
     void selectPath(const JsonPath &path);

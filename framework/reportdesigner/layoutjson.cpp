@@ -65,8 +65,23 @@ void setJsonAt(QJsonObject &root, const JsonPath &path, const QJsonValue &value)
     root = withChild(root, path, 0, value).toObject();
 }
 
-QString jsonToText(const QJsonValue &value)
+QString jsonToText(const QJsonValue &value, const QString &kind)
 {
+    if (value.isArray() && (kind == u"list"_s || kind == u"filters"_s || kind == u"sort"_s)) {
+        QStringList parts;
+        for (const QJsonValue &v : value.toArray()) {
+            const QJsonObject o = v.toObject();
+            if (kind == u"filters"_s)
+                parts << u"%1 %2 %3"_s.arg(o.value(u"field"_s).toString(), o.value(u"op"_s).toString(u"equals"_s),
+                                          o.value(u"param"_s).toString());
+            else if (v.isObject())
+                parts << (o.value(u"descending"_s).toBool() ? o.value(u"field"_s).toString() + u" desc"_s
+                                                             : o.value(u"field"_s).toString());
+            else
+                parts << v.toString();
+        }
+        return parts.join(u"; "_s);
+    }
     switch (value.type()) {
     case QJsonValue::Bool: return value.toBool() ? u"sim"_s : u"não"_s;
     case QJsonValue::Double: return QString::number(value.toDouble(), 'g', 12);
@@ -98,6 +113,26 @@ QJsonValue textToJson(const QString &text, const QString &kind)
         if (l == u"não"_s || l == u"nao"_s || l == u"false"_s || l == u"0"_s)
             return false;
         return t;
+    }
+    if (kind == u"list"_s || kind == u"filters"_s || kind == u"sort"_s) {
+        QJsonArray out;
+        for (const QString &part : t.split(u';', Qt::SkipEmptyParts)) {
+            const QStringList words = part.simplified().split(u' ', Qt::SkipEmptyParts);
+            if (words.isEmpty())
+                continue;
+            if (kind == u"filters"_s) {
+                if (words.size() != 3)
+                    return t; // not "CAMPO op PARAM": the reader says what a filter is
+                out << QJsonObject{{u"field"_s, words[0]}, {u"op"_s, words[1]}, {u"param"_s, words[2]}};
+            } else if (kind == u"sort"_s && words.size() == 2 && words[1].compare(u"desc"_s, Qt::CaseInsensitive) == 0) {
+                out << QJsonObject{{u"field"_s, words[0]}, {u"descending"_s, true}};
+            } else if (words.size() == 1) {
+                out << words[0];
+            } else {
+                return t;
+            }
+        }
+        return out;
     }
     return text;
 }

@@ -95,6 +95,63 @@ private slots:
         QCOMPARE(textToJson(u"sim"_s, u"bool"_s).toBool(), true);
         QVERIFY(textToJson(u"  "_s, u"text"_s).isUndefined());
         QCOMPARE(textToJson(u"abc"_s, u"number"_s).toString(), u"abc"_s); // left for the reader to name
+
+        // Lists, filters and sort keys as one line of text, and back.
+        const QJsonArray filters{QJsonObject{{u"field"_s, u"CDCLIENTE"_s}, {u"op"_s, u"inList"_s}, {u"param"_s, u"P_CDCLIENTE"_s}},
+                                 QJsonObject{{u"field"_s, u"NRAPURACGD"_s}, {u"op"_s, u"equals"_s}, {u"param"_s, u"P_NRAPURACGD"_s}}};
+        QCOMPARE(jsonToText(filters, u"filters"_s), u"CDCLIENTE inList P_CDCLIENTE; NRAPURACGD equals P_NRAPURACGD"_s);
+        QCOMPARE(textToJson(jsonToText(filters, u"filters"_s), u"filters"_s).toArray(), filters);
+        QCOMPARE(textToJson(u"CDCLIENTE inList"_s, u"filters"_s).toString(), u"CDCLIENTE inList"_s);
+        const QJsonArray sort{u"CDCLIENTE"_s, QJsonObject{{u"field"_s, u"DTAPURACFAT"_s}, {u"descending"_s, true}}};
+        QCOMPARE(jsonToText(sort, u"sort"_s), u"CDCLIENTE; DTAPURACFAT desc"_s);
+        QCOMPARE(textToJson(u"CDCLIENTE;  DTAPURACFAT DESC "_s, u"sort"_s).toArray(), sort);
+        QCOMPARE(textToJson(u"CDFILIAL; CDCLIENTE"_s, u"list"_s).toArray(),
+                 (QJsonArray{u"CDFILIAL"_s, u"CDCLIENTE"_s}));
+    }
+
+    // Checks that need no data: a field of a dataset the layout lacks is refused naming the
+    // element; a group key and a dataset's filters and sort are edited as text.
+    void checksWithoutData()
+    {
+        const QString path = copyOf(u"08"_s);
+        const QByteArray original = readAll(path);
+        TfrmLayoutEditor ed(path, nullptr);
+        QVERIFY(ed.selectElement(u"quantidade"_s));
+        const QString field = jsonAt(ed.document(), {u"bands"_s, u"detail"_s, u"elements"_s, u"2"_s, u"field"_s}).toString();
+        QVERIFY(ed.setProperty(u"field"_s, u"itens.QTSERVICO"_s));
+        QVERIFY(!ed.save());
+        QCOMPARE(m_errors.size(), 1);
+        QCOMPARE(m_errors[0], u"Layout 'KPR04708.QR2': faixa 'detail', elemento 3 ('quantidade'): "
+                              u"o conjunto de dados 'itens' não existe."_s);
+        QCOMPARE(readAll(path), original);
+        QVERIFY(ed.setProperty(u"field"_s, u"item."_s + field));
+
+        QTreeWidgetItem *group = nullptr;
+        for (QTreeWidgetItemIterator it(ed.trvLayout); *it; ++it)
+            if ((*it)->text(0) == u"grupo"_s && (*it)->parent() && (*it)->parent()->text(0) == u"Grupos"_s)
+                group = *it;
+        QVERIFY(group);
+        ed.trvLayout->setCurrentItem(group);
+        QVERIFY(ed.setProperty(u"key"_s, u"CDGRUPSERV; CDSERVICO"_s));
+        QVERIFY(ed.save());
+        const ReportLayout saved = loadLayoutFile(path);
+        QCOMPARE(saved.groups.value(1).keyFields, (QStringList{u"CDGRUPSERV"_s, u"CDSERVICO"_s}));
+        QCOMPARE(saved.detail->elements[2].field, u"item."_s + field);
+
+        QVERIFY(ed.setProperty(u"key"_s, u" ; "_s)); // no key field: the reader's fault
+        QVERIFY(!ed.save());
+        QVERIFY2(m_errors.last().contains(u"'key'"_s), qPrintable(m_errors.last()));
+    }
+
+    // Without the layout's data (no screen tables here) the preview still shows the layout,
+    // as outlines, and says why.
+    void previewWithoutData()
+    {
+        TfrmLayoutEditor ed(copyOf(u"00"_s), nullptr);
+        ed.show();
+        QTRY_VERIFY(ed.pvwLayout->pageCount() >= 1);
+        QVERIFY2(ed.lastError().startsWith(u"Pré-visualização sem dados: "_s), qPrintable(ed.lastError()));
+        QVERIFY(ed.save()); // missing data is no fault of the layout
     }
 
     // Every part of a shipped layout is in the tree; one property edited and saved changes
