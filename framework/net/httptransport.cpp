@@ -1,14 +1,13 @@
 #include "framework/net/httptransport.h"
 
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
 
-#include <httplib.h>
+#include <curl/curl.h>
 
 #include <cerrno>
-#include <chrono>
+#include <mutex>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -43,9 +42,9 @@ QString badAnswerText(const QString &where, const QString &method, const QString
 
 // What an HTTP error reply says: its "error" text when it is the server's JSON, else
 // the start of the body, as one line.
-QString replyExcerpt(const std::string &body)
+QString replyExcerpt(const QByteArray &body)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(body));
+    const QJsonDocument doc = QJsonDocument::fromJson(body);
     if (doc.isObject() && doc.object().value(u"error"_s).isString())
         return doc.object().value(u"error"_s).toString().trimmed();
     QString text = QString::fromUtf8(body).simplified();
@@ -145,24 +144,65 @@ ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString 
     return ServerResult::success(result, refs.toArray());
 }
 
+// One kept-alive HTTP/1.1 connection: a libcurl easy handle kept between calls keeps its
+// connection open, sends a small request (head and body) in one write and retries once on
+// a fresh connection when a reused one turns out closed by the server.
 struct HttpRpcTransport::Private
 {
     RpcEndpoint endpoint;
-    std::unique_ptr<httplib::Client> client;
-    // The last call left its connection open: the server may have closed it since, and a
-    // failure to use it is worth one retry on a new connection.
-    bool keptAlive = false;
+    CURL *curl = nullptr;
+    curl_slist *headers = nullptr;
+    QByteArray answer;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    void makeClient()
+    ~Private() { reset(); }
+
+    void reset()
     {
-        client = std::make_unique<httplib::Client>(endpoint.host.toStdString(), endpoint.port);
-        client->set_keep_alive(true);
+        if (curl)
+            curl_easy_cleanup(curl);
+        curl = nullptr;
+        if (headers)
+            curl_slist_free_all(headers);
+        headers = nullptr;
+    }
+
+    static size_t collect(char *data, size_t size, size_t count, void *self)
+    {
+        static_cast<Private *>(self)->answer.append(data, qsizetype(size * count));
+        return size * count;
+    }
+
+    bool makeHandle()
+    {
+        static std::once_flag initialised;
+        std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        reset();
+        curl = curl_easy_init();
+        if (!curl)
+            return false;
+        headers = curl_slist_append(headers, "Content-Type: application/json");
+        // No "100-continue" round trip before larger bodies: the server reads them at once.
+        headers = curl_slist_append(headers, "Expect:");
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
         // Without it every request waits for the peer's delayed ACK (about 44 ms here).
-        client->set_tcp_nodelay(true);
-        client->set_connection_timeout(std::chrono::milliseconds(endpoint.connectTimeoutMs));
-        client->set_read_timeout(std::chrono::milliseconds(endpoint.callTimeoutMs));
-        client->set_write_timeout(std::chrono::milliseconds(endpoint.callTimeoutMs));
-        keptAlive = false;
+        curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        // The server is named by the user: a proxy from the environment is not wanted.
+        curl_easy_setopt(curl, CURLOPT_PROXY, "");
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(endpoint.connectTimeoutMs));
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(endpoint.callTimeoutMs));
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Private::collect);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        return true;
+    }
+
+    QByteArray url(const QString &module) const
+    {
+        const QString host = endpoint.host.contains(u':') ? u"["_s + endpoint.host + u"]"_s : endpoint.host;
+        return u"http://%1:%2/rpc/"_s.arg(host).arg(endpoint.port).toUtf8() + QUrl::toPercentEncoding(module);
     }
 };
 
@@ -184,72 +224,92 @@ Status HttpRpcTransport::open(const RpcEndpoint &endpoint)
     if (!reason.isEmpty())
         return makeError(connectFailureText(endpoint, reason));
     d->endpoint = endpoint;
-    d->makeClient();
+    if (!d->makeHandle())
+        return makeError(connectFailureText(endpoint, u"a biblioteca de rede não pôde ser iniciada"_s));
     return {};
 }
 
 void HttpRpcTransport::close()
 {
-    if (d->client)
-        d->client->stop();
-    d->client.reset();
-    d->keptAlive = false;
+    d->reset();
 }
 
 ServerResult HttpRpcTransport::invoke(const QString &module, const QString &method,
                                       const QJsonArray &args)
 {
-    if (!d->client)
+    if (!d->curl)
         return ServerResult::failure(
             u"A conexão com o servidor de aplicação não está aberta (chamada de %1)."_s.arg(method));
 
     const RpcEndpoint &e = d->endpoint;
     const QString where = e.display();
-    const std::string path = "/rpc/" + QUrl::toPercentEncoding(module).toStdString();
+    const QByteArray url = d->url(module);
     const QByteArray body =
         QJsonDocument(QJsonObject{{u"method"_s, method}, {u"args"_s, args}}).toJson(QJsonDocument::Compact);
 
-    for (int attempt = 0;; ++attempt) {
-        const bool reused = d->keptAlive;
-        d->keptAlive = false;
-        QElapsedTimer clock;
-        clock.start();
-        httplib::Result res = d->client->Post(path, body.constData(), size_t(body.size()), "application/json");
-        if (!res) {
-            const httplib::Error error = res.error();
-            const bool timedOut = clock.elapsed() >= qint64(e.callTimeoutMs) * 9 / 10;
-            const bool lostIdle = reused && !timedOut && (error == httplib::Error::Read || error == httplib::Error::Write);
-            if (lostIdle && attempt == 0)
-                continue; // the server closed the idle kept-alive connection: one new one
-            if (error == httplib::Error::Connection || error == httplib::Error::ConnectionTimeout) {
+    CURL *curl = d->curl;
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+    d->answer.clear();
+    d->errorBuffer[0] = '\0';
+    const CURLcode code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
+
+    if (code != CURLE_OK) {
+        switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_COULDNT_RESOLVE_HOST: {
+            QString reason = connectFailureReason(e.host, e.port, e.connectTimeoutMs);
+            if (reason.isEmpty())
+                reason = u"a conexão falhou"_s;
+            return ServerResult::failure(connectFailureText(e, reason));
+        }
+        case CURLE_OPERATION_TIMEDOUT: {
+            // A new connection that never completed timed out connecting, not calling.
+            long connects = 0;
+            curl_off_t connectedAfter = 0;
+            curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
+            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter);
+            if (connects > 0 && connectedAfter == 0) {
                 QString reason = connectFailureReason(e.host, e.port, e.connectTimeoutMs);
                 if (reason.isEmpty())
-                    reason = error == httplib::Error::ConnectionTimeout
-                                 ? u"o servidor não respondeu em %1"_s.arg(secondsText(e.connectTimeoutMs))
-                                 : u"a conexão falhou"_s;
+                    reason = u"o servidor não respondeu em %1"_s.arg(secondsText(e.connectTimeoutMs));
                 return ServerResult::failure(connectFailureText(e, reason));
             }
-            if (timedOut)
-                return ServerResult::failure(u"O servidor de aplicação em %1 não respondeu à chamada de %2 em %3."_s
-                                                 .arg(where, method, secondsText(e.callTimeoutMs)));
-            if (error == httplib::Error::Read || error == httplib::Error::Write)
-                return ServerResult::failure(
-                    u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s
-                        .arg(where, method));
+            return ServerResult::failure(u"O servidor de aplicação em %1 não respondeu à chamada de %2 em %3."_s
+                                             .arg(where, method, secondsText(e.callTimeoutMs)));
+        }
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_PARTIAL_FILE:
+            return ServerResult::failure(
+                u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s
+                    .arg(where, method));
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_UNSUPPORTED_PROTOCOL: // what curl says of a reply without an HTTP status line
+            return ServerResult::failure(u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (resposta HTTP inválida)."_s
+                                             .arg(where, method));
+        default: {
+            const QString detail = d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer)
+                                                      : QString::fromUtf8(curl_easy_strerror(code));
             return ServerResult::failure(u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (%3)."_s
-                                             .arg(where, method, QString::fromStdString(httplib::to_string(error))));
+                                             .arg(where, method, detail));
         }
-
-        d->keptAlive = QString::fromStdString(res->get_header_value("Connection")).compare(u"close"_s, Qt::CaseInsensitive) != 0;
-        if (res->status != 200) {
-            const QString text = replyExcerpt(res->body);
-            return ServerResult::failure(u"O servidor de aplicação em %1 recusou a chamada de %2 (HTTP %3)%4"_s
-                                             .arg(where, method)
-                                             .arg(res->status)
-                                             .arg(text.isEmpty() ? u"."_s : u": "_s + text));
         }
-        return parseRpcAnswer(QByteArray::fromStdString(res->body), int(args.size()), where, method);
     }
+
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) {
+        const QString text = replyExcerpt(d->answer);
+        return ServerResult::failure(u"O servidor de aplicação em %1 recusou a chamada de %2 (HTTP %3)%4"_s
+                                         .arg(where, method)
+                                         .arg(status)
+                                         .arg(text.isEmpty() ? u"."_s : u": "_s + text));
+    }
+    return parseRpcAnswer(d->answer, int(args.size()), where, method);
 }
 
 } // namespace kpr

@@ -18,6 +18,9 @@
 #include <mutex>
 #include <thread>
 
+#include <cstdio>
+#include <vector>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -198,6 +201,53 @@ struct DroppingServer : SilentPort
     }
 };
 
+// A server that answers the requests of one connection with the raw replies given, in
+// order, and then closes it; it records each request as received.
+struct ScriptedServer : SilentPort
+{
+    std::thread thread;
+    std::vector<std::string> replies;
+    std::vector<std::string> requests;
+    explicit ScriptedServer(std::vector<std::string> r) : replies(std::move(r))
+    {
+        thread = std::thread([this] {
+            for (;;) {
+                const int c = ::accept(fd, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                size_t answered = 0;
+                std::string data;
+                char buf[4096];
+                while (answered < replies.size()) {
+                    const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                    if (n <= 0)
+                        break;
+                    data.append(buf, size_t(n));
+                    const size_t head = data.find("\r\n\r\n");
+                    if (head == std::string::npos)
+                        continue;
+                    const size_t at = data.find("Content-Length: ");
+                    const size_t need = head + 4 + (at == std::string::npos ? 0 : std::stoul(data.substr(at + 16)));
+                    if (data.size() < need)
+                        continue;
+                    requests.push_back(data.substr(0, need));
+                    data.erase(0, need);
+                    const std::string &reply = replies[answered++];
+                    (void)::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+                }
+                ::close(c);
+                if (answered > 0)
+                    return;
+            }
+        });
+    }
+    ~ScriptedServer()
+    {
+        ::shutdown(fd, SHUT_RDWR);
+        thread.join();
+    }
+};
+
 } // namespace
 
 class TstNetConnection : public QObject
@@ -235,6 +285,46 @@ private slots:
         const QList<int> ports = server.remotePorts();
         QCOMPARE(ports.size(), 6);
         QVERIFY(std::all_of(ports.begin(), ports.end(), [&](int p) { return p == ports.first(); }));
+    }
+
+    void repliesFramedAnyWayHttpAllows()
+    {
+        // The same answer with a Content-Length, in chunks (sizes in hex, an extension and a
+        // trailer), and without a length on a connection the server then closes.
+        const std::string body = R"({"ok": true, "result": "Almoço", "refs": []})";
+        const std::string a = body.substr(0, 10), b = body.substr(10);
+        char sizes[64];
+        std::snprintf(sizes, sizeof sizes, "%zx;x=1\r\n", a.size());
+        std::string chunked = "HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n\r\n" + std::string(sizes) + a + "\r\n";
+        std::snprintf(sizes, sizeof sizes, "%zX\r\n", b.size());
+        chunked += std::string(sizes) + b + "\r\n0\r\nX-Fim: 1\r\n\r\n";
+        ScriptedServer server({"HTTP/1.1 200 OK\r\ncontent-length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+                               chunked,
+                               "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body});
+        TNetConnection net;
+        pointAt(net, server.port);
+        for (int i = 0; i < 3; ++i) {
+            const ServerResult r = net.call(u"Eco"_s);
+            QVERIFY2(r.ok, qPrintable(r.error));
+            QCOMPARE(r.data.toString(), u"Almoço"_s);
+        }
+        // The three came on one connection, each request whole and with its length.
+        QCOMPARE(server.requests.size(), size_t(3));
+        const std::string &first = server.requests[0];
+        QVERIFY(first.rfind("POST /rpc/Kpr04700.rdmCFR HTTP/1.1\r\n", 0) == 0);
+        QVERIFY(first.find("Content-Length: ") != std::string::npos);
+        QVERIFY(first.substr(first.find("\r\n\r\n") + 4).find("\"method\":\"Eco\"") != std::string::npos);
+    }
+
+    void aReplyThatIsNoHttpFails()
+    {
+        ScriptedServer server({"SMTP 220 pronto\r\n\r\n"});
+        TNetConnection net;
+        pointAt(net, server.port);
+        const ServerResult r = net.call(u"Eco"_s);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, u"Falha na comunicação com o servidor de aplicação em 127.0.0.1:%1 durante a chamada de Eco "
+                          "(resposta HTTP inválida)."_s.arg(server.port));
     }
 
     void byReferenceArgumentsReachTheCaller()
