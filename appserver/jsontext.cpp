@@ -9,8 +9,36 @@ namespace kpr::appserver {
 
 void appendJsonString(QByteArray &out, const QString &text)
 {
+    appendJsonUtf8(out, text.toUtf8());
+}
+
+void appendJsonUtf8(QByteArray &out, QByteArrayView utf8)
+{
     static const char hex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
+    // Most texts need no escape: copy them whole.
+    bool plain = true;
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80) {
+            // Bytes that are no valid UTF-8 come out as U+FFFD, as through QString.
+            if (!QtPrivate::isValidUtf8(utf8)) {
+                appendJsonString(out, QString::fromUtf8(utf8));
+                return;
+            }
+            continue;
+        }
+        if (u < 0x20 || c == '"' || c == '\\') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        out.reserve(out.size() + utf8.size() + 2);
+        out += '"';
+        out += utf8;
+        out += '"';
+        return;
+    }
     out.reserve(out.size() + utf8.size() + 2);
     out += '"';
     for (const char c : utf8) {

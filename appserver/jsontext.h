@@ -4,12 +4,15 @@
 // before it is sent; the hot methods write their packets as text once instead.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QJsonValue>
 #include <QString>
 
 namespace kpr::appserver {
 
 void appendJsonString(QByteArray &out, const QString &text);
+// A string already in UTF-8.
+void appendJsonUtf8(QByteArray &out, QByteArrayView utf8);
 void appendJsonNumber(QByteArray &out, double value);
 // Any value; arrays and objects go through QJsonDocument.
 void appendJsonValue(QByteArray &out, const QJsonValue &value);

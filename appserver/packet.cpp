@@ -1,9 +1,11 @@
 #include "appserver/packet.h"
 
+#include "appserver/database/sqlitestatements.h"
 #include "appserver/sqlvalue.h"
 #include "framework/core/dates.h"
 
 #include <QJsonDocument>
+#include <QLocale>
 #include <QSqlQuery>
 
 using namespace Qt::Literals::StringLiterals;
@@ -97,6 +99,95 @@ void PacketBuilder::addRow(const QSqlQuery &q)
             break;
         default:
             appendJsonValue(m_rows, jsonFromSql(v, m_fields.at(i).type));
+            break;
+        }
+    }
+    m_rows += ']';
+}
+
+namespace {
+
+// The day number of a SQLite date text "yyyy-MM-dd[...]", as dateFromSql reads it.
+std::optional<double> dayNumberFromSqlText(QByteArrayView t)
+{
+    while (!t.isEmpty() && (t.front() == ' ' || t.front() == '\t' || t.front() == '\n' || t.front() == '\r'))
+        t = t.sliced(1);
+    const auto digit = [&](qsizetype i) { return t.size() > i && t[i] >= '0' && t[i] <= '9'; };
+    const bool iso = digit(0) && digit(1) && digit(2) && digit(3) && t.size() >= 10 && t[4] == '-' && digit(5)
+                     && digit(6) && t[7] == '-' && digit(8) && digit(9);
+    QDate d;
+    if (iso) {
+        const auto n = [&](qsizetype i, int len) {
+            int v = 0;
+            for (int k = 0; k < len; ++k)
+                v = v * 10 + (t[i + k] - '0');
+            return v;
+        };
+        d = QDate(n(0, 4), n(5, 2), n(8, 2));
+    } else {
+        d = dateFromSql(QVariant(QString::fromUtf8(t)));
+    }
+    if (!d.isValid())
+        return std::nullopt;
+    return toDayNumber(d);
+}
+
+// The QVariant QtSql would have handed out for the column, for the rare conversions.
+QVariant variantOf(const SqliteRow &row, int i)
+{
+    if (row.isNull(i))
+        return QVariant();
+    if (row.isInteger(i))
+        return QVariant(row.integer(i));
+    if (row.isReal(i))
+        return QVariant(row.real(i));
+    return QVariant(QString::fromUtf8(row.text(i)));
+}
+
+} // namespace
+
+void PacketBuilder::addRow(const SqliteRow &row)
+{
+    beginRow();
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (i > 0)
+            m_rows += ',';
+        if (row.isNull(i)) {
+            m_rows += "null";
+            continue;
+        }
+        switch (m_fields.at(i).type) {
+        case FieldType::String:
+        case FieldType::FixedChar:
+            if (row.isInteger(i)) {
+                m_rows += '"';
+                m_rows += QByteArray::number(row.integer(i));
+                m_rows += '"';
+            } else if (row.isReal(i)) {
+                m_rows += '"';
+                m_rows += QByteArray::number(row.real(i), 'g', QLocale::FloatingPointShortest);
+                m_rows += '"';
+            } else {
+                appendJsonUtf8(m_rows, row.text(i));
+            }
+            break;
+        case FieldType::Float:
+            if (const auto d = row.number(i))
+                appendJsonNumber(m_rows, *d);
+            else
+                m_rows += "null";
+            break;
+        case FieldType::DateTime:
+            if (row.isInteger(i) || row.isReal(i)) {
+                appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), FieldType::DateTime));
+            } else if (const auto day = dayNumberFromSqlText(row.text(i))) {
+                appendJsonNumber(m_rows, *day);
+            } else {
+                m_rows += "null";
+            }
+            break;
+        default:
+            appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), m_fields.at(i).type));
             break;
         }
     }

@@ -15,6 +15,10 @@
 class QSqlQuery;
 
 namespace kpr::appserver {
+class SqliteRow;
+}
+
+namespace kpr::appserver {
 
 enum class FieldType { String, FixedChar, Float, Integer, DateTime, Boolean };
 
@@ -45,6 +49,8 @@ public:
     const QList<PacketField> &fields() const { return m_fields; }
     // One row from the current record of q: column i is field i.
     void addRow(const QSqlQuery &q);
+    // The same from a row read through the sqlite3 C API, with the same conversions.
+    void addRow(const SqliteRow &row);
     // One row of values already in JSON form, one per field.
     void addRow(const QJsonArray &row);
     qsizetype rowCount() const { return m_rowCount; }

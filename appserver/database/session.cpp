@@ -1,6 +1,9 @@
 #include "appserver/database/session.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
+
+#include <sqlite3.h>
 
 #include <atomic>
 #include <mutex>
@@ -80,6 +83,11 @@ Result<Session *> Session::forThisThread()
         // 64 MiB (taken only as it is used) keeps it off the disk until the commit.
         QSqlQuery pragma(s->m_db);
         pragma.exec(u"PRAGMA cache_size = -65536"_s);
+        const QVariant handle = s->m_db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+            if (sqlite3 *raw = *static_cast<sqlite3 *const *>(handle.constData()))
+                s->m_sqlite = std::make_unique<SqliteStatements>(raw);
+        }
     }
     {
         std::lock_guard lock(g_mutex);
@@ -182,6 +190,7 @@ void Session::close()
     if (m_closed)
         return;
     m_closed = true;
+    m_sqlite.reset(); // its statements go before the connection closes
     qDeleteAll(m_prepared);
     m_prepared.clear();
     m_db.close();

@@ -4,6 +4,7 @@
 // parameter. A Session is only ever used by the thread that owns it; at shutdown, once no
 // call is running, closeAllSessions() closes them all from the main thread.
 
+#include "appserver/database/sqlitestatements.h"
 #include "appserver/sqlvalue.h"
 #include "framework/core/result.h"
 #include "framework/db/databaseurl.h"
@@ -65,6 +66,10 @@ public:
     // Prepares sql once per session, binds values in order, executes.
     Result<Query> run(const QString &sql, const QVariantList &values = {});
 
+    // The same connection through the sqlite3 C API, for the hot statements; nullptr on
+    // PostgreSQL. Its error texts go through dbError like the others.
+    SqliteStatements *sqlite() { return m_sqlite.get(); }
+
     // A write transaction takes the write lock at once (SQLite: BEGIN IMMEDIATE), so that
     // two workers never fail upgrading a read lock. Read calls run each statement alone.
     Status begin(Access access);
@@ -88,6 +93,7 @@ private:
     Dialect m_dialect = Dialect::SQLite;
     QSqlDatabase m_db;
     QHash<QString, QSqlQuery *> m_prepared;
+    std::unique_ptr<SqliteStatements> m_sqlite;
     QString m_method;
     bool m_inTransaction = false;
     bool m_closed = false;

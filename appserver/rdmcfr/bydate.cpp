@@ -23,6 +23,17 @@ Result<Answer> GetCFRSintData(Session &, const Args &)
 Result<Answer> GetServSelect(Session &s, const Args &a)
 {
     static const QList<PacketField> fields{textField(u"CDSERVFILIAPGD"_s, 3)};
+    if (s.dialect() == Dialect::SQLite) {
+        // SQLite walks every row of the client for DISTINCT; the recursive form seeks the
+        // next greater code in the primary key instead, one seek per service.
+        return packetFromQuery(
+            s, fields,
+            u"WITH RECURSIVE S(C) AS (SELECT MIN(CDSERVFILIAPGD) FROM APURFATGD WHERE NRAPURACGD = ?1 "
+            "AND CDFILIALAPGD = ?2 AND CDCLIENTEAPGD = ?3 UNION ALL SELECT (SELECT MIN(CDSERVFILIAPGD) "
+            "FROM APURFATGD WHERE NRAPURACGD = ?1 AND CDFILIALAPGD = ?2 AND CDCLIENTEAPGD = ?3 "
+            "AND CDSERVFILIAPGD > S.C) FROM S WHERE S.C IS NOT NULL) SELECT C FROM S WHERE C IS NOT NULL"_s,
+            {a.text(2), a.text(1), a.text(3)});
+    }
     return packetFromQuery(s, fields,
                            u"SELECT DISTINCT CDSERVFILIAPGD FROM APURFATGD WHERE NRAPURACGD = ? "
                            "AND CDFILIALAPGD = ? AND CDCLIENTEAPGD = ? ORDER BY CDSERVFILIAPGD"_s,
@@ -39,17 +50,19 @@ Result<Answer> GetQtdeEfetData(Session &s, const Args &a)
         floatField(u"VRPRECUNITAPGD"_s),
     };
     // The hot path of the by-date pass: one call per client, window and service. The
-    // statement is prepared once per worker; the primary key serves the whole look-up.
+    // statement is prepared once per worker; the primary key serves the whole look-up. Every
+    // row has the branch and service asked for, so the service's name is read once (a scalar
+    // subquery, NULL when the service is not registered) rather than joined per row.
     return packetFromQuery(
         s, fields,
         u"SELECT A.CDCLIENTEAPGD, A.CDSERVFILIAPGD, A.DTAPURACFATGD, A.NREFETIVOSAPGD, "
-        "C.IDTPIJURCLIE, C.NRINSJURCLIE, C.NMRAZSOCCLIE, S.NMSERVICO, A.VRPRECUNITAPGD "
+        "C.IDTPIJURCLIE, C.NRINSJURCLIE, C.NMRAZSOCCLIE, "
+        "(SELECT S.NMSERVICO FROM SERVFILI S WHERE S.CDFILIAL = ? AND S.CDSERVFILI = ?), A.VRPRECUNITAPGD "
         "FROM APURFATGD A JOIN CLIENTE C ON C.CDCLIENTE = A.CDCLIENTEAPGD "
-        "LEFT JOIN SERVFILI S ON S.CDFILIAL = A.CDFILIALAPGD AND S.CDSERVFILI = A.CDSERVFILIAPGD "
         "WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? AND A.CDCLIENTEAPGD = ? "
         "AND A.CDSERVFILIAPGD = ? AND A.DTAPURACFATGD >= ? AND A.DTAPURACFATGD <= ? "
         "ORDER BY A.DTAPURACFATGD"_s,
-        {a.text(2), a.text(1), a.text(3), a.text(4), s.date(a.date(5)), s.date(a.date(6))});
+        {a.text(1), a.text(4), a.text(2), a.text(1), a.text(3), a.text(4), s.date(a.date(5)), s.date(a.date(6))});
 }
 
 namespace {
