@@ -154,8 +154,8 @@ void PassePorData::passoRegistro(const ApuracaoEntrada &e, const QString &client
         m_c.nmRazSocClie->setAsString(m_c.rNmRazSoc->AsString());
         m_c.cdServFili->setAsString(m_c.rCdServ->AsString());
         m_c.nmServico->setAsString(cutToWidth(m_c.rNmServico->AsString(), 30));
-        m_c.dtServ[0]->setAsDateTime(m_c.rDtApurac->AsDateTime());
-        m_c.vrPreco->setAsVariant(m_c.rVrPreco->Value());
+        m_c.dtServ[0]->Assign(*m_c.rDtApurac);
+        m_c.vrPreco->Assign(*m_c.rVrPreco);
         m_c.qtServ[0]->setAsFloat(m_c.rNrEfetivos->AsFloat()); // an empty quantity reads as 0
         m_c.dtInicial->setAsDate(e.dtInicial);
         m_c.dtFinal->setAsDate(e.dtFinal);
@@ -164,8 +164,8 @@ void PassePorData::passoRegistro(const ApuracaoEntrada &e, const QString &client
         sint.Edit();
         // The row's price is the first non-zero price among its records.
         if (m_c.vrPreco->IsNull() || m_c.vrPreco->AsFloat() == 0)
-            m_c.vrPreco->setAsVariant(m_c.rVrPreco->Value());
-        m_c.dtServ[size_t(coluna - 1)]->setAsDateTime(m_c.rDtApurac->AsDateTime());
+            m_c.vrPreco->Assign(*m_c.rVrPreco);
+        m_c.dtServ[size_t(coluna - 1)]->Assign(*m_c.rDtApurac);
         m_c.qtServ[size_t(coluna - 1)]->setAsFloat(m_c.rNrEfetivos->AsFloat());
     }
 

@@ -127,7 +127,7 @@ void PassePorServico::Executa(const ApuracaoEntrada &e)
                 m_c.nrInsJurClie->setAsString(m_c.rNrInsJur->AsString());
                 m_c.nmRazSocClie->setAsString(m_c.rNmRazSoc->AsString());
                 preencheColuna(coluna);
-                m_c.dtApuracFat->setAsDateTime(m_c.rDtApurac->AsDateTime());
+                m_c.dtApuracFat->Assign(*m_c.rDtApurac);
                 m_c.dtInicial->setAsDate(e.dtInicial);
                 m_c.dtFinal->setAsDate(e.dtFinal);
             }

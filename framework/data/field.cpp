@@ -153,6 +153,25 @@ void TField::setAsDate(const QDate &value)
     m_dataSet->writeCell(m_index, detail::cellFromVariant(m_type, m_size, QVariant(value), m_name));
 }
 
+void TField::Assign(const TField &source)
+{
+    checkWritable();
+    const detail::CellView cell = source.m_dataSet->readCell(source.m_index);
+    if (cell.null) {
+        m_dataSet->writeCell(m_index, detail::Cell{});
+        return;
+    }
+    if (source.m_type == m_type && !isTextType(m_type)) {
+        m_dataSet->writeCell(m_index, detail::cellFromFloat(m_type, m_size, cell.number));
+        return;
+    }
+    if (isTextType(source.m_type) && isTextType(m_type)) {
+        setAsString(*cell.text);
+        return;
+    }
+    setAsVariant(source.AsVariant());
+}
+
 void TField::setAsBoolean(bool value)
 {
     checkWritable();

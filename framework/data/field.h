@@ -107,6 +107,10 @@ public:
     // null / invalid -> Clear; QString, numbers, bool, QDate, QDateTime by their kind.
     void setAsVariant(const QVariant &value);
     void setValue(const QVariant &value) { setAsVariant(value); }
+    // The value of source (null stays null). Between fields of one kind it is copied as
+    // stored, a date as its day number: a QDateTime in local time costs a time-zone
+    // look-up per value, which dominates a loop that moves dates from table to table.
+    void Assign(const TField &source);
 
 private:
     friend class TClientDataSet; // renumbers fields taken from a packet

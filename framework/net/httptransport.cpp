@@ -153,6 +153,7 @@ struct HttpRpcTransport::Private
     CURL *curl = nullptr;
     curl_slist *headers = nullptr;
     QByteArray answer;
+    QByteArray lastUrl; // set on the handle only when it changes: curl parses it again
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     ~Private() { reset(); }
@@ -165,6 +166,7 @@ struct HttpRpcTransport::Private
         if (headers)
             curl_slist_free_all(headers);
         headers = nullptr;
+        lastUrl.clear();
     }
 
     static size_t collect(char *data, size_t size, size_t count, void *self)
@@ -248,7 +250,10 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
         QJsonDocument(QJsonObject{{u"method"_s, method}, {u"args"_s, args}}).toJson(QJsonDocument::Compact);
 
     CURL *curl = d->curl;
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    if (url != d->lastUrl) {
+        d->lastUrl = url;
+        curl_easy_setopt(curl, CURLOPT_URL, d->lastUrl.constData());
+    }
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
     d->answer.clear();

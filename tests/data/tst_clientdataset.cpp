@@ -102,6 +102,47 @@ private slots:
         QCOMPARE(f->AsString(), stored);
     }
 
+    void assignCopiesValuesBetweenTables()
+    {
+        // Source and target in different tables, as the apuration moves a record's values
+        // into the statement: dates keep their time of day, null stays null, text is cut to
+        // the target's width, and a date reaches a text field as the user reads it.
+        TClientDataSet origem(u"qryQtdeEfetData"_s);
+        TField *dia = origem.AddField(u"DTAPURACFATGD"_s, ftDateTime);
+        TField *preco = origem.AddField(u"VRPRECUNITAPGD"_s, ftFloat);
+        TField *nome = origem.AddField(u"NMSERVICO"_s, ftString, 40);
+        origem.CreateDataSet();
+        origem.Append();
+        dia->setAsDateTime(QDateTime(QDate(2024, 2, 29), QTime(11, 30)));
+        nome->setAsString(u"Almoço executivo com sobremesa e suco natural"_s);
+        origem.Post();
+
+        TClientDataSet destino(u"qryCFRSintData"_s);
+        TField *dtServ = destino.AddField(u"DTSERV01"_s, ftDateTime);
+        TField *vrPreco = destino.AddField(u"VRPRECO"_s, ftFloat);
+        TField *nmServico = destino.AddField(u"NMSERVICO"_s, ftString, 30);
+        TField *texto = destino.AddField(u"TEXTO"_s, ftString, 20);
+        destino.CreateDataSet();
+        destino.Append();
+        vrPreco->setAsFloat(9);
+        dtServ->Assign(*dia);
+        vrPreco->Assign(*preco);
+        nmServico->Assign(*nome);
+        texto->Assign(*dia);
+        destino.Post();
+        QCOMPARE(dtServ->AsDateTime(), QDateTime(QDate(2024, 2, 29), QTime(11, 30)));
+        QCOMPARE(dtServ->AsFloat(), dia->AsFloat());
+        QVERIFY(vrPreco->IsNull());
+        QCOMPARE(nmServico->AsString(), u"Almoço executivo com sobremesa"_s);
+        QCOMPARE(texto->AsString(), u"29/02/2024 11:30:00"_s);
+
+        // A read-only target refuses, as every other write does.
+        destino.Edit();
+        dtServ->setReadOnly(true);
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, dtServ->Assign(*dia));
+        destino.Cancel();
+    }
+
     void stateErrors_data()
     {
         QTest::addColumn<DataSetAction>("action");
