@@ -14,6 +14,7 @@ QString ClientesLista;
 QString GrupServLista;
 std::unique_ptr<QStringList> lstFiliais;
 std::unique_ptr<QStringList> lstApuracoes;
+void (*AbreEmailCFR)() = nullptr;
 
 void CriaCFR()
 {

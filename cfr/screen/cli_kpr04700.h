@@ -25,6 +25,11 @@ extern QString GrupServLista;
 extern std::unique_ptr<QStringList> lstFiliais;
 extern std::unique_ptr<QStringList> lstApuracoes;
 
+// Opens the e-mail screen over the report screen (the e-mail unit's CriaEmailCFR). The
+// e-mail unit sets it when it is initialized, so that the report unit, which the e-mail
+// unit builds on, does not depend on it; null while that unit is not loaded.
+extern void (*AbreEmailCFR)();
+
 // Creates the report screen when there is none, then shows it in front and restored.
 // A failed creation leaves FormCriado false and propagates to the caller.
 void CriaCFR();

@@ -12,6 +12,7 @@
 #include "framework/widgets/btnpesquisa.h"
 #include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/maskedit.h"
+#include "framework/widgets/messagedlg.h"
 #include "framework/widgets/showavi.h"
 #include "host/rdmcfr.h"
 
@@ -47,6 +48,7 @@ TfrmCFR::TfrmCFR(QWidget *parent) : TfrmDadosGerRel(parent)
         u"grupserv_naoinfo|Grupo de Serviço deve ser informado."_s,
         u"pro_DelTableRelApur|Excluindo registros temporários..."_s,
         u"pro_GeraTableApurFat|Gerando dados para o relatório..."_s,
+        u"pro_SalvarCFR|Gerando CFR %s de %s…"_s,
         u"SUFIX_REL_SALVO|CFR"_s,
         u"DIR_REL_SALVOS|CFR\\"_s,
         u"N_HA_ARQ|Não há arquivos a serem enviados."_s,
@@ -211,7 +213,14 @@ void TfrmCFR::sbtEnviarEmailClick(QObject *)
 {
     ValidaSaida();
     GeraTableApurFat();
-    // The per-client export and the e-mail screen follow the run here.
+    if (SalvarCFR(fPDF, mPorCliente, false, false, true)) {
+        if (AbreEmailCFR)
+            AbreEmailCFR();
+        else
+            MensErro(u"O envio por e-mail não está disponível."_s);
+    } else {
+        MessageDlg(this, msgPadrao->Msg(u"N_HA_ARQ"_s), TMsgDlgType::mtInformation, mbOK);
+    }
 }
 
 } // namespace kpr::cfr

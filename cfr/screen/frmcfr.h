@@ -4,7 +4,10 @@
 // panel with its searches and checks in cfr/selection/; both are members of this one
 // screen, as the handlers of a form are.
 
+#include "cfr/report/arquivoscfr.h"
 #include "framework/screens/frmdadosgerrel.h"
+
+#include <QJsonValue>
 
 #include <QStringList>
 
@@ -128,6 +131,26 @@ public:
     void rpddPadraoQRPAfterPrint(QObject *Sender);
     void rpddPadraoQRPAfterPreview(QObject *Sender);
 
+    // --- Per-client export and its files.
+    // Exports the selected layout: in mUnico one file for the selection as it stands, in
+    // mPorCliente one file per client with data, the client selection narrowed to that
+    // client for each. The first flag shows the PDF options, the second opens each file;
+    // the third has no effect. True when the output directory then holds a file.
+    bool SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre, bool);
+    // The packet of the clients with data for the selection and the branch's apuration.
+    QJsonValue getClientesComDados();
+    // The packet of the branch's e-mail settings.
+    QJsonValue getEmailFilial(const QString &filial);
+    QString GetWorkDir() const;
+    QString trataNome(const QString &texto) const;
+    QString ExtensaoFormato(TFormato formato) const;
+    // The work directory followed by DIR_REL_SALVOS.
+    QString DiretorioSaida() const;
+    // The file the last per-client export wrote for the client code (full path), or "".
+    QString ArquivoDoCliente(const QString &codigo) const;
+    // Deletes the generated files and, when it is then empty, the output directory.
+    void ApagaArquivosGerados();
+
 protected:
     // The checks every output action runs first: Validacao, then Vd_GrupServ for the
     // service-group layout.
@@ -143,8 +166,11 @@ private:
     void ligaRelatorio();
     // True when the parameter set the report dialog opened holds a parameter of that name.
     bool existeParametro(const TParams &Params, const QString &nome) const;
+    void exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre,
+                        const QString &titulo);
 
     std::unique_ptr<RdmCFR> m_rdm;
+    NomesArquivosCFR m_arquivos;
 };
 
 } // namespace kpr::cfr

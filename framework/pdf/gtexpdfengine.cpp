@@ -4,6 +4,7 @@
 #include "framework/pdf/pdfsetupdialog.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
 #include <QDesktopServices>
@@ -11,6 +12,12 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QUrl>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <exception>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -41,6 +48,33 @@ QByteArray xmpMetadata(const QString &title, const QString &author)
         u"</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end='w'?>"_s
             .arg(title.toHtmlEscaped(), creator, QDateTime::currentDateTime().toString(Qt::ISODate));
     return xmp.toUtf8();
+}
+
+// Qt's writer puts no /Author into the document information dictionary, which is what most
+// viewers and pdfinfo show; qpdf adds it and writes the document again, its streams as
+// they are.
+QByteArray withAuthor(const QByteArray &pdf, const QString &author, const QString &fileName)
+{
+    try {
+        QPDF doc;
+        doc.processMemoryFile("export.pdf", pdf.constData(), size_t(pdf.size()));
+        QPDFObjectHandle trailer = doc.getTrailer();
+        QPDFObjectHandle info = trailer.getKey("/Info");
+        if (!info.isDictionary()) {
+            info = doc.makeIndirectObject(QPDFObjectHandle::newDictionary());
+            trailer.replaceKey("/Info", info);
+        }
+        info.replaceKey("/Author", QPDFObjectHandle::newUnicodeString(author.toStdString()));
+        QPDFWriter writer(doc);
+        writer.setOutputMemory();
+        writer.setStreamDataMode(qpdf_s_preserve);
+        writer.write();
+        const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
+        return QByteArray(reinterpret_cast<const char *>(out->getBuffer()), qsizetype(out->getSize()));
+    } catch (const std::exception &e) {
+        throw EKprError(u"Não foi possível gravar o autor no arquivo PDF '%1' (%2)."_s.arg(
+            fileName, QString::fromLocal8Bit(e.what())));
+    }
 }
 
 } // namespace
@@ -77,8 +111,16 @@ void TgtExPDFEngine::Export(const QString &documentTitle, const PaintFunction &p
         out = &file;
     }
 
+    // With an author the document is made in memory first, to add it before it is written.
+    QBuffer memory;
+    QIODevice *target = out;
+    if (!m_author.isEmpty()) {
+        memory.open(QIODevice::WriteOnly);
+        target = &memory;
+    }
+
     {
-        QPdfWriter writer(out);
+        QPdfWriter writer(target);
         writer.setResolution(pdfResolution);
         writer.setTitle(title);
         writer.setCreator(u"kpr-shell"_s);
@@ -91,6 +133,14 @@ void TgtExPDFEngine::Export(const QString &documentTitle, const PaintFunction &p
             if (!m_prefs.OutputToUserStream)
                 file.cancelWriting();
             throw;
+        }
+    }
+    if (target == &memory) {
+        const QByteArray pdf = withAuthor(memory.data(), m_author, m_fileName);
+        if (out->write(pdf) != pdf.size()) {
+            if (!m_prefs.OutputToUserStream)
+                file.cancelWriting();
+            throw EKprError(u"Não foi possível gravar o arquivo PDF '%1' (%2)."_s.arg(m_fileName, out->errorString()));
         }
     }
     if (!m_prefs.OutputToUserStream && !file.commit())

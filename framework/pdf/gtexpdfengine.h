@@ -1,7 +1,8 @@
 #pragma once
 // The PDF export engine: one object per file, created by the caller without an owner and
 // released by it. Export() sets up a QPdfWriter (300 dpi, title, creator "kpr-shell", author
-// in the XMP metadata) on the output file and hands it to a paint function.
+// in the XMP metadata and the document information) on the output file and hands it to a
+// paint function. A document with an author is made in memory and written once complete.
 //
 // The file is written through a temporary file and renamed when the document is complete,
 // so that a failed export leaves no half-written PDF behind (and keeps an earlier file of

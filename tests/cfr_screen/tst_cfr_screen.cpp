@@ -327,7 +327,7 @@ private slots:
         QVERIFY(f->qryCFRSintData->Active() && f->qryCFRSintData->IsEmpty());
         QCOMPARE(f->qryCFRSintServ->IndexName(), u"Agrupamento"_s);
         QCOMPARE(f->msgPadrao->Msg(u"DIR_REL_SALVOS"_s), u"CFR\\"_s);
-        QCOMPARE(f->msgPadrao->lines().size(), 19);
+        QCOMPARE(f->msgPadrao->lines().size(), 20);
         const auto calls = m_server->trace(before);
         QCOMPARE(calls.size(), 1);
         QCOMPARE(calls[0].method, u"GetClieFili"_s);

@@ -1,0 +1,156 @@
+// The per-client export of the CFR screen: one PDF per client with data into the output
+// directory below the work directory, each rendered from the selected layout with the client
+// parameter narrowed to that client; and the clean-up of those files.
+#include "cfr/apuration/geratableapurfat.h"
+#include "cfr/report/arquivoscfr.h"
+#include "cfr/screen/cli_kpr04700.h"
+#include "cfr/screen/frmcfr.h"
+#include "framework/core/dates.h"
+#include "framework/core/serverresult.h"
+#include "framework/data/clientdataset.h"
+#include "framework/data/field.h"
+#include "framework/pdf/gtexpdfengine.h"
+#include "framework/report/reportdesignerdialog.h"
+#include "framework/screens/frmdadosgerrel.h"
+#include "framework/settings/registry.h"
+#include "framework/widgets/btnpesquisa.h"
+#include "framework/widgets/dateeditplus.h"
+#include "framework/widgets/maskedit.h"
+#include "framework/widgets/showavi.h"
+#include "host/rdmcfr.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::cfr {
+
+QString TfrmCFR::ExtensaoFormato(TFormato formato) const
+{
+    return cfr::ExtensaoFormato(formato);
+}
+
+QString TfrmCFR::trataNome(const QString &texto) const
+{
+    return cfr::trataNome(texto);
+}
+
+QString TfrmCFR::GetWorkDir() const
+{
+    // Read on every call: a changed value applies to the next export.
+    Registry registro;
+    return LeWorkDir(registro);
+}
+
+QString TfrmCFR::DiretorioSaida() const
+{
+    return GetWorkDir() + DiretorioNativo(msgPadrao->Msg(u"DIR_REL_SALVOS"_s));
+}
+
+QString TfrmCFR::ArquivoDoCliente(const QString &codigo) const
+{
+    const QString nome = m_arquivos.doCliente(codigo);
+    return nome.isEmpty() ? QString() : DiretorioSaida() + nome;
+}
+
+QJsonValue TfrmCFR::getClientesComDados()
+{
+    QString clientes = rdgTodos->isChecked() ? u"T"_s : ClientesLista;
+    const int i = PosicaoFilial(*lstFiliais, medCdFilial->text());
+    QString apuracao = i >= 0 ? lstApuracoes->value(i) : QString();
+    ShowAviGuard avi(this, 1, QString());
+    return CheckResultServ(rdm().clientesComDados(medCdFilial->text(), apuracao, depDtInicial->GetDate(),
+                                                  depDtFinal->GetDate(), clientes),
+                           true, 0);
+}
+
+QJsonValue TfrmCFR::getEmailFilial(const QString &filial)
+{
+    QString codigo = filial;
+    ShowAviGuard avi(this, 1, QString());
+    return CheckResultServ(rdm().EmailFilial(codigo), true, 0);
+}
+
+void TfrmCFR::exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre,
+                             const QString &titulo)
+{
+    Q_UNUSED(formato); // PDF is the only format
+    // One engine per file, released also when the export fails.
+    const auto engine = std::make_unique<TgtExPDFEngine>();
+    engine->setFileName(arquivo);
+    TgtPreferences &p = engine->Preferences();
+    p.UseImagesAsResources = false;
+    p.ProcessAfterEachPage = true;
+    p.ShowSetupDialog = configura;
+    p.OpenAfterCreate = abre;
+    p.OutputToUserStream = false;
+    engine->setTitle(titulo);
+    engine->setAuthor(edtNmFilial->text().isEmpty() ? medCdFilial->text() : edtNmFilial->text());
+
+    const QString data = layoutDates().value(cbbReportNames->currentIndex());
+    const QDateTime quando = QDateTime::fromString(data, u"dd/MM/yyyy HH:mm:ss"_s);
+    const double dataLayout = data.isEmpty() || !quando.isValid() ? 0.0 : toDayNumber(quando);
+    rpddPadrao()->ExportReport(layoutPath(selectedLayoutFileName()), dataLayout, *engine);
+}
+
+bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre, bool)
+{
+    const QString saida = DiretorioSaida();
+    QDir().mkdir(saida);
+    ApagaArquivosRegulares(saida);
+    m_arquivos.limpa();
+
+    const QString periodo = u"%1 a %2"_s.arg(formatDateBR(depDtInicial->GetDate()), formatDateBR(depDtFinal->GetDate()));
+    const QString sufixo = msgPadrao->Msg(u"SUFIX_REL_SALVO"_s);
+    const QString extensao = ExtensaoFormato(formato);
+
+    if (modo == mUnico) {
+        exportaArquivo(formato, saida + sufixo + extensao, configura, abre, u"CFR – "_s + periodo);
+    } else {
+        const bool lista = rdgLista->isChecked();
+        const QString clientesAntes = ClientesLista;
+        // The selection is the user's: it comes back however the loop ends.
+        const auto restaura = qScopeGuard([&] {
+            rdgTodos->setChecked(!lista);
+            rdgLista->setChecked(lista);
+            btpLista->setEnabled(lista);
+            ClientesLista = clientesAntes;
+        });
+
+        TClientDataSet clientes(u"cdsClientesComDados"_s);
+        clientes.setData(getClientesComDados());
+        const int total = clientes.RecordCount();
+        TField *codigo = clientes.FieldByName(u"CDCLIENTE"_s);
+        TField *razao = clientes.FindField(u"NMRAZSOCCLIE"_s);
+        ShowAviGuard avi(this, 1, QString());
+        int n = 0;
+        for (clientes.First(); !clientes.Eof(); clientes.Next()) {
+            ActiveShowAvi(this, 1, formatMessage(msgPadrao->Msg(u"pro_SalvarCFR"_s),
+                                                 {QString::number(++n), QString::number(total)}));
+            const QString cliente = codigo->AsString();
+            rdgLista->setChecked(true);
+            rdgListaClick(rdgLista);
+            ClientesLista = u'_' + cliente + u'_';
+            const QString nome = m_arquivos.reserva(cliente, sufixo, extensao);
+            const QString titulo = u"CFR – %1 – %2"_s.arg(razao ? razao->AsString() : cliente, periodo);
+            exportaArquivo(formato, saida + nome, configura, abre, titulo);
+        }
+    }
+    return !ArquivosRegulares(saida).isEmpty();
+}
+
+void TfrmCFR::ApagaArquivosGerados()
+{
+    const QString saida = DiretorioSaida();
+    ApagaArquivosRegulares(saida);
+    QDir().rmdir(saida);
+}
+
+} // namespace kpr::cfr

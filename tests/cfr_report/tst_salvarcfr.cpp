@@ -1,0 +1,242 @@
+// The per-client export end to end: demo data on SQLite, the real kpr-appserver, the
+// screen's apuration run of each layout family, then SalvarCFR writing one PDF per client
+// with data into the output directory that the registry's work directory gives. Each file
+// is read back with pdftotext, pdfinfo and qpdf.
+#include "cfr/screen/cli_kpr04700.h"
+#include "cfr/screen/frmcfr.h"
+#include "framework/core/abort.h"
+#include "framework/data/clientdataset.h"
+#include "framework/data/field.h"
+#include "framework/db/dtmdbgeral.h"
+#include "framework/settings/context.h"
+#include "framework/settings/registry.h"
+#include "framework/widgets/dateeditplus.h"
+#include "framework/widgets/kprapplication.h"
+#include "framework/widgets/showavi.h"
+#include "tests/support/appserverprocess.h"
+#include "tests/support/pdftext.h"
+#include "tests/support/sqlexec.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+extern "C" void PackageLoad();
+extern "C" void PackageUnload();
+extern "C" void IniProc();
+
+using namespace Qt::Literals::StringLiterals;
+using namespace kpr;
+using namespace kpr::cfr;
+using kpr::test::AppServerProcess;
+
+class TstSalvarCfr : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<AppServerProcess> m_server;
+    QStringList m_errors;
+    QString m_saida; // the output directory: the work directory of the test's registry + CFR/
+    QMap<QString, QString> m_razao; // client code → razão social
+
+    TfrmCFR *abre(int posicao, QDate inicio, QDate fim)
+    {
+        IniProc();
+        TfrmCFR *f = frmCFR.data();
+        if (!f)
+            return nullptr;
+        f->cbbReportNames->setCurrentIndex(posicao);
+        f->depDtInicial->SetDate(inicio);
+        f->depDtFinal->SetDate(fim);
+        return f;
+    }
+
+    QStringList arquivos() const { return QDir(m_saida).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, m_dir.filePath(u"etc"_s));
+        QVERIFY(Registry().writeString(u"SiteWebCli/WorkDir"_s, m_dir.filePath(u"trab"_s)));
+        m_saida = m_dir.filePath(u"trab/CFR/"_s);
+
+        const QString url = u"sqlite:"_s + m_dir.filePath(u"demo.db"_s);
+        QProcess demo;
+        demo.start(QString::fromUtf8(KPR_DEMODATA_EXE),
+                   {u"--db"_s, url, u"--branches"_s, u"1"_s, u"--clients"_s, u"6"_s, u"--services"_s, u"8"_s,
+                    u"--days"_s, u"45"_s, u"--start"_s, u"2024-03-01"_s, u"--seed"_s, u"3"_s});
+        QVERIFY(demo.waitForFinished(60000));
+        QCOMPARE(demo.exitCode(), 0);
+        QVERIFY2(dtmDBGeral::open(url), "dtmDBGeral");
+        // Two codes that clean to the same file name, 12.3 and 123 (renamed in every table).
+        QVERIFY(kpr::test::execSql(dtmDBGeral::database(), u"PRAGMA foreign_keys = OFF"_s));
+        for (const QString &t : {u"CLIENTE"_s, u"CLIEFILI"_s, u"PRECSERV"_s, u"EFETIVO"_s}) {
+            QVERIFY(kpr::test::execSql(dtmDBGeral::database(), u"UPDATE %1 SET CDCLIENTE = '12.3' WHERE CDCLIENTE = '0000000001'"_s.arg(t)));
+            QVERIFY(kpr::test::execSql(dtmDBGeral::database(), u"UPDATE %1 SET CDCLIENTE = '123' WHERE CDCLIENTE = '0000000002'"_s.arg(t)));
+        }
+        QSqlQuery q(dtmDBGeral::database());
+        QVERIFY(q.exec(u"SELECT CDCLIENTE, NMRAZSOCCLIE FROM CLIENTE"_s));
+        while (q.next())
+            m_razao.insert(q.value(0).toString(), q.value(1).toString());
+        QCOMPARE(m_razao.size(), 6);
+
+        m_server = std::make_unique<AppServerProcess>(QString::fromUtf8(KPR_APPSERVER_EXE));
+        const Status up = m_server->start(url);
+        QVERIFY2(up, qPrintable(up.error()));
+        Context &c = Context::instance();
+        QVERIFY(c.set(u"FiliProcFat"_s, u"0001"_s));
+        QVERIFY(c.set(u"NomeFiliProcFat"_s, u"Filial Campinas"_s));
+        QVERIFY(c.set(u"WebURL"_s, m_server->host()));
+        QVERIFY(c.set(u"WebPort"_s, QString::number(m_server->port())));
+        QVERIFY(c.set(u"ReportDir"_s, QString::fromUtf8(KPR_LAYOUTS_DIR)));
+        setErrorPresenter([this](const QString &t) { m_errors << t; });
+        PackageLoad();
+    }
+
+    void cleanup()
+    {
+        if (frmCFR)
+            frmCFR->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ClientesLista.clear();
+        m_errors.clear();
+        QVERIFY(Context::instance().set(u"ReportDir"_s, QString::fromUtf8(KPR_LAYOUTS_DIR)));
+    }
+
+    void cleanupTestCase()
+    {
+        PackageUnload();
+        dtmDBGeral::close();
+        if (m_server)
+            QVERIFY(m_server->stop());
+    }
+
+    // One file per client with data, each naming its own client only, with the statement's
+    // title and the branch as author; the stored by-date statement outlives the loop and the
+    // user's selection comes back.
+    void porCliente_data()
+    {
+        QTest::addColumn<int>("posicao");
+        QTest::addColumn<QDate>("fim");
+        QTest::newRow("by date") << 1 << QDate(2024, 3, 31);
+        QTest::newRow("by service") << 2 << QDate(2024, 4, 14);
+    }
+
+    void porCliente()
+    {
+        QFETCH(int, posicao);
+        QFETCH(QDate, fim);
+        TfrmCFR *f = abre(posicao, QDate(2024, 3, 1), fim);
+        QVERIFY(f);
+        f->rdgTodos->setChecked(true);
+        ClientesLista = u"_0000000004_"_s; // left from an earlier list: must survive untouched
+        f->GeraTableApurFat();
+        QVERIFY(f->SalvarCFR(fPDF, mPorCliente, false, false, true));
+        QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+
+        QVERIFY(f->rdgTodos->isChecked() && !f->rdgLista->isChecked());
+        QCOMPARE(ClientesLista, u"_0000000004_"_s);
+        QCOMPARE(showAviOverlay(f), nullptr);
+
+        TClientDataSet comDados;
+        comDados.setData(f->getClientesComDados());
+        QVERIFY(comDados.RecordCount() >= 5);
+        QStringList esperados;
+        const QString periodo = u"01/03/2024 a "_s + fim.toString(u"dd/MM/yyyy"_s);
+        for (comDados.First(); !comDados.Eof(); comDados.Next()) {
+            const QString codigo = comDados.FieldByName(u"CDCLIENTE"_s)->AsString();
+            const QString pdf = f->ArquivoDoCliente(codigo);
+            QVERIFY2(QFile::exists(pdf), qPrintable(codigo));
+            esperados << QFileInfo(pdf).fileName();
+            const QString texto = pdfText(pdf);
+            for (auto it = m_razao.cbegin(); it != m_razao.cend(); ++it)
+                QVERIFY2(texto.contains(it.value()) == (it.key() == codigo), qPrintable(codigo + u": "_s + it.value()));
+            QCOMPARE(pdfInfo(pdf, u"Title"_s), u"CFR – %1 – %2"_s.arg(m_razao.value(codigo), periodo));
+            QCOMPARE(pdfInfo(pdf, u"Author"_s), u"Filial Campinas"_s);
+            QCOMPARE(runTool(u"qpdf"_s, {u"--check"_s, pdf}).contains(u"No syntax or stream encoding errors"_s), true);
+        }
+        esperados.sort();
+        QCOMPARE(arquivos(), esperados);
+        QVERIFY(esperados.contains(u"123_CFR.PDF"_s) && esperados.contains(u"123_2_CFR.PDF"_s));
+        QCOMPARE(QFileInfo(f->ArquivoDoCliente(u"12.3"_s)).fileName(), u"123_CFR.PDF"_s);
+
+        if (posicao == 1) {
+            QSqlQuery q(dtmDBGeral::database());
+            QVERIFY(q.exec(u"SELECT COUNT(*) FROM CFRSINTDATA"_s) && q.next());
+            QVERIFY2(q.value(0).toInt() > 0, "the stored statement was deleted by the export");
+        }
+
+        // The clean-up leaves a hidden file and so the directory; without it the directory goes.
+        QFile oculto(m_saida + u".oculto"_s);
+        QVERIFY(oculto.open(QIODevice::WriteOnly));
+        oculto.close();
+        f->ApagaArquivosGerados();
+        QCOMPARE(arquivos(), QStringList{u".oculto"_s});
+        QVERIFY(QFile::remove(m_saida + u".oculto"_s));
+        f->ApagaArquivosGerados();
+        QVERIFY(!QDir(m_saida).exists());
+        f->ApagaArquivosGerados(); // no output directory: nothing happens
+    }
+
+    // A list selection comes back after an export that fails on its first client; the
+    // animation is taken down.
+    void listaRestauradaAposFalha()
+    {
+        TfrmCFR *f = abre(2, QDate(2024, 3, 1), QDate(2024, 3, 10));
+        QVERIFY(f);
+        f->rdgLista->setChecked(true);
+        ClientesLista = u"_12.3__0000000004_"_s;
+        f->GeraTableApurFat();
+        QTemporaryDir vazio;
+        QVERIFY(Context::instance().set(u"ReportDir"_s, vazio.path()));
+        bool terminou = false;
+        QVERIFY(!runGuarded([&] { terminou = f->SalvarCFR(fPDF, mPorCliente, false, false, true); }));
+        QVERIFY(!terminou);
+        QCOMPARE(m_errors.size(), 1);
+        QVERIFY(f->rdgLista->isChecked() && !f->rdgTodos->isChecked());
+        QCOMPARE(ClientesLista, u"_12.3__0000000004_"_s);
+        QCOMPARE(showAviOverlay(f), nullptr);
+    }
+
+    // No data in the period: nothing written, false; a hidden file and a folder left in the
+    // output directory are neither deleted nor counted.
+    void semDados()
+    {
+        QVERIFY(QDir().mkpath(m_saida + u"sub"_s));
+        QFile oculto(m_saida + u".oculto"_s);
+        QVERIFY(oculto.open(QIODevice::WriteOnly));
+        oculto.close();
+        QFile velho(m_saida + u"velho_CFR.PDF"_s);
+        QVERIFY(velho.open(QIODevice::WriteOnly));
+        velho.close();
+
+        TfrmCFR *f = abre(1, QDate(2025, 1, 1), QDate(2025, 1, 5));
+        QVERIFY(f);
+        f->GeraTableApurFat();
+        QVERIFY(!f->SalvarCFR(fPDF, mPorCliente, false, false, true));
+        QCOMPARE(arquivos(), QStringList{u".oculto"_s});
+        QVERIFY(QDir(m_saida + u"sub"_s).exists());
+        QVERIFY(QDir(m_saida).removeRecursively());
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    KprApplication app(argc, argv);
+    TstSalvarCfr t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_salvarcfr.moc"
