@@ -130,6 +130,8 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
         TField *codigo = clientes.FieldByName(u"CDCLIENTE"_s);
         TField *razao = clientes.FindField(u"NMRAZSOCCLIE"_s);
         ShowAviGuard avi(this, 1, QString());
+        // The statement does not change during the loop: each dataset is read once.
+        TReportDesignerDialog::Run run(*rpddPadrao());
         int n = 0;
         for (clientes.First(); !clientes.Eof(); clientes.Next()) {
             ActiveShowAvi(this, 1, formatMessage(msgPadrao->Msg(u"pro_SalvarCFR"_s),

@@ -85,6 +85,10 @@ struct DataSetDef
     QList<DataSetFilter> filters;
     QList<SortKey> sort; // a stable sort after filtering; none keeps the source's order
     std::optional<DataSetLink> link;
+    // Read again at every opening, also within a run of reports that keeps the other
+    // datasets' rows: rows that change while the run goes on (sequence numbers issued per
+    // client).
+    bool reread = false;
 
     bool isSql() const { return table.isEmpty(); }
     friend bool operator==(const DataSetDef &, const DataSetDef &) = default;

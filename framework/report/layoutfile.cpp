@@ -381,8 +381,10 @@ public:
         DataSetDef d;
         d.name = string(o, u"name"_s, indexWhere, true).trimmed();
         const QString where = u"conjunto de dados %1"_s.arg(quoted(d.name));
-        allowOnly(o, {u"name"_s, u"sql"_s, u"dialects"_s, u"table"_s, u"filters"_s, u"sort"_s, u"link"_s}, where);
+        allowOnly(o, {u"name"_s, u"sql"_s, u"dialects"_s, u"table"_s, u"filters"_s, u"sort"_s, u"link"_s,
+                      u"reread"_s}, where);
         d.sql = lines(o, u"sql"_s, where);
+        d.reread = boolean(o, u"reread"_s, where, false);
         d.table = string(o, u"table"_s, where).trimmed();
         if (o.contains(u"dialects"_s)) {
             const QJsonObject dia = object(o.value(u"dialects"_s), where, u"dialects"_s);
@@ -762,6 +764,8 @@ QByteArray writeLayout(const ReportLayout &l)
                 dia[it.key()] = linesValue(it.value());
             o[u"dialects"_s] = dia;
         }
+        if (d.reread)
+            o[u"reread"_s] = true;
         if (!d.filters.isEmpty()) {
             QJsonArray filters;
             for (const DataSetFilter &f : d.filters)

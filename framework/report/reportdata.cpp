@@ -54,7 +54,90 @@ void ReportRows::retain(const std::function<bool(int)> &keep)
     m_rows = rows;
 }
 
+void ReportRows::keepRows(const std::vector<int> &rows)
+{
+    const size_t width = size_t(m_fields.size());
+    std::vector<QVariant> kept;
+    kept.reserve(rows.size() * width);
+    for (int r : rows)
+        for (size_t c = 0; c < width; ++c)
+            kept.push_back(std::move(m_cells[size_t(r) * width + c]));
+    m_cells = std::move(kept);
+    m_rows = int(rows.size());
+}
+
+ReportRows ReportRows::subset(const std::vector<int> &rows) const
+{
+    ReportRows out(m_name);
+    out.m_fields = m_fields;
+    out.m_types = m_types;
+    out.m_byName = m_byName;
+    const size_t width = size_t(m_fields.size());
+    out.m_cells.reserve(rows.size() * width);
+    for (int r : rows)
+        for (size_t c = 0; c < width; ++c)
+            out.m_cells.push_back(m_cells[size_t(r) * width + c]);
+    out.m_rows = int(rows.size());
+    return out;
+}
+
+struct DataSetCache::Entry
+{
+    ReportRows rows;
+    // column → trimmed plain text → row numbers
+    QHash<int, QHash<QString, std::vector<int>>> index;
+};
+
+DataSetCache::DataSetCache() = default;
+DataSetCache::~DataSetCache() = default;
+
+const ReportRows *DataSetCache::find(const QString &key) const
+{
+    const auto it = m_entries.constFind(key);
+    return it == m_entries.cend() ? nullptr : &it.value()->rows;
+}
+
+const ReportRows &DataSetCache::store(const QString &key, ReportRows rows)
+{
+    auto e = std::make_shared<Entry>();
+    e->rows = std::move(rows);
+    m_entries.insert(key, e);
+    return e->rows;
+}
+
+const std::vector<int> &DataSetCache::rowsWith(const QString &key, int column, const QString &value)
+{
+    static const std::vector<int> none;
+    const auto it = m_entries.constFind(key);
+    if (it == m_entries.cend())
+        return none;
+    Entry &e = *it.value();
+    auto idx = e.index.find(column);
+    if (idx == e.index.end()) {
+        QHash<QString, std::vector<int>> built;
+        for (int r = 0; r < e.rows.rowCount(); ++r)
+            built[plainText(e.rows.value(r, column)).trimmed()].push_back(r);
+        idx = e.index.insert(column, std::move(built));
+    }
+    const auto rows = idx->constFind(value);
+    return rows == idx->cend() ? none : *rows;
+}
+
 namespace {
+
+// The keys of a list parameter ("_K1__K2_"); empty for "T", which takes every row.
+QStringList listKeys(const QString &list, bool &all)
+{
+    const QString l = list.trimmed();
+    all = l.compare(u"T"_s, Qt::CaseInsensitive) == 0;
+    QStringList keys;
+    if (all)
+        return keys;
+    for (const QString &k : l.split(u'_', Qt::SkipEmptyParts))
+        if (!k.trimmed().isEmpty())
+            keys << k.trimmed();
+    return keys;
+}
 
 bool isDateValue(const QVariant &v)
 {
@@ -168,9 +251,10 @@ namespace {
     throw EKprError(u"%1: conjunto de dados '%2': %3."_s.arg(layoutErrorPrefix(fileName), d.name, what));
 }
 
-ReportRows runSql(const DataSetDef &d, const QString &fileName, const TParams &params)
+// The dataset's statement for this database with the layout's values bound; key gets what
+// identifies its rows (the statement and the values it names).
+void prepareSql(TADOIBQuery &q, const DataSetDef &d, const QString &fileName, const TParams &params, QString &key)
 {
-    TADOIBQuery q(d.name);
     q.setSQL(d.sql.split(u'\n'));
     if (d.sqlDialect.contains(u"sqlite"_s))
         q.setSQL_SQLITE(d.sqlDialect.value(u"sqlite"_s).split(u'\n'));
@@ -178,6 +262,7 @@ ReportRows runSql(const DataSetDef &d, const QString &fileName, const TParams &p
         q.setSQL_PG(d.sqlDialect.value(u"postgresql"_s).split(u'\n'));
     if (q.statementText().trimmed().isEmpty())
         failDataSet(fileName, d, u"não há comando SQL para este tipo de banco de dados"_s);
+    key = u"sql\x1f"_s + q.statementText();
     for (const QString &name : q.ParamNames()) {
         const TParam *p = params.FindParam(name);
         if (!p)
@@ -185,7 +270,12 @@ ReportRows runSql(const DataSetDef &d, const QString &fileName, const TParams &p
         TParam &target = q.ParamByName(name);
         target.setDataType(p->DataType());
         target.setValue(p->Value());
+        key += u'\x1f' + name + u'=' + QString::number(int(p->DataType())) + u':' + plainText(p->Value());
     }
+}
+
+ReportRows runSql(TADOIBQuery &q, const DataSetDef &d, const QString &fileName)
+{
     try {
         q.Open();
     } catch (const EKprError &e) {
@@ -209,32 +299,76 @@ ReportRows runSql(const DataSetDef &d, const QString &fileName, const TParams &p
 } // namespace
 
 std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &fileName, const TParams &params,
-                                     const TableLookup &tables)
+                                     const TableLookup &tables, DataSetCache *cache)
 {
     std::vector<ReportRows> out;
     for (const DataSetDef &d : layout.datasets) {
-        ReportRows rows;
+        // Read the rows, or find them among those an earlier opening read.
+        QString key;
+        TADOIBQuery q(d.name);
+        const TClientDataSet *table = nullptr;
         if (d.isSql()) {
-            rows = runSql(d, fileName, params);
+            prepareSql(q, d, fileName, params, key);
         } else {
-            const TClientDataSet *table = tables ? tables(d.table) : nullptr;
+            table = tables ? tables(d.table) : nullptr;
             if (!table)
                 failDataSet(fileName, d, u"a tabela '%1' não está disponível para o relatório"_s.arg(d.table));
-            rows = ReportRows::fromTable(d.name, *table);
+            key = u"table\x1f%1\x1f%2"_s.arg(d.table).arg(quintptr(table));
         }
+        key = d.name + u'\x1f' + key;
+        DataSetCache *keep = d.reread ? nullptr : cache;
+        const ReportRows *cached = keep ? keep->find(key) : nullptr;
+        ReportRows rows;
+        if (!cached) {
+            rows = d.isSql() ? runSql(q, d, fileName) : ReportRows::fromTable(d.name, *table);
+            if (keep)
+                cached = &keep->store(key, std::move(rows));
+        }
+        const ReportRows &all = cached ? *cached : rows;
+
+        // The filters, each narrowing the rows the ones before it kept.
+        std::vector<int> kept(size_t(all.rowCount()));
+        std::iota(kept.begin(), kept.end(), 0);
         for (const DataSetFilter &f : d.filters) {
-            const int c = rows.column(f.field);
+            const int c = all.column(f.field);
             if (c < 0)
                 failDataSet(fileName, d, u"o filtro usa o campo '%1', que o conjunto de dados não tem"_s.arg(f.field));
             const TParam *p = params.FindParam(f.param);
             if (!p)
                 failDataSet(fileName, d, u"o filtro usa o parâmetro '%1', que não existe"_s.arg(f.param));
+            std::vector<int> next;
             if (f.op == DataSetFilter::Op::InList) {
-                const QString list = p->AsString();
-                rows.retain([&](int r) { return inListParam(list, plainText(rows.value(r, c))); });
+                bool every = false;
+                const QStringList keys = listKeys(p->AsString(), every);
+                if (every)
+                    continue;
+                if (cached) {
+                    std::vector<int> matching;
+                    for (const QString &k : keys) {
+                        const std::vector<int> &m = keep->rowsWith(key, c, k);
+                        matching.insert(matching.end(), m.begin(), m.end());
+                    }
+                    std::sort(matching.begin(), matching.end());
+                    matching.erase(std::unique(matching.begin(), matching.end()), matching.end());
+                    std::set_intersection(kept.begin(), kept.end(), matching.begin(), matching.end(),
+                                          std::back_inserter(next));
+                } else {
+                    const QSet<QString> wanted(keys.cbegin(), keys.cend());
+                    for (int r : kept)
+                        if (wanted.contains(plainText(all.value(r, c)).trimmed()))
+                            next.push_back(r);
+                }
             } else {
-                rows.retain([&](int r) { return equalsParam(*p, rows.value(r, c)); });
+                for (int r : kept)
+                    if (equalsParam(*p, all.value(r, c)))
+                        next.push_back(r);
             }
+            kept = std::move(next);
+        }
+        if (cached) {
+            rows = cached->subset(kept);
+        } else if (int(kept.size()) != rows.rowCount()) {
+            rows.keepRows(kept);
         }
         for (const SortKey &k : d.sort)
             if (rows.column(k.field) < 0)

@@ -14,6 +14,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace kpr {
@@ -41,6 +42,10 @@ public:
 
     // Keeps the rows for which keep(row) holds, in their order.
     void retain(const std::function<bool(int row)> &keep);
+    // Keeps the rows of these numbers (ascending), moving their values.
+    void keepRows(const std::vector<int> &rows);
+    // A copy holding the rows of these numbers (ascending).
+    ReportRows subset(const std::vector<int> &rows) const;
     // A stable sort on the keys; numbers and dates by value, texts by their characters.
     void sort(const QList<SortKey> &keys);
 
@@ -60,11 +65,37 @@ private:
 // The registered table of a name, or nullptr.
 using TableLookup = std::function<const TClientDataSet *(const QString &name)>;
 
+// The unfiltered rows of the datasets that layouts opened, kept for a run of reports over
+// data that does not change meanwhile (one file per client of the same statement). A later
+// opening of a dataset with the same SQL and the same values of the parameters it names, or
+// of the same table, reads no rows again; its list filters pick their rows through an index
+// of the filtered column instead of testing every row. Whoever holds one must drop it before
+// the data changes.
+class DataSetCache
+{
+public:
+    DataSetCache();
+    ~DataSetCache();
+    DataSetCache(const DataSetCache &) = delete;
+    DataSetCache &operator=(const DataSetCache &) = delete;
+
+    const ReportRows *find(const QString &key) const;
+    const ReportRows &store(const QString &key, ReportRows rows);
+    // The numbers (ascending) of the stored rows whose column holds the value, by its trimmed
+    // plain text.
+    const std::vector<int> &rowsWith(const QString &key, int column, const QString &value);
+
+private:
+    struct Entry;
+    QHash<QString, std::shared_ptr<Entry>> m_entries;
+};
+
 // Opens every dataset of the layout in the order declared. Throws EKprError with a text
 // naming the file and the dataset: an unregistered table, a parameter the SQL names that the
-// layout does not declare, a database error, a filter or sort field the dataset lacks.
+// layout does not declare, a database error, a filter or sort field the dataset lacks. With a
+// cache, rows already read for an earlier opening are taken from it.
 std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &fileName, const TParams &params,
-                                     const TableLookup &tables);
+                                     const TableLookup &tables, DataSetCache *cache = nullptr);
 
 // The filter rules on their own: does this row value pass the parameter?
 bool inListParam(const QString &list, const QString &value);

@@ -65,15 +65,36 @@ TParams TReportDesignerDialog::declaredParams(const ReportLayout &layout)
     return params;
 }
 
+TReportDesignerDialog::Run::Run(TReportDesignerDialog &dialog) : m_dialog(dialog)
+{
+    if (m_dialog.m_runs++ == 0)
+        m_dialog.m_cache = std::make_unique<DataSetCache>();
+}
+
+TReportDesignerDialog::Run::~Run()
+{
+    if (--m_dialog.m_runs == 0) {
+        m_dialog.m_cache.reset();
+        m_dialog.m_layouts.clear();
+    }
+}
+
 std::unique_ptr<ReportRenderer> TReportDesignerDialog::OpenReport(const QString &layoutPath)
 {
-    ReportLayout layout = loadLayoutFile(layoutPath);
+    ReportLayout layout;
+    if (m_runs > 0) {
+        const auto it = m_layouts.constFind(layoutPath);
+        layout = it != m_layouts.cend() ? it.value() : m_layouts.insert(layoutPath, loadLayoutFile(layoutPath)).value();
+    } else {
+        layout = loadLayoutFile(layoutPath);
+    }
     TParams params = declaredParams(layout);
     bool handled = false; // the engine has no prompt of its own to skip
     if (BeforeGetQueryParams)
         BeforeGetQueryParams(this, params, handled);
-    std::vector<ReportRows> data = openDataSets(layout, QFileInfo(layoutPath).fileName(), params,
-                                                [this](const QString &name) { return table(name); });
+    std::vector<ReportRows> data = openDataSets(
+        layout, QFileInfo(layoutPath).fileName(), params, [this](const QString &name) { return table(name); },
+        m_cache.get());
     return std::make_unique<ReportRenderer>(std::move(layout), layoutPath, std::move(data), std::move(params));
 }
 

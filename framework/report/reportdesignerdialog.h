@@ -15,6 +15,7 @@
 // the caller of Execute / ExportReport.
 
 #include "framework/data/params.h"
+#include "framework/report/reportdata.h"
 #include "framework/report/reportrenderer.h"
 #include "framework/report/reportdialog.h"
 
@@ -70,6 +71,22 @@ public:
     void setSaveAsHandler(LayoutHandler handler) { m_saveAs = std::move(handler); }
     void setEditHandler(LayoutHandler handler) { m_edit = std::move(handler); }
 
+    // A run of reports over data that does not change meanwhile, such as one export per
+    // client of the same statement: while one is open, OpenReport parses each layout file
+    // once and reads each dataset's rows once (see DataSetCache). Runs nest; the rows are
+    // dropped when the outermost ends.
+    class Run
+    {
+    public:
+        explicit Run(TReportDesignerDialog &dialog);
+        ~Run();
+        Run(const Run &) = delete;
+        Run &operator=(const Run &) = delete;
+
+    private:
+        TReportDesignerDialog &m_dialog;
+    };
+
     // The parameters a layout declares, typed and without value.
     static TParams declaredParams(const ReportLayout &layout);
     // Reads the layout, fills its parameters through BeforeGetQueryParams, opens its
@@ -84,6 +101,9 @@ private:
     QWidget *parentWidget() const;
 
     QHash<QString, QPointer<const TClientDataSet>> m_tables; // by upper-cased name
+    int m_runs = 0;
+    std::unique_ptr<DataSetCache> m_cache;
+    QHash<QString, ReportLayout> m_layouts; // parsed during a run, by path
     QString m_printToFile;
     LayoutHandler m_saveAs;
     LayoutHandler m_edit;

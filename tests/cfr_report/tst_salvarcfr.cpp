@@ -131,6 +131,8 @@ private slots:
         QTest::addColumn<QDate>("fim");
         QTest::newRow("by date") << 1 << QDate(2024, 3, 31);
         QTest::newRow("by service") << 2 << QDate(2024, 4, 14);
+        // The CFR number the server issues per client during the loop is on each file.
+        QTest::newRow("by service, numbered") << 0 << QDate(2024, 3, 15);
     }
 
     void porCliente()
@@ -164,6 +166,7 @@ private slots:
                 QVERIFY2(texto.contains(it.value()) == (it.key() == codigo), qPrintable(codigo + u": "_s + it.value()));
             QCOMPARE(pdfInfo(pdf, u"Title"_s), u"CFR – %1 – %2"_s.arg(m_razao.value(codigo), periodo));
             QCOMPARE(pdfInfo(pdf, u"Author"_s), u"Filial Campinas"_s);
+            QCOMPARE(texto.contains(QRegularExpression(u"CFR Nº\\s+\\d{6}"_s)), posicao == 0);
             QCOMPARE(runTool(u"qpdf"_s, {u"--check"_s, pdf}).contains(u"No syntax or stream encoding errors"_s), true);
         }
         esperados.sort();
