@@ -80,6 +80,7 @@ struct TSMTPSend::Private
     QString failure;
     bool authAccepted = false;
     QByteArray pending; // received bytes not yet a whole line
+    QString caFileUsed;
     char curlError[CURL_ERROR_SIZE] = {};
 
     QString where() const { return u"%1:%2"_s.arg(host, port); }
@@ -160,6 +161,8 @@ struct TSMTPSend::Private
         case CURLE_PEER_FAILED_VERIFICATION: return u"certificado do servidor não confiável: %1"_s.arg(reason);
         case CURLE_SSL_CONNECT_ERROR: return u"falha na negociação TLS com %1: %2"_s.arg(where(), reason);
         case CURLE_USE_SSL_FAILED: return u"o servidor %1 não oferece STARTTLS"_s.arg(where());
+        case CURLE_SSL_CACERT_BADFILE:
+            return u"não foi possível ler o arquivo de autoridades certificadoras \"%1\": %2"_s.arg(caFileUsed, reason);
         case CURLE_GOT_NOTHING:
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR: return u"conexão encerrada pelo servidor %1"_s.arg(where());
@@ -253,7 +256,7 @@ TSMTPSend::TSMTPSend() : d(std::make_unique<Private>()) { initCurlOnce(); }
 TSMTPSend::~TSMTPSend() { d->close(); }
 
 int TSMTPSend::Timeout() const { return d->timeout; }
-void TSMTPSend::setTimeout(int ms) { d->timeout = ms; }
+void TSMTPSend::setTimeout(int ms) { d->timeout = ms > 0 ? ms : 60000; }
 QString TSMTPSend::TargetHost() const { return d->host; }
 void TSMTPSend::setTargetHost(const QString &host) { d->host = host; }
 QString TSMTPSend::TargetPort() const { return d->port; }
@@ -302,7 +305,8 @@ bool TSMTPSend::Login()
         curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
 
     // The server is always verified; the extra authorities join the system's.
-    const QByteArray caFile = (d->caFile.isEmpty() ? smtpTrustedCAFile() : d->caFile).toLocal8Bit();
+    d->caFileUsed = d->caFile.isEmpty() ? smtpTrustedCAFile() : d->caFile;
+    const QByteArray caFile = d->caFileUsed.toLocal8Bit();
     if (!caFile.isEmpty()) {
         curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
         curl_easy_setopt(curl, CURLOPT_CAPATH, systemCAPath);

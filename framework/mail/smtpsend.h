@@ -24,7 +24,8 @@ public:
     TSMTPSend(const TSMTPSend &) = delete;
     TSMTPSend &operator=(const TSMTPSend &) = delete;
 
-    // Milliseconds allowed for connecting and for each reply (default 60000).
+    // Milliseconds allowed for Login and for each reply after it (default, and for 0 or
+    // less, 60000).
     int Timeout() const;
     void setTimeout(int ms);
     QString TargetHost() const;

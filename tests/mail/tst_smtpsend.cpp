@@ -176,7 +176,9 @@ void TestSmtpSend::failures_data()
     QTest::addColumn<SmtpServer::Mode>("clientMode");
     QTest::addColumn<QString>("clientPassword");
     QTest::addColumn<bool>("trusted");
-    QTest::addColumn<QString>("special"); // "closed": nothing listens; "silent": never answers
+    // "closed": nothing listens; "silent": never answers; "missing CA file": SSL_CERT_FILE
+    // names a file that does not exist.
+    QTest::addColumn<QString>("special");
     QTest::addColumn<Step>("failingStep");
     QTest::addColumn<QStringList>("explanation"); // what EnhCodeString must hold; PORT: the port
 
@@ -204,6 +206,9 @@ void TestSmtpSend::failures_data()
     QTest::newRow("untrusted certificate") << with([](auto &o) { o.mode = SmtpServer::Mode::StartTls; })
         << M::StartTls << password << false << QString() << Step::Login
         << QStringList{u"certificado do servidor não confiável: "_s, u"certificate"_s};
+    QTest::newRow("authorities file missing") << with([](auto &o) { o.mode = SmtpServer::Mode::Tls; })
+        << M::Tls << password << true << u"missing CA file"_s << Step::Login
+        << QStringList{u"não foi possível ler o arquivo de autoridades certificadoras \"/nao/existe/ca.pem\""_s};
     QTest::newRow("nothing listening") << plain << M::Plain << password << true << u"closed"_s << Step::Login
         << QStringList{u"conexão recusada por 127.0.0.1:PORT"_s};
     QTest::newRow("server never answers") << plain << M::Plain << password << true << u"silent"_s << Step::Login
@@ -230,6 +235,8 @@ void TestSmtpSend::failures()
 
     if (!trusted)
         qunsetenv("SSL_CERT_FILE");
+    if (special == u"missing CA file"_s)
+        qputenv("SSL_CERT_FILE", "/nao/existe/ca.pem");
     SmtpServer server(serverOptions);
     std::unique_ptr<SilentListener> silent;
     int port = 0;
@@ -292,6 +299,12 @@ void TestSmtpSend::portAndConnectionMisuse()
         QVERIFY2(smtp.EnhCodeString().startsWith(u"porta do servidor SMTP inválida: \"%1\""_s.arg(port)),
                  qPrintable(smtp.EnhCodeString()));
     }
+
+    smtp.setTargetHost(u"nao-existe.invalid"_s);
+    smtp.setTargetPort(u"25"_s);
+    smtp.setTimeout(5000);
+    QVERIFY(!smtp.Login());
+    QCOMPARE(smtp.EnhCodeString(), u"servidor não encontrado: nao-existe.invalid"_s);
 }
 
 void TestSmtpSend::trustedCAFile()
