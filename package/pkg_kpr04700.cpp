@@ -3,17 +3,13 @@
 // the statement, and PackageUnload before unloading. No exception crosses these C entries:
 // each runs behind the handler boundary, which shows an error and swallows an abort.
 #include "cfr/screen/cli_kpr04700.h"
+#include "email/cli_kpr04701.h"
 #include "framework/core/abort.h"
 #include "framework/core/units.h"
 
 #define KPR_PACKAGE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-
-// The e-mail unit. It keeps no state of its own yet: its screen comes with the e-mail
-// sending, and its initialization and finalization will go here.
-void Cli_kpr04701_Initialization() {}
-void Cli_kpr04701_Finalization() {}
 
 constexpr char unitEmail[] = "Cli_kpr04701";
 constexpr char unitRelatorio[] = "Cli_kpr04700";
@@ -25,7 +21,7 @@ KPR_PACKAGE_EXPORT void PackageLoad()
     kpr::runGuarded([] {
         // The packages this one requires (framework, base screens) are loaded by the
         // dynamic loader before this runs; then the package's own units, e-mail first.
-        kpr::initializeUnit(unitEmail, Cli_kpr04701_Initialization);
+        kpr::initializeUnit(unitEmail, kpr::cfr::Cli_kpr04701_Initialization);
         kpr::initializeUnit(unitRelatorio, kpr::cfr::Cli_kpr04700_Initialization);
     });
 }
@@ -34,7 +30,7 @@ KPR_PACKAGE_EXPORT void PackageUnload()
 {
     kpr::runGuarded([] {
         kpr::finalizeUnit(unitRelatorio, kpr::cfr::Cli_kpr04700_Finalization);
-        kpr::finalizeUnit(unitEmail, Cli_kpr04701_Finalization);
+        kpr::finalizeUnit(unitEmail, kpr::cfr::Cli_kpr04701_Finalization);
     });
 }
 

@@ -1,0 +1,169 @@
+// The send run of the e-mail screen: after one confirmation, one message per client in the
+// table's order, with that client's own PDF attached, over SMTP with the branch's settings
+// (reloaded for every message) or through the workstation's mail program. The first failure
+// stops the run on the failing client.
+#include "cfr/screen/cli_kpr04700.h"
+#include "cfr/screen/frmcfr.h"
+#include "email/dadossmtp.h"
+#include "email/frmemailcfr.h"
+#include "framework/core/abort.h"
+#include "framework/data/clientdataset.h"
+#include "framework/data/field.h"
+#include "framework/mail/mimemess.h"
+#include "framework/mail/sendmail.h"
+#include "framework/mail/smtpsend.h"
+#include "framework/screens/frmdadosgerrel.h"
+#include "framework/widgets/maskedit.h"
+#include "framework/widgets/messagedlg.h"
+#include "framework/widgets/showavi.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr::cfr {
+
+bool TfrmEmailCFR::ConfirmaEnvio()
+{
+    return MessageDlg(this, msgPadrao->Msg(u"CONFIRM_ENVIO_EMAIL"_s), TMsgDlgType::mtInformation, mbYes | mbNo)
+           == mrMsgYes;
+}
+
+void TfrmEmailCFR::EnviaEmailsAosClientes()
+{
+    if (!ConfirmaEnvio())
+        return;
+
+    // The grid stays still during the run; when it follows the table again it shows the
+    // client the run ended on.
+    cdsClientes->DisableControls();
+    const auto religa = qScopeGuard([this] { cdsClientes->EnableControls(); });
+    ShowAviGuard avi(this, 1, QString());
+    const int total = cdsClientes->RecordCount();
+    int n = 0;
+    for (cdsClientes->First(); !cdsClientes->Eof(); cdsClientes->Next()) {
+        const QString codigo = cdsClientes->FieldByName(u"CDCLIENTE"_s)->AsString();
+        ActiveShowAvi(this, 1, formatMessage(msgPadrao->Msg(u"pro_EnviaEmail"_s),
+                                             {QString::number(++n), QString::number(total),
+                                              cdsClientes->FieldByName(u"NMRAZSOCCLIE"_s)->AsString()}));
+        if (chbServSMTP->isChecked()) {
+            const QString corpo = memMensagem->toPlainText();
+            const QString destinatarios = cdsClientes->FieldByName(u"DSEMAIL"_s)->AsString();
+            const QString anexo = LocalizaAnexo(codigo);
+            const QString assunto = edtAssunto->text();
+            const QString remetente = edtRemetente->text();
+            const QString filial = frmCFR->medCdFilial->text();
+            EnviaPorSMTP(filial, remetente, assunto, anexo, destinatarios, corpo);
+        } else {
+            const QString anexo = LocalizaAnexo(codigo);
+            const QString destinatarios = cdsClientes->FieldByName(u"DSEMAIL"_s)->AsString();
+            const QString corpo = memMensagem->toPlainText();
+            const QString assunto = edtAssunto->text();
+            EnviaPorMAPI(assunto, corpo, destinatarios, anexo);
+        }
+    }
+}
+
+QString TfrmEmailCFR::LocalizaAnexo(const QString &codigo)
+{
+    QDir::setCurrent(frmCFR->DiretorioSaida());
+    // The file the export recorded for this client, never one that merely matches its
+    // cleaned code (the code 12 would also match the file of 12_3).
+    const QFileInfo arquivo(frmCFR->ArquivoDoCliente(codigo));
+    if (arquivo.fileName().isEmpty() || !arquivo.isFile() || arquivo.isHidden())
+        return QString();
+    return arquivo.fileName();
+}
+
+void TfrmEmailCFR::LeDadosSMTP(const QString &filial, QString &login, QString &senha, QString &host,
+                               QString &porta, QString &modo)
+{
+    cdsEmailFilial->setData(frmCFR->getEmailFilial(filial));
+    const auto v = [this](const char16_t *nome) { return cdsEmailFilial->FieldByName(QString::fromUtf16(nome))->AsString(); };
+    const DadosSMTP d = DerivaDadosSMTP(v(u"DSLOGINSMTP"), v(u"DSEMAILFILI"), v(u"CDSENHEMAILF"), v(u"DSSMTPEMAILF"),
+                                       v(u"IDUTTLSEMAIL"), v(u"IDUTSSLEMAIL"));
+    login = d.login;
+    senha = d.senha;
+    host = d.host;
+    porta = d.porta;
+    modo = d.modo;
+}
+
+void TfrmEmailCFR::EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto,
+                                const QString &anexo, const QString &destinatarios, const QString &corpo)
+{
+    // One client and one message per e-mail, released on every way out.
+    const auto smtp = std::make_unique<TSMTPSend>();
+    const auto mime = std::make_unique<TMimeMess>();
+    try {
+        const QStringList linhas = corpo.split(QRegularExpression(u"\r\n|\r|\n"_s));
+        mime->Clear();
+        TMimePart *raiz = mime->AddPartMultipart(u"mixed"_s, nullptr);
+        QString login, senha, host, porta, modo;
+        LeDadosSMTP(filial, login, senha, host, porta, modo);
+        smtp->setTimeout(100000);
+        smtp->setTargetHost(host);
+        smtp->setTargetPort(porta);
+        smtp->setUserName(login);
+        smtp->setPassword(senha);
+        mime->Header.From = remetente;
+        mime->Header.Subject = assunto;
+        mime->AddPartText(linhas, raiz);
+        mime->AddPartBinaryFromFile(anexo, raiz);
+        mime->EncodeMessage();
+        smtp->setFullSSL(modo == u"SSL"_s);
+        smtp->setAutoTLS(modo == u"TLS"_s);
+        if (!smtp->Login())
+            throw EKprError(u"Login Exception->"_s + smtp->EnhCodeString());
+        if (!smtp->MailFrom(remetente, int(remetente.size())))
+            throw EKprError(u"MailFrom Exception->"_s + smtp->EnhCodeString());
+        if (!smtp->MailTo(destinatarios))
+            throw EKprError(u"MailTo Exception->"_s + smtp->EnhCodeString());
+        if (!smtp->MailData(mime->Lines()))
+            throw EKprError(u"MailData Exception->"_s + smtp->EnhCodeString());
+        if (!smtp->Logout())
+            throw EKprError(u"Logout Exception->"_s + smtp->EnhCodeString());
+    } catch (...) {
+        smtp->Logout();
+        throw;
+    }
+}
+
+void TfrmEmailCFR::EnviaPorMAPI(const QString &assunto, const QString &corpo, const QString &destinatarios,
+                                const QString &anexo)
+{
+    const int r = SendMail(assunto, corpo, destinatarios, QString(), QString(), anexo, u";"_s, {mapiDialog});
+    if (r != 0)
+        MensErro(MensagemMAPI(r), true);
+}
+
+QString TfrmEmailCFR::MensagemMAPI(int codigo) const
+{
+    static const QHash<int, QString> chaves{
+        {0, u"SUCCESS_SUCCESS"_s},
+        {1, u"MAPI_E_USER_ABORT"_s},
+        {2, u"MAPI_E_FAILURE"_s},
+        {3, u"MAPI_E_LOGIN_FAILURE"_s},
+        {5, u"MAPI_E_INSUFFICIENT_MEMORY"_s},
+        {9, u"MAPI_E_TOO_MANY_FILES"_s},
+        {10, u"MAPI_E_TOO_MANY_RECIPIENTS"_s},
+        {11, u"MAPI_E_ATTACHMENT_NOT_FOUND"_s},
+        {12, u"MAPI_E_ATTACHMENT_OPEN_FAILURE"_s},
+        {14, u"MAPI_E_UNKNOWN_RECIPIENT"_s},
+        {15, u"MAPI_E_BAD_RECIPTYPE"_s},
+        {18, u"MAPI_E_TEXT_TOO_LARGE"_s},
+        {21, u"MAPI_E_AMBIGUOUS_RECIPIENT"_s},
+    };
+    const QString chave = chaves.value(codigo);
+    return chave.isEmpty() ? QString() : msgPadrao->Msg(chave);
+}
+
+} // namespace kpr::cfr
