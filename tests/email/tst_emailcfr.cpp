@@ -415,28 +415,74 @@ private slots:
         QVERIFY(!QDir(m_saida).exists());
     }
 
-    // A refused recipient stops the run on that client, with the step's prefix and the
-    // server's reason; the clients before it got theirs and the screen stays open.
-    void recusaNoRcpt()
+    // A refusal at any step stops the run on the client it happened to, with the step's
+    // prefix and the server's reason; the clients before it got theirs and the screen stays
+    // open with the grid on the failing client.
+    void recusa_data()
     {
-        SmtpServer recusa(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s,
-                                              .password = u"segredo"_s, .refuseRcptTo = m_emails.value(u"0000000004"_s)});
-        QVERIFY(recusa.start());
-        apontaSmtp(recusa);
+        QTest::addColumn<QString>("senha");
+        QTest::addColumn<QString>("recusaRemetente");
+        QTest::addColumn<QString>("recusaDestinatario");
+        QTest::addColumn<QString>("recusaAssunto");
+        QTest::addColumn<bool>("caiNosDados");
+        QTest::addColumn<QString>("prefixo");
+        QTest::addColumn<int>("linha");
+        const QString c4 = u"cfr@cliente4.com.br"_s;
+        QTest::newRow("login") << u"errada"_s << QString() << QString() << QString() << false
+                               << u"Login Exception->5.7.8"_s << 0;
+        QTest::newRow("MAIL") << QString() << u"cfr@restaurante.com.br"_s << QString() << QString() << false
+                              << u"MailFrom Exception->5.1.8"_s << 0;
+        QTest::newRow("RCPT") << QString() << QString() << c4 << QString() << false << u"MailTo Exception->5.1.1"_s << 3;
+        QTest::newRow("DATA") << QString() << QString() << QString() << u"CFR"_s << false
+                              << u"MailData Exception->5.7.1"_s << 0;
+        QTest::newRow("dropped in DATA") << QString() << QString() << QString() << QString() << true
+                                         << u"MailData Exception->"_s << 0;
+    }
+
+    void recusa()
+    {
+        QFETCH(QString, senha);
+        QFETCH(QString, recusaRemetente);
+        QFETCH(QString, recusaDestinatario);
+        QFETCH(QString, recusaAssunto);
+        QFETCH(bool, caiNosDados);
+        QFETCH(QString, prefixo);
+        QFETCH(int, linha);
+        SmtpServer servidor(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s,
+                                                .password = senha.isEmpty() ? u"segredo"_s : senha,
+                                                .refuseMailFrom = recusaRemetente, .refuseRcptTo = recusaDestinatario,
+                                                .refuseSubject = recusaAssunto, .dropInData = caiNosDados});
+        QVERIFY(servidor.start());
+        apontaSmtp(servidor);
         TfrmCFR *f = abre();
         QVERIFY(f);
         QVERIFY(enviaEmail(f, [&](TfrmEmailCFR *e) {
             preenche(e, u"CFR"_s, u"Segue."_s);
             e->sbtConfirma->click();
             QVERIFY(e->isVisible());
-            QCOMPARE(e->cdsClientes->FieldByName(u"CDCLIENTE"_s)->AsString(), u"0000000004"_s);
-            QCOMPARE(e->dbgDestinatario->currentIndex().row(), 3);
+            QCOMPARE(e->dbgDestinatario->currentIndex().row(), linha);
         }));
         QCOMPARE(m_errors.size(), 1);
-        QVERIFY2(m_errors[0].startsWith(u"MailTo Exception->"_s) && m_errors[0].contains(u"5.1.1"_s),
-                 qPrintable(m_errors[0]));
-        QCOMPARE(recusa.messages().size(), 3);
+        QVERIFY2(m_errors[0].startsWith(prefixo), qPrintable(m_errors[0]));
+        QVERIFY2(!m_errors[0].contains(u"segredo"_s), qPrintable(m_errors[0]));
+        QCOMPARE(int(servidor.messages().size()), linha);
         apontaSmtp(*m_smtp);
+    }
+
+    // A client whose file is missing fails on the attach step, never with another's file.
+    void semAnexo()
+    {
+        TfrmCFR *f = abre(QDate(2024, 3, 1), QDate(2024, 3, 10), {u"0000000001"_s, u"0000000002"_s});
+        QVERIFY(f);
+        const int antes = int(m_smtp->messages().size());
+        QVERIFY(enviaEmail(f, [&](TfrmEmailCFR *e) {
+            QVERIFY(QFile::remove(f->ArquivoDoCliente(u"0000000002"_s)));
+            preenche(e, u"CFR"_s, u"Segue."_s);
+            e->sbtConfirma->click();
+            QCOMPARE(e->cdsClientes->FieldByName(u"CDCLIENTE"_s)->AsString(), u"0000000002"_s);
+        }));
+        QCOMPARE(m_errors.size(), 1);
+        QCOMPARE(int(m_smtp->messages().size()), antes + 1);
     }
 
     // The desktop's mail program: one hand-off per client with its address and its file; a
