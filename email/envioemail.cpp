@@ -5,13 +5,12 @@
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
 #include "email/dadossmtp.h"
+#include "email/enviosmtp.h"
 #include "email/frmemailcfr.h"
 #include "framework/core/abort.h"
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
-#include "framework/mail/mimemess.h"
 #include "framework/mail/sendmail.h"
-#include "framework/mail/smtpsend.h"
 #include "framework/screens/frmdadosgerrel.h"
 #include "framework/widgets/maskedit.h"
 #include "framework/widgets/messagedlg.h"
@@ -22,10 +21,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
 #include <QScopeGuard>
-
-#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -100,41 +96,10 @@ void TfrmEmailCFR::LeDadosSMTP(const QString &filial, QString &login, QString &s
 void TfrmEmailCFR::EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto,
                                 const QString &anexo, const QString &destinatarios, const QString &corpo)
 {
-    // One client and one message per e-mail, released on every way out.
-    const auto smtp = std::make_unique<TSMTPSend>();
-    const auto mime = std::make_unique<TMimeMess>();
-    try {
-        const QStringList linhas = corpo.split(QRegularExpression(u"\r\n|\r|\n"_s));
-        mime->Clear();
-        TMimePart *raiz = mime->AddPartMultipart(u"mixed"_s, nullptr);
-        QString login, senha, host, porta, modo;
-        LeDadosSMTP(filial, login, senha, host, porta, modo);
-        smtp->setTimeout(100000);
-        smtp->setTargetHost(host);
-        smtp->setTargetPort(porta);
-        smtp->setUserName(login);
-        smtp->setPassword(senha);
-        mime->Header.From = remetente;
-        mime->Header.Subject = assunto;
-        mime->AddPartText(linhas, raiz);
-        mime->AddPartBinaryFromFile(anexo, raiz);
-        mime->EncodeMessage();
-        smtp->setFullSSL(modo == u"SSL"_s);
-        smtp->setAutoTLS(modo == u"TLS"_s);
-        if (!smtp->Login())
-            throw EKprError(u"Login Exception->"_s + smtp->EnhCodeString());
-        if (!smtp->MailFrom(remetente, int(remetente.size())))
-            throw EKprError(u"MailFrom Exception->"_s + smtp->EnhCodeString());
-        if (!smtp->MailTo(destinatarios))
-            throw EKprError(u"MailTo Exception->"_s + smtp->EnhCodeString());
-        if (!smtp->MailData(mime->Lines()))
-            throw EKprError(u"MailData Exception->"_s + smtp->EnhCodeString());
-        if (!smtp->Logout())
-            throw EKprError(u"Logout Exception->"_s + smtp->EnhCodeString());
-    } catch (...) {
-        smtp->Logout();
-        throw;
-    }
+    // The settings are read again for every message: a change made meanwhile applies.
+    DadosSMTP dados;
+    LeDadosSMTP(filial, dados.login, dados.senha, dados.host, dados.porta, dados.modo);
+    EnviaMensagemSMTP(dados, {remetente, assunto, corpo, destinatarios, anexo});
 }
 
 void TfrmEmailCFR::EnviaPorMAPI(const QString &assunto, const QString &corpo, const QString &destinatarios,
