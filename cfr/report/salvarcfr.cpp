@@ -3,6 +3,7 @@
 // parameter narrowed to that client; and the clean-up of those files.
 #include "cfr/apuration/geratableapurfat.h"
 #include "cfr/report/arquivoscfr.h"
+#include "cfr/report/impressaocfr.h"
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
 #include "framework/core/dates.h"
@@ -146,6 +147,14 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
         }
     }
     return !ArquivosRegulares(saida).isEmpty();
+}
+
+QHash<QString, QString> TfrmCFR::ImpressoesCFR() const
+{
+    const QString grupos = rdbGrupServLista->isChecked() ? GrupServLista : u"T"_s;
+    if (LayoutPorData(cbbReportNames->currentIndex()))
+        return ImpressoesPorCliente(*qryCFRSintData, u"CDCLIENTEAPGD"_s, {u"NRAPURACGD"_s}, grupos);
+    return ImpressoesPorCliente(*qryCFRSintServ, u"CDCLIENTE"_s, {u"NRAPURACGD"_s}, grupos);
 }
 
 void TfrmCFR::ApagaArquivosGerados()

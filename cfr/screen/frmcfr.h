@@ -150,6 +150,9 @@ public:
     QString ArquivoDoCliente(const QString &codigo) const;
     // Deletes the generated files and, when it is then empty, the output directory.
     void ApagaArquivosGerados();
+    // The fingerprint of each client's statement in the tables of the last run (client code
+    // → fingerprint), by the family of the selected layout and the service groups chosen.
+    QHash<QString, QString> ImpressoesCFR() const;
 
 protected:
     // The checks every output action runs first: Validacao, then Vd_GrupServ for the

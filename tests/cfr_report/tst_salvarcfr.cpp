@@ -212,6 +212,45 @@ private slots:
         QCOMPARE(showAviOverlay(f), nullptr);
     }
 
+    // The fingerprint of a statement: the same content in a later run (another apuration
+    // number) gives the same text; one changed quantity changes only that client's.
+    void impressoes_data()
+    {
+        QTest::addColumn<int>("posicao");
+        QTest::newRow("by date") << 1;
+        QTest::newRow("by service") << 2;
+    }
+
+    void impressoes()
+    {
+        QFETCH(int, posicao);
+        TfrmCFR *f = abre(posicao, QDate(2024, 3, 1), QDate(2024, 3, 10));
+        QVERIFY(f);
+        f->GeraTableApurFat();
+        const QHash<QString, QString> antes = f->ImpressoesCFR();
+        QCOMPARE(antes.size(), 6);
+        QCOMPARE(QSet<QString>(antes.cbegin(), antes.cend()).size(), 6);
+        f->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        f = abre(posicao, QDate(2024, 3, 1), QDate(2024, 3, 10));
+        QVERIFY(f);
+        f->GeraTableApurFat();
+        QCOMPARE(f->ImpressoesCFR(), antes);
+        QVERIFY(kpr::test::execSql(dtmDBGeral::database(),
+                                   u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS + 1 WHERE CDCLIENTE = '123' "
+                                   "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
+                                   "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
+        f->GeraTableApurFat();
+        const QHash<QString, QString> depois = f->ImpressoesCFR();
+        for (auto it = antes.cbegin(); it != antes.cend(); ++it)
+            QVERIFY2((depois.value(it.key()) == it.value()) == (it.key() != u"123"_s), qPrintable(it.key()));
+        QVERIFY(kpr::test::execSql(dtmDBGeral::database(),
+                                   u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS - 1 WHERE CDCLIENTE = '123' "
+                                   "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
+                                   "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
+    }
+
     // No data in the period: nothing written, false; a hidden file and a folder left in the
     // output directory are neither deleted nor counted.
     void semDados()
