@@ -34,4 +34,9 @@ Result<Answer> GetQtdeEfetServ(Session &s, const Args &a);
 // sequence.cpp
 Result<Answer> GetSequencial(Session &s, const Args &a);
 
+// sendlog.cpp
+Result<Answer> ReservaEnvio(Session &s, const Args &a);
+Result<Answer> ConcluiEnvio(Session &s, const Args &a);
+Result<Answer> SituacaoEnvios(Session &s, const Args &a);
+
 } // namespace kpr::appserver::rdmcfr

@@ -42,6 +42,10 @@ const QList<MethodSpec> &methodTable()
         {u"ProDelTableRelApur"_s, {T, T}, W, &ProDelTableRelApur},
         {u"clientesComDados"_s, {T, T, D, D, T}, R, &clientesComDados},
         {u"EmailFilial"_s, {T}, R, &EmailFilial},
+        // The send log of the e-mailed statements.
+        {u"ReservaEnvio"_s, {T, D, D, T, T, T, T, T, T}, W, &ReservaEnvio},
+        {u"ConcluiEnvio"_s, {T, T, T}, W, &ConcluiEnvio},
+        {u"SituacaoEnvios"_s, {T, D, D, T}, R, &SituacaoEnvios},
     };
     return table;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The remote module Kpr04700.rdmCFR: its sixteen methods by exact name, with the kind of
+// The remote module Kpr04700.rdmCFR: its methods by exact name, with the kind of
 // each positional argument, and the one entry every call goes through (argument checks,
 // this worker's database session, one transaction per call).
 

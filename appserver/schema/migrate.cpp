@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <algorithm>
+
 using namespace Qt::Literals::StringLiterals;
 
 // The scripts are resources of a static library: the linker keeps their registration only
@@ -22,7 +24,8 @@ const QStringList &migrationFiles()
 {
     static const bool registered = (initSchemaResources(), true);
     Q_UNUSED(registered);
-    static const QStringList files{u":/schema/001_initial.sql"_s, u":/schema/002_apuration_indexes.sql"_s};
+    static const QStringList files{u":/schema/001_initial.sql"_s, u":/schema/002_apuration_indexes.sql"_s,
+                                   u":/schema/003_send_log.sql"_s};
     return files;
 }
 
@@ -68,6 +71,11 @@ Result<int> schemaVersion(QSqlDatabase &db)
 
 Status migrate(QSqlDatabase &db)
 {
+    return migrate(db, latestSchemaVersion());
+}
+
+Status migrate(QSqlDatabase &db, int target)
+{
     const auto current = schemaVersion(db);
     if (!current)
         return makeError(current.error());
@@ -75,7 +83,7 @@ Status migrate(QSqlDatabase &db)
         return makeError(u"O banco de dados está na versão %1, mais nova que a deste servidor (%2)."_s
                              .arg(*current)
                              .arg(latestSchemaVersion()));
-    for (int v = *current + 1; v <= latestSchemaVersion(); ++v) {
+    for (int v = *current + 1; v <= std::min(target, latestSchemaVersion()); ++v) {
         QFile f(migrationFiles().at(v - 1));
         if (!f.open(QIODevice::ReadOnly))
             return makeError(u"Migração %1 não encontrada."_s.arg(v));

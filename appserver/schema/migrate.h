@@ -13,6 +13,8 @@ int latestSchemaVersion();
 // 0 for a database without our tables.
 Result<int> schemaVersion(QSqlDatabase &db);
 Status migrate(QSqlDatabase &db);
+// Only up to version target (an older database, as a migration test starts from).
+Status migrate(QSqlDatabase &db, int target);
 
 // The statements of one migration file, split at ";" ending a line; comment lines dropped.
 QStringList splitStatements(const QString &script);
