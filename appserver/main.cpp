@@ -61,6 +61,36 @@ Status prepareDatabase(const DatabaseUrl &url, bool initDb)
     return status;
 }
 
+// --branch-email: the password comes from standard input, is checked before the database is
+// opened, and never appears in a message. Exit status: 0 stored, 1 database failure, 2 refused.
+int runBranchEmail(const DatabaseUrl &url, const BranchEmail &mail, const QString &password)
+{
+    const QString name = u"kpr-appserver-branch-email"_s;
+    Result<bool> stored = makeError(QString());
+    {
+        auto opened = openDatabase(url, name);
+        if (!opened) {
+            say(opened.error());
+            return 1;
+        }
+        stored = storeBranchEmail(opened.value(), mail, password);
+        opened.value().close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (!stored) {
+        say(stored.error());
+        return 1;
+    }
+    if (!*stored) {
+        say(u"a filial \"%1\" não existe em %2; nada foi gravado."_s.arg(mail.branch, url.display()));
+        return 2;
+    }
+    std::printf("kpr-appserver: e-mail da filial %s gravado: servidor %s (%s)\n", mail.branch.toUtf8().constData(),
+                mail.smtp.toUtf8().constData(), securityName(mail.security).toUtf8().constData());
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -90,10 +120,20 @@ int main(int argc, char *argv[])
         say(url.error());
         return 2;
     }
+    QString password;
+    if (options->branchEmail) {
+        password = readPasswordLine(stdin);
+        if (const auto checked = checkSmtpPassword(password); !checked) {
+            say(checked.error());
+            return 2;
+        }
+    }
     if (const auto prepared = prepareDatabase(*url, options->initDb); !prepared) {
         say(prepared.error());
         return 1;
     }
+    if (options->branchEmail)
+        return runBranchEmail(*url, *options->branchEmail, password);
     if (!options->serve)
         return 0;
 

@@ -24,12 +24,18 @@ QString usage()
 {
     return u"uso: kpr-appserver --db sqlite:CAMINHO|postgresql://USUARIO@HOST:PORTA/BANCO\n"
            "                     [--listen HOST:PORTA] [--init-db] [--no-serve] [--trace ARQUIVO]\n"
-           "                     [--max-body BYTES] [--workers N] [--keep-alive SEGUNDOS]\n"_s;
+           "                     [--max-body BYTES] [--workers N] [--keep-alive SEGUNDOS]\n"
+           "       kpr-appserver --db URL --branch-email FILIAL --smtp SERVIDOR[:PORTA] --login LOGIN\n"
+           "                     --from ENDEREÇO --security ssl|starttls|none   < arquivo-com-a-senha\n"
+           "         grava as configurações de e-mail da filial e termina, sem servir; a senha SMTP\n"
+           "         vem da entrada padrão (uma linha; vazia: sem senha); --login e --from aceitam \"\"\n"_s;
 }
 
 Result<Options> parseOptions(const QStringList &arguments)
 {
     Options o;
+    std::optional<QString> branch;
+    BranchEmailArgs mail;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         QString name = arguments.at(i);
         QString value;
@@ -52,6 +58,17 @@ Result<Options> parseOptions(const QStringList &arguments)
             o.initDb = true;
         } else if (name == u"--no-serve"_s) {
             o.serve = false;
+        } else if (name == u"--branch-email"_s || name == u"--smtp"_s || name == u"--login"_s
+                   || name == u"--from"_s || name == u"--security"_s) {
+            const auto v = takeValue();
+            if (!v)
+                return makeError(v.error());
+            std::optional<QString> &slot = name == u"--branch-email"_s ? branch
+                                           : name == u"--smtp"_s       ? mail.smtp
+                                           : name == u"--login"_s      ? mail.login
+                                           : name == u"--from"_s       ? mail.from
+                                                                       : mail.security;
+            slot = *v;
         } else if (name == u"--db"_s || name == u"--listen"_s || name == u"--trace"_s
                    || name == u"--max-body"_s || name == u"--workers"_s
                    || name == u"--keep-alive"_s) {
@@ -94,6 +111,16 @@ Result<Options> parseOptions(const QStringList &arguments)
     }
     if (!o.help && o.db.isEmpty())
         return makeError(u"falta --db."_s);
+    if (o.help)
+        return o;
+    if (branch) {
+        auto checked = checkBranchEmail(*branch, mail);
+        if (!checked)
+            return makeError(checked.error());
+        o.branchEmail = std::move(checked).value();
+    } else if (mail.any()) {
+        return makeError(u"--smtp, --login, --from e --security só valem com --branch-email."_s);
+    }
     return o;
 }
 

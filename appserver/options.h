@@ -1,10 +1,13 @@
 #pragma once
 // The command line of kpr-appserver (docs/appserver-protocol.md, "Running it").
 
+#include "appserver/branchemail.h"
 #include "framework/core/result.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace kpr::appserver {
 
@@ -20,6 +23,8 @@ struct Options
     int workers = 16;
     int keepAliveSeconds = 60;
     bool help = false;
+    // --branch-email: store the branch's mail settings and exit instead of serving.
+    std::optional<BranchEmail> branchEmail;
 };
 
 // arguments without the program name; the error text is for the user.

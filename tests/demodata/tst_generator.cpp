@@ -169,7 +169,12 @@ private slots:
                     && fits(b.city, 30) && fits(b.cep, 15) && fits(b.phone, 25)
                     && fits(b.smtpLogin, 40) && fits(b.email, 40) && fits(b.smtpServer, 40)
                     && fits(b.smtpSender, 120));
+            // The demo's mail goes out from DSEMAILSMTP when set, else DSEMAILFILI, to the
+            // local test SMTP server, in the clear and without a password.
             QVERIFY(acceptedByAddressRules(b.email));
+            QVERIFY(b.smtpSender.isEmpty() || acceptedByAddressRules(b.smtpSender));
+            QCOMPARE(b.smtpServer, u"127.0.0.1:2525"_s);
+            QVERIFY(b.useTls == u"N"_s && b.useSsl == u"N"_s);
         }
         for (const Client &c : d.clients)
             QVERIFY(fits(c.razaoSocial, 50) && fits(c.fantasia, 50) && fits(c.address, 50)
