@@ -5,6 +5,7 @@
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
 #include "email/dadossmtp.h"
+#include "email/envioregistrado.h"
 #include "email/enviosmtp.h"
 #include "email/frmemailcfr.h"
 #include "framework/core/abort.h"
@@ -12,6 +13,7 @@
 #include "framework/data/field.h"
 #include "framework/mail/sendmail.h"
 #include "framework/screens/frmdadosgerrel.h"
+#include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/maskedit.h"
 #include "framework/widgets/messagedlg.h"
 #include "framework/widgets/showavi.h"
@@ -19,6 +21,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
@@ -45,25 +48,55 @@ void TfrmEmailCFR::EnviaEmailsAosClientes()
     ShowAviGuard avi(this, 1, QString());
     const int total = cdsClientes->RecordCount();
     int n = 0;
+    int enviados = 0;
+    lblEnviados->setText(u"Enviados: 0 de %1"_s.arg(total));
     for (cdsClientes->First(); !cdsClientes->Eof(); cdsClientes->Next()) {
         const QString codigo = cdsClientes->FieldByName(u"CDCLIENTE"_s)->AsString();
         ActiveShowAvi(this, 1, formatMessage(msgPadrao->Msg(u"pro_EnviaEmail"_s),
                                              {QString::number(++n), QString::number(total),
                                               cdsClientes->FieldByName(u"NMRAZSOCCLIE"_s)->AsString()}));
-        if (chbServSMTP->isChecked()) {
-            const QString corpo = memMensagem->toPlainText();
-            const QString destinatarios = cdsClientes->FieldByName(u"DSEMAIL"_s)->AsString();
-            const QString anexo = LocalizaAnexo(codigo);
-            const QString assunto = edtAssunto->text();
-            const QString remetente = edtRemetente->text();
-            const QString filial = frmCFR->medCdFilial->text();
-            EnviaPorSMTP(filial, remetente, assunto, anexo, destinatarios, corpo);
-        } else {
+        const ChaveEnvio chave{frmCFR->medCdFilial->text(), frmCFR->depDtInicial->GetDate(),
+                               frmCFR->depDtFinal->GetDate(), frmCFR->NumeroLayout(), codigo,
+                               m_impressoes.value(codigo.trimmed()),
+                               cdsClientes->FieldByName(u"DSEMAIL"_s)->AsString()};
+        const auto envia = [&]() -> QString {
+            if (chbServSMTP->isChecked()) {
+                const QString corpo = memMensagem->toPlainText();
+                const QString destinatarios = cdsClientes->FieldByName(u"DSEMAIL"_s)->AsString();
+                const QString anexo = LocalizaAnexo(codigo);
+                const QString assunto = edtAssunto->text();
+                const QString remetente = edtRemetente->text();
+                const QString filial = frmCFR->medCdFilial->text();
+                return EnviaPorSMTP(filial, remetente, assunto, anexo, destinatarios, corpo);
+            }
             const QString anexo = LocalizaAnexo(codigo);
             const QString destinatarios = cdsClientes->FieldByName(u"DSEMAIL"_s)->AsString();
             const QString corpo = memMensagem->toPlainText();
             const QString assunto = edtAssunto->text();
             EnviaPorMAPI(assunto, corpo, destinatarios, anexo);
+            return u"entregue ao programa de e-mail"_s;
+        };
+        // A new confirm sends again what an earlier run sent (the column shows who has it);
+        // a statement being sent from another workstation is left to it.
+        ResultadoEnvio r;
+        try {
+            r = EnviaRegistrado(frmCFR->registroEnvios(), chave, Reenvio::Sim, envia);
+        } catch (const EKprError &e) {
+            mostraSituacao(codigo, TextoSituacao(u'F', {}, {}, e.text()));
+            throw;
+        }
+        switch (r.situacao) {
+        case SituacaoEnvio::Enviado:
+        case SituacaoEnvio::Ignorado:
+            mostraSituacao(codigo, TextoSituacao(u'S', r.quando, r.estacao, r.resposta));
+            lblEnviados->setText(u"Enviados: %1 de %2"_s.arg(++enviados).arg(total));
+            break;
+        case SituacaoEnvio::Incerto:
+            mostraSituacao(codigo, TextoSituacao(u'E', r.quando, r.estacao, r.resposta));
+            break;
+        case SituacaoEnvio::Falhou:
+            // The log refused the claim: nothing was sent; the run stops here.
+            throw EKprError(r.resposta);
         }
     }
 }
@@ -93,21 +126,23 @@ void TfrmEmailCFR::LeDadosSMTP(const QString &filial, QString &login, QString &s
     modo = d.modo;
 }
 
-void TfrmEmailCFR::EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto,
-                                const QString &anexo, const QString &destinatarios, const QString &corpo)
+QString TfrmEmailCFR::EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto,
+                                   const QString &anexo, const QString &destinatarios, const QString &corpo)
 {
     // The settings are read again for every message: a change made meanwhile applies.
     DadosSMTP dados;
     LeDadosSMTP(filial, dados.login, dados.senha, dados.host, dados.porta, dados.modo);
-    EnviaMensagemSMTP(dados, {remetente, assunto, corpo, destinatarios, anexo});
+    return EnviaMensagemSMTP(dados, {remetente, assunto, corpo, destinatarios, anexo});
 }
 
 void TfrmEmailCFR::EnviaPorMAPI(const QString &assunto, const QString &corpo, const QString &destinatarios,
                                 const QString &anexo)
 {
     const int r = SendMail(assunto, corpo, destinatarios, QString(), QString(), anexo, u";"_s, {mapiDialog});
+    // Shown as an error and the run ends, as MensErro would; raised as a text so that the
+    // send log records why.
     if (r != 0)
-        MensErro(MensagemMAPI(r), true);
+        throw EKprError(MensagemMAPI(r));
 }
 
 QString TfrmEmailCFR::MensagemMAPI(int codigo) const

@@ -4,6 +4,7 @@
 
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
+#include "email/envioregistrado.h"
 #include "email/validaemails.h"
 #include "framework/core/abort.h"
 #include "framework/core/strings.h"
@@ -11,10 +12,12 @@
 #include "framework/data/datasource.h"
 #include "framework/data/field.h"
 #include "framework/screens/frmdadosgerrel.h"
+#include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/dbgrid.h"
 #include "framework/widgets/maskedit.h"
 
 #include <QCheckBox>
+#include <QDebug>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -125,7 +128,9 @@ void TfrmEmailCFR::criaComponentes()
     dbgDestinatario->setDataSource(dtsClientes);
     dbgDestinatario->setColumns({{u"NRINSJURCLIE"_s, u"Inscrição Jurídica"_s, 142},
                                  {u"NMRAZSOCCLIE"_s, u"Razão Social"_s, 255},
-                                 {u"DSEMAIL"_s, u"E-mail"_s, 211}});
+                                 {u"DSEMAIL"_s, u"E-mail"_s, 211},
+                                 {u"CDCLIENTE"_s, u"Situação"_s, 200,
+                                  [this](const QString &codigo) { return SituacaoCliente(codigo); }}});
     dbgDestinatario->setEditing(true);
     dbgDestinatario->setTabKeyNavigation(true);
     dbgDestinatario->verticalHeader()->hide(); // no indicator column
@@ -146,6 +151,8 @@ void TfrmEmailCFR::criaComponentes()
     memMensagem = new QPlainTextEdit(box);
     memMensagem->setObjectName(u"memMensagem"_s);
     memMensagem->setTabChangesFocus(true);
+    lblEnviados = new QLabel(box);
+    lblEnviados->setObjectName(u"lblEnviados"_s);
 
     auto *g = new QGridLayout(box);
     g->addWidget(lblRemetente, 0, 0);
@@ -153,6 +160,7 @@ void TfrmEmailCFR::criaComponentes()
     g->addWidget(chbServSMTP, 0, 2);
     g->addWidget(lblDestinatarios, 1, 0, Qt::AlignTop);
     g->addWidget(scbDestinatario, 1, 1, 1, 2);
+    g->addWidget(lblEnviados, 4, 1, 1, 2);
     g->addWidget(lblAssunto, 2, 0);
     g->addWidget(edtAssunto, 2, 1, 1, 2);
     g->addWidget(lblMensagem, 3, 0, Qt::AlignTop);
@@ -182,6 +190,38 @@ void TfrmEmailCFR::PreencheRemetente()
 void TfrmEmailCFR::PreencheDestinatarios()
 {
     cdsClientes->setData(frmCFR->getClientesComDados());
+    m_impressoes = frmCFR->ImpressoesCFR();
+    CarregaSituacao();
+}
+
+void TfrmEmailCFR::CarregaSituacao()
+{
+    m_situacao.clear();
+    const ServerResult r = frmCFR->registroEnvios().SituacaoEnvios(
+        frmCFR->medCdFilial->text(), frmCFR->depDtInicial->GetDate(), frmCFR->depDtFinal->GetDate(),
+        frmCFR->NumeroLayout());
+    TClientDataSet envios(u"SituacaoEnvios"_s);
+    // Without the log the screen still sends; the column stays empty.
+    if (!r.ok || !envios.LoadFromPacket(r.data.toObject())) {
+        qWarning().noquote() << "kpr-cfr: situação dos envios indisponível:" << r.error;
+        return;
+    }
+    for (envios.First(); !envios.Eof(); envios.Next()) {
+        const QString codigo = envios.FieldByName(u"CDCLIENTE"_s)->AsString().trimmed();
+        if (envios.FieldByName(u"DSIMPRESSAO"_s)->AsString() != m_impressoes.value(codigo))
+            continue; // another content: not this statement
+        const QString id = envios.FieldByName(u"IDSITUACAO"_s)->AsString();
+        m_situacao.insert(codigo, TextoSituacao(id.isEmpty() ? QChar() : id.at(0),
+                                                envios.FieldByName(u"DTHRSITUACAO"_s)->AsDateTime(),
+                                                envios.FieldByName(u"NMESTACAO"_s)->AsString(),
+                                                envios.FieldByName(u"DSRESPOSTA"_s)->AsString()));
+    }
+}
+
+void TfrmEmailCFR::mostraSituacao(const QString &codigo, const QString &texto)
+{
+    m_situacao.insert(codigo.trimmed(), texto);
+    dbgDestinatario->viewport()->update();
 }
 
 void TfrmEmailCFR::cdsClientesBeforeEdit(TClientDataSet &)

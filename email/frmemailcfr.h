@@ -6,6 +6,7 @@
 
 #include "framework/screens/frmrotigeral.h"
 
+#include <QHash>
 #include <QString>
 
 class QCheckBox;
@@ -44,6 +45,11 @@ public:
     QLineEdit *edtAssunto;
     QLabel *lblMensagem;
     QPlainTextEdit *memMensagem;
+    // How many messages the run has sent so far.
+    QLabel *lblEnviados;
+
+    // The status column: per client code, the last send on record of the identical statement.
+    QString SituacaoCliente(const QString &codigo) const { return m_situacao.value(codigo.trimmed()); }
 
     // --- Filling, once each at creation.
     void PreencheRemetente();
@@ -67,7 +73,8 @@ public:
     QString LocalizaAnexo(const QString &codigo);
     void LeDadosSMTP(const QString &filial, QString &login, QString &senha, QString &host, QString &porta,
                      QString &modo);
-    void EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto,
+    // Answers the server's reply to the message.
+    QString EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto,
                       const QString &anexo, const QString &destinatarios, const QString &corpo);
     void EnviaPorMAPI(const QString &assunto, const QString &corpo, const QString &destinatarios,
                       const QString &anexo);
@@ -75,9 +82,15 @@ public:
 
 private:
     void criaComponentes();
+    // Reads the send log of the run's statements into the status column.
+    void CarregaSituacao();
+    void mostraSituacao(const QString &codigo, const QString &texto);
     // Positions cdsClientes on the client of that code (the grid follows) and reports the
     // message of key with the client's name.
     [[noreturn]] void falhaDestinatario(const QString &key, const QString &codigo, const QString &nome);
+
+    QHash<QString, QString> m_impressoes; // client code → fingerprint of its statement
+    QHash<QString, QString> m_situacao;   // client code → status text
 };
 
 } // namespace kpr::cfr

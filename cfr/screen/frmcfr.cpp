@@ -15,7 +15,9 @@
 #include "framework/widgets/messagedlg.h"
 #include "framework/widgets/showavi.h"
 #include "host/rdmcfr.h"
+#include "host/registroenvios.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -86,6 +88,7 @@ void TfrmCFR::criaComponentes()
     connect(netCFR, &TNetConnection::BeforeConnect, this, [this](QObject *sender) { netCFRBeforeConnect(sender); },
             Qt::DirectConnection);
     m_rdm = std::make_unique<RdmCFRConnection>(*netCFR);
+    m_registro = std::make_unique<RegistroEnvios>(*netCFR);
 
     qryCFRSintData = new TClientDataSet(u"qryCFRSintData"_s, this);
     defineCFRSintData(*qryCFRSintData);
@@ -102,6 +105,11 @@ void TfrmCFR::criaComponentes()
     botoesLayout()->addWidget(sbtEnviarEmail);
     connect(sbtEnviarEmail, &QToolButton::clicked, this,
             guarded([this](bool) { sbtEnviarEmailClick(sbtEnviarEmail); }));
+}
+
+QString TfrmCFR::NumeroLayout() const
+{
+    return layoutNumbers().value(cbbReportNames->currentIndex());
 }
 
 void TfrmCFR::FormCreate(QObject *Sender)

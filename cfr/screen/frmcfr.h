@@ -33,6 +33,7 @@ class TParams;
 namespace kpr::cfr {
 
 class RdmCFR;
+class RegistroEnvios;
 
 class TfrmCFR : public TfrmDadosGerRel
 {
@@ -81,6 +82,10 @@ public:
 
     // The typed calls of Kpr04700.rdmCFR over netCFR.
     RdmCFR &rdm() const { return *m_rdm; }
+    // The send log of the statements e-mailed, over netCFR.
+    RegistroEnvios &registroEnvios() const { return *m_registro; }
+    // The number of the selected layout ("01"), or "".
+    QString NumeroLayout() const;
 
     // --- Lifecycle.
     void FormCreate(QObject *Sender) override;
@@ -173,6 +178,7 @@ private:
                         const QString &titulo);
 
     std::unique_ptr<RdmCFR> m_rdm;
+    std::unique_ptr<RegistroEnvios> m_registro;
     NomesArquivosCFR m_arquivos;
 };
 

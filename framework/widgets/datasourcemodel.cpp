@@ -146,8 +146,12 @@ QVariant TDataSourceModel::data(const QModelIndex &index, int role) const
             return m_checked.contains(index.row()) ? Qt::Checked : Qt::Unchecked;
         return {};
     }
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return m_rows[size_t(index.row())].value(fc);
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        const QString cell = m_rows[size_t(index.row())].value(fc);
+        if (fc < int(m_ownColumns.size()) && m_ownColumns[size_t(fc)].text)
+            return m_ownColumns[size_t(fc)].text(cell);
+        return cell;
+    }
     return {};
 }
 
@@ -164,8 +168,11 @@ Qt::ItemFlags TDataSourceModel::flags(const QModelIndex &index) const
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
     if (!index.isValid())
         return f;
-    if (fieldColumn(index.column()) < 0)
+    const int fc = fieldColumn(index.column());
+    if (fc < 0)
         return f | Qt::ItemIsUserCheckable;
+    if (fc < int(m_ownColumns.size()) && m_ownColumns[size_t(fc)].text)
+        return f; // shows what is kept beside the table: nothing to edit
     if (m_editable)
         f |= Qt::ItemIsEditable;
     return f;

@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace kpr {
@@ -21,6 +22,9 @@ struct TColumn
     QString fieldName;
     QString title; // empty: the field's display label
     int width = 0; // pixels; 0: from the field's display width
+    // When set, the column shows what this answers for the row's text of the field (a status
+    // kept beside the table, looked up by a key field); read each time the cell is painted.
+    std::function<QString(const QString &fieldText)> text;
 };
 
 class TDataSourceModel : public QAbstractTableModel

@@ -91,8 +91,23 @@ QString showAviText(QWidget *form)
     return o ? o->text : QString();
 }
 
+namespace {
+ShowAviObserver &observer()
+{
+    static ShowAviObserver o;
+    return o;
+}
+} // namespace
+
+void setShowAviObserver(ShowAviObserver o)
+{
+    observer() = std::move(o);
+}
+
 void ActiveShowAvi(QWidget *form, int kind, const QString &text)
 {
+    if (observer() && !text.isEmpty())
+        observer()(text);
     if (!form)
         return;
     ShowAviOverlay *o = overlayOf(form);

@@ -8,11 +8,18 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 namespace kpr {
 
 // Shows the animation over form (kind: the host's animation kind, 1 = the usual one) with
 // text under it; a second call on the same form changes the text.
 void ActiveShowAvi(QWidget *form, int kind = 1, const QString &text = QString());
+// Is told every non-empty text an animation shows, for a program without a window that
+// reports the same progress on its terminal (empty: nobody).
+using ShowAviObserver = std::function<void(const QString &text)>;
+void setShowAviObserver(ShowAviObserver observer);
+
 // Takes the animation of form down; nothing happens when none is shown.
 void DeactiveShowAvi(QWidget *form);
 // The overlay now shown over form, or nullptr (objectName "kprShowAvi"), and its text.

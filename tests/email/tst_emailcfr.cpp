@@ -11,12 +11,14 @@
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
 #include "framework/db/dtmdbgeral.h"
+#include "framework/net/netconnection.h"
 #include "framework/settings/context.h"
 #include "framework/settings/registry.h"
 #include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/dbgrid.h"
 #include "framework/widgets/kprapplication.h"
 #include "framework/widgets/messagedlg.h"
+#include "host/registroenvios.h"
 #include "mailreader.h"
 #include "tests/support/appserverprocess.h"
 #include "tests/support/pdftext.h"
@@ -237,7 +239,8 @@ private slots:
             QStringList titulos;
             for (int c = 0; c < e->dbgDestinatario->model()->columnCount(); ++c)
                 titulos << e->dbgDestinatario->model()->headerData(c, Qt::Horizontal).toString();
-            QCOMPARE(titulos, (QStringList{u"Inscrição Jurídica"_s, u"Razão Social"_s, u"E-mail"_s}));
+            // The three columns of the recipients, then the send log's status.
+            QCOMPARE(titulos, (QStringList{u"Inscrição Jurídica"_s, u"Razão Social"_s, u"E-mail"_s, u"Situação"_s}));
 
             // Tab order: subject, body, check box, grid (the sender takes no focus).
             QList<QWidget *> ordem;
@@ -413,6 +416,42 @@ private slots:
                 QVERIFY2(pdf.contains(it.value()) == (it.key() == codigo), qPrintable(codigo + u' ' + it.value()));
         }
         QVERIFY(!QDir(m_saida).exists());
+
+        // The next screen for the same statements shows who already has theirs.
+        QVERIFY(enviaEmail(abre(), [&](TfrmEmailCFR *e) {
+            const QString hoje = QDate::currentDate().toString(u"dd/MM/yyyy"_s);
+            for (const QString &c : m_razao.keys())
+                QVERIFY2(e->SituacaoCliente(c).startsWith(u"Enviado em "_s + hoje) == cinco.contains(c),
+                         qPrintable(c + u": "_s + e->SituacaoCliente(c)));
+            QCOMPARE(e->dbgDestinatario->model()->index(0, 3).data().toString(), e->SituacaoCliente(cinco[0]));
+        }));
+    }
+
+    // A statement another workstation is sending at that moment is left to it, its row saying
+    // so; the others go out and the run completes.
+    void outraEstacao()
+    {
+        TfrmCFR *f = abre(QDate(2024, 3, 11), QDate(2024, 3, 20));
+        QVERIFY(f);
+        const int antes = int(m_smtp->messages().size());
+        QVERIFY(enviaEmail(f, [&](TfrmEmailCFR *e) {
+            TNetConnection net;
+            net.setHost(m_server->host());
+            net.setPort(m_server->port());
+            net.setServerName(u"Kpr04700.rdmCFR"_s);
+            RegistroEnvios outra(net);
+            const Result<Reserva> r = outra.ReservaEnvio(u"0001"_s, QDate(2024, 3, 11), QDate(2024, 3, 20), u"02"_s,
+                                                         u"0000000002"_s, f->ImpressoesCFR().value(u"0000000002"_s),
+                                                         m_emails.value(u"0000000002"_s), u"CAIXA-02"_s, Reenvio::Nao);
+            QVERIFY2(r && r->resultado == ResultadoReserva::Reservado, qPrintable(r.error()));
+            preenche(e, u"CFR"_s, u"Segue."_s);
+            e->sbtConfirma->click();
+            QCOMPARE(e->SituacaoCliente(u"0000000002"_s), u"Em envio em outra estação (CAIXA-02)"_s);
+            QVERIFY(e->SituacaoCliente(u"0000000001"_s).startsWith(u"Enviado em "_s));
+            QCOMPARE(e->lblEnviados->text(), u"Enviados: 5 de 6"_s);
+        }));
+        QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+        QCOMPARE(int(m_smtp->messages().size()), antes + 5);
     }
 
     // A refusal at any step stops the run on the client it happened to, with the step's
@@ -461,6 +500,8 @@ private slots:
             e->sbtConfirma->click();
             QVERIFY(e->isVisible());
             QCOMPARE(e->dbgDestinatario->currentIndex().row(), linha);
+            const QString falhou = e->SituacaoCliente(e->cdsClientes->FieldByName(u"CDCLIENTE"_s)->AsString());
+            QVERIFY2(falhou.startsWith(u"Falhou: "_s + prefixo), qPrintable(falhou));
         }));
         QCOMPARE(m_errors.size(), 1);
         QVERIFY2(m_errors[0].startsWith(prefixo), qPrintable(m_errors[0]));
