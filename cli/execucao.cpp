@@ -153,16 +153,22 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
         } else {
             const ChaveEnvio chave{o.filial, o.inicio, o.fim, o.layout, c.codigo, impressoes.value(c.codigo.trimmed()),
                                    emails};
-            const Reenvio reenvio = o.assumir ? Reenvio::Forcar : o.reenviar ? Reenvio::Sim : Reenvio::Nao;
+            const Reenvio reenvio = o.reenviar ? Reenvio::Sim : Reenvio::Nao;
+            QElapsedTimer registro;
+            registro.start();
+            qint64 fora = 0; // time spent sending, not logging
             try {
                 const ResultadoEnvio e = EnviaRegistrado(tela->registroEnvios(), chave, reenvio, [&]() -> QString {
+                    QElapsedTimer envio;
+                    envio.start();
+                    const auto conta = qScopeGuard([&] { fora += envio.nsecsElapsed(); });
                     // The branch's settings are read for every message, as the screen does.
                     email.setData(tela->getEmailFilial(o.filial));
                     const DadosSMTP dados = DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
                                                             texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
                                                             texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL"));
                     return EnviaMensagemSMTP(dados, {remetente, o.assunto, corpo, emails, arquivo});
-                });
+                }, o.assumir);
                 c.resposta = e.resposta;
                 switch (e.situacao) {
                 case SituacaoEnvio::Enviado: c.situacao = u"sent"_s; break;
@@ -180,6 +186,7 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
                 c.situacao = u"failed"_s;
                 c.resposta = erroDaTela();
             }
+            r.segundosRegistro += (registro.nsecsElapsed() - fora) / 1e9;
         }
         r.clientes << c;
         const double s = relogio.elapsed() / 1000.0;

@@ -27,7 +27,8 @@ struct ResultadoExecucao
     QList<ClienteExecucao> clientes;
     double segundosApuracao = 0;
     double segundosPdf = 0;
-    double segundosEnvio = 0;
+    double segundosEnvio = 0;   // the whole send loop, the log's calls included
+    double segundosRegistro = 0; // the send log's calls alone (claims and conclusions)
 };
 
 // Runs the statement of the options. Progress lines ("Gerando CFR 3 de 120…", "Enviados 3 de

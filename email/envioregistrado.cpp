@@ -7,11 +7,14 @@ using namespace Qt::Literals::StringLiterals;
 namespace kpr::cfr {
 
 ResultadoEnvio EnviaRegistrado(RegistroEnvios &registro, const ChaveEnvio &c, Reenvio reenvio,
-                               const std::function<QString()> &envia)
+                               const std::function<QString()> &envia, bool assumeIncerto)
 {
     ResultadoEnvio r;
-    const Result<Reserva> reserva = registro.ReservaEnvio(c.filial, c.inicio, c.fim, c.layout, c.cliente, c.impressao,
-                                                          c.emails, NomeEstacao(), reenvio);
+    Result<Reserva> reserva = registro.ReservaEnvio(c.filial, c.inicio, c.fim, c.layout, c.cliente, c.impressao,
+                                                    c.emails, NomeEstacao(), reenvio);
+    if (reserva && reserva->resultado == ResultadoReserva::EmEnvio && assumeIncerto)
+        reserva = registro.ReservaEnvio(c.filial, c.inicio, c.fim, c.layout, c.cliente, c.impressao, c.emails,
+                                        NomeEstacao(), Reenvio::Forcar);
     if (!reserva) {
         r.resposta = reserva.error();
         return r;

@@ -40,8 +40,10 @@ struct ResultadoEnvio
 // Incerto and is not sent. A failure of envia is concluded as failed and then passes on to
 // the caller as it was thrown. A message that went out but whose conclusion the server did
 // not take is Incerto. A claim the server refuses is Falhou with its text.
+// With assumeIncerto, a statement left unconcluded is claimed again by force and sent (a sent
+// one is still treated by reenvio).
 ResultadoEnvio EnviaRegistrado(RegistroEnvios &registro, const ChaveEnvio &chave, Reenvio reenvio,
-                               const std::function<QString()> &envia);
+                               const std::function<QString()> &envia, bool assumeIncerto = false);
 
 // The status text of the e-mail screen for a send on record: "Enviado em 08/12/2026 14:32",
 // "Falhou: …", "Em envio em outra estação (…)".
