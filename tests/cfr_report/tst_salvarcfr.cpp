@@ -13,9 +13,8 @@
 #include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/kprapplication.h"
 #include "framework/widgets/showavi.h"
-#include "tests/support/appserverprocess.h"
+#include "tests/support/demoservidor.h"
 #include "tests/support/pdftext.h"
-#include "tests/support/sqlexec.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -37,14 +36,14 @@ extern "C" void IniProc();
 using namespace Qt::Literals::StringLiterals;
 using namespace kpr;
 using namespace kpr::cfr;
-using kpr::test::AppServerProcess;
 
 class TstSalvarCfr : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<AppServerProcess> m_server;
+    kpr::test::DemoServidor m_demo{QString::fromUtf8(KPR_DEMODATA_EXE), QString::fromUtf8(KPR_APPSERVER_EXE),
+                                   QString::fromUtf8(KPR_LAYOUTS_DIR)};
     QStringList m_errors;
     QString m_saida; // the output directory: the work directory of the test's registry + CFR/
     QMap<QString, QString> m_razao; // client code → razão social
@@ -67,39 +66,20 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, m_dir.filePath(u"etc"_s));
-        QVERIFY(Registry().writeString(u"SiteWebCli/WorkDir"_s, m_dir.filePath(u"trab"_s)));
-        m_saida = m_dir.filePath(u"trab/CFR/"_s);
-
-        const QString url = u"sqlite:"_s + m_dir.filePath(u"demo.db"_s);
-        QProcess demo;
-        demo.start(QString::fromUtf8(KPR_DEMODATA_EXE),
-                   {u"--db"_s, url, u"--branches"_s, u"1"_s, u"--clients"_s, u"6"_s, u"--services"_s, u"8"_s,
-                    u"--days"_s, u"45"_s, u"--start"_s, u"2024-03-01"_s, u"--seed"_s, u"3"_s});
-        QVERIFY(demo.waitForFinished(60000));
-        QCOMPARE(demo.exitCode(), 0);
-        QVERIFY2(dtmDBGeral::open(url), "dtmDBGeral");
+        const Status up = m_demo.inicia(m_dir.path(), {});
+        QVERIFY2(up, qPrintable(up.error()));
+        m_saida = m_demo.saida();
         // Two codes that clean to the same file name, 12.3 and 123 (renamed in every table).
-        QVERIFY(kpr::test::execSql(dtmDBGeral::database(), u"PRAGMA foreign_keys = OFF"_s));
+        QVERIFY(m_demo.sql(u"PRAGMA foreign_keys = OFF"_s));
         for (const QString &t : {u"CLIENTE"_s, u"CLIEFILI"_s, u"PRECSERV"_s, u"EFETIVO"_s}) {
-            QVERIFY(kpr::test::execSql(dtmDBGeral::database(), u"UPDATE %1 SET CDCLIENTE = '12.3' WHERE CDCLIENTE = '0000000001'"_s.arg(t)));
-            QVERIFY(kpr::test::execSql(dtmDBGeral::database(), u"UPDATE %1 SET CDCLIENTE = '123' WHERE CDCLIENTE = '0000000002'"_s.arg(t)));
+            QVERIFY(m_demo.sql(u"UPDATE %1 SET CDCLIENTE = '12.3' WHERE CDCLIENTE = '0000000001'"_s.arg(t)));
+            QVERIFY(m_demo.sql(u"UPDATE %1 SET CDCLIENTE = '123' WHERE CDCLIENTE = '0000000002'"_s.arg(t)));
         }
         QSqlQuery q(dtmDBGeral::database());
         QVERIFY(q.exec(u"SELECT CDCLIENTE, NMRAZSOCCLIE FROM CLIENTE"_s));
         while (q.next())
             m_razao.insert(q.value(0).toString(), q.value(1).toString());
         QCOMPARE(m_razao.size(), 6);
-
-        m_server = std::make_unique<AppServerProcess>(QString::fromUtf8(KPR_APPSERVER_EXE));
-        const Status up = m_server->start(url);
-        QVERIFY2(up, qPrintable(up.error()));
-        Context &c = Context::instance();
-        QVERIFY(c.set(u"FiliProcFat"_s, u"0001"_s));
-        QVERIFY(c.set(u"NomeFiliProcFat"_s, u"Filial Campinas"_s));
-        QVERIFY(c.set(u"WebURL"_s, m_server->host()));
-        QVERIFY(c.set(u"WebPort"_s, QString::number(m_server->port())));
-        QVERIFY(c.set(u"ReportDir"_s, QString::fromUtf8(KPR_LAYOUTS_DIR)));
         setErrorPresenter([this](const QString &t) { m_errors << t; });
         PackageLoad();
     }
@@ -117,9 +97,7 @@ private slots:
     void cleanupTestCase()
     {
         PackageUnload();
-        dtmDBGeral::close();
-        if (m_server)
-            QVERIFY(m_server->stop());
+        QVERIFY(m_demo.para());
     }
 
     // One file per client with data, each naming its own client only, with the statement's
@@ -237,7 +215,7 @@ private slots:
         QVERIFY(f);
         f->GeraTableApurFat();
         QCOMPARE(f->ImpressoesCFR(), antes);
-        QVERIFY(kpr::test::execSql(dtmDBGeral::database(),
+        QVERIFY(m_demo.sql(
                                    u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS + 1 WHERE CDCLIENTE = '123' "
                                    "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
                                    "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
@@ -245,7 +223,7 @@ private slots:
         const QHash<QString, QString> depois = f->ImpressoesCFR();
         for (auto it = antes.cbegin(); it != antes.cend(); ++it)
             QVERIFY2((depois.value(it.key()) == it.value()) == (it.key() != u"123"_s), qPrintable(it.key()));
-        QVERIFY(kpr::test::execSql(dtmDBGeral::database(),
+        QVERIFY(m_demo.sql(
                                    u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS - 1 WHERE CDCLIENTE = '123' "
                                    "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
                                    "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));

@@ -20,10 +20,9 @@
 #include "framework/widgets/messagedlg.h"
 #include "host/registroenvios.h"
 #include "mailreader.h"
-#include "tests/support/appserverprocess.h"
+#include "tests/support/demoservidor.h"
 #include "tests/support/pdftext.h"
 #include "tests/support/smtpserver.h"
-#include "tests/support/sqlexec.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -59,7 +58,9 @@ class TstEmailCfr : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<AppServerProcess> m_server;
+    kpr::test::DemoServidor m_demo{QString::fromUtf8(KPR_DEMODATA_EXE), QString::fromUtf8(KPR_APPSERVER_EXE),
+                                   QString::fromUtf8(KPR_LAYOUTS_DIR)};
+    AppServerProcess *m_server = nullptr;
     std::unique_ptr<SmtpServer> m_smtp;
     QStringList m_errors;
     QStringList m_boxes;
@@ -68,7 +69,7 @@ class TstEmailCfr : public QObject
     QMap<QString, QString> m_razao;  // client code → razão social
     QMap<QString, QString> m_emails; // client code → DSEMAIL
 
-    bool sql(const QString &s, const QVariantList &v = {}) { return kpr::test::execSql(dtmDBGeral::database(), s, v); }
+    bool sql(const QString &s, const QVariantList &v = {}) { return m_demo.sql(s, v); }
 
     void apontaSmtp(const SmtpServer &s)
     {
@@ -141,17 +142,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, m_dir.filePath(u"etc"_s));
-        QVERIFY(Registry().writeString(u"SiteWebCli/WorkDir"_s, m_dir.filePath(u"trab"_s)));
-        m_saida = m_dir.filePath(u"trab/CFR"_s);
-        const QString url = u"sqlite:"_s + m_dir.filePath(u"demo.db"_s);
-        QProcess demo;
-        demo.start(QString::fromUtf8(KPR_DEMODATA_EXE),
-                   {u"--db"_s, url, u"--branches"_s, u"1"_s, u"--clients"_s, u"6"_s, u"--services"_s, u"8"_s,
-                    u"--days"_s, u"45"_s, u"--start"_s, u"2024-03-01"_s, u"--seed"_s, u"3"_s});
-        QVERIFY(demo.waitForFinished(60000));
-        QCOMPARE(demo.exitCode(), 0);
-        QVERIFY2(dtmDBGeral::open(url), "dtmDBGeral");
+        const Status up = m_demo.inicia(m_dir.path(), {});
+        QVERIFY2(up, qPrintable(up.error()));
+        m_server = &m_demo.servidor();
+        m_saida = m_demo.saida();
+        m_saida.chop(1);
         QSqlQuery q(dtmDBGeral::database());
         QVERIFY(q.exec(u"SELECT CDCLIENTE, NMRAZSOCCLIE FROM CLIENTE ORDER BY CDCLIENTE"_s));
         int i = 0;
@@ -171,15 +166,6 @@ private slots:
         QVERIFY2(smtp, qPrintable(smtp.error()));
         qputenv("SSL_CERT_FILE", SmtpServer::caFile().toLocal8Bit());
         apontaSmtp(*m_smtp);
-
-        m_server = std::make_unique<AppServerProcess>(QString::fromUtf8(KPR_APPSERVER_EXE));
-        const Status up = m_server->start(url);
-        QVERIFY2(up, qPrintable(up.error()));
-        Context &c = Context::instance();
-        QVERIFY(c.set(u"FiliProcFat"_s, u"0001"_s));
-        QVERIFY(c.set(u"WebURL"_s, m_server->host()));
-        QVERIFY(c.set(u"WebPort"_s, QString::number(m_server->port())));
-        QVERIFY(c.set(u"ReportDir"_s, QString::fromUtf8(KPR_LAYOUTS_DIR)));
         setErrorPresenter([this](const QString &t) { m_errors << t; });
         setMessageDlgAnswerer([this](const QString &t, TMsgDlgType, TMsgDlgButtons) {
             m_boxes << t;
@@ -202,9 +188,7 @@ private slots:
     void cleanupTestCase()
     {
         PackageUnload();
-        dtmDBGeral::close();
-        if (m_server)
-            QVERIFY(m_server->stop());
+        QVERIFY(m_demo.para());
     }
 
     // No client with data: the information box, and no e-mail screen.
