@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QSqlError>
 #include <QSqlField>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -204,6 +205,28 @@ void TADOIBQuery::Open()
     QSqlDatabase db = dtmDBGeral::database();
     const DatabaseUrl::Kind kind = dtmDBGeral::kind();
     const Positional stmt = toPositional(text);
+
+    // The read-only guard is set before the statement and lifted on every way out.
+    bool guarded = false;
+    const auto lift = qScopeGuard([&] {
+        if (!guarded)
+            return;
+        if (kind == DatabaseUrl::Kind::PostgreSQL)
+            db.rollback();
+        else
+            QSqlQuery(db).exec(u"PRAGMA query_only = 0"_s);
+    });
+    if (m_readOnly) {
+        bool ok = false;
+        if (kind == DatabaseUrl::Kind::PostgreSQL)
+            ok = db.transaction() && QSqlQuery(db).exec(u"SET TRANSACTION READ ONLY"_s);
+        else
+            ok = QSqlQuery(db).exec(u"PRAGMA query_only = 1"_s);
+        guarded = true;
+        if (!ok)
+            throw EDatabaseError(u"%1: não foi possível abrir a consulta somente para leitura (%2)"_s.arg(
+                objectName(), db.lastError().text()));
+    }
 
     QSqlQuery q(db);
     q.setForwardOnly(true);

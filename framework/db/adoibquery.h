@@ -62,6 +62,11 @@ public:
     // and the database's text; the query is then closed.
     void Open();
     void Close();
+    // A read-only query runs in a read-only transaction (SQLite's query_only, PostgreSQL's
+    // READ ONLY), so that its statement can never change the database: the report layouts'
+    // queries, which come from files a user may edit.
+    bool ReadOnly() const { return m_readOnly; }
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     // Open() when `active` is true, Close() otherwise.
     void setActive(bool active);
 
@@ -82,6 +87,7 @@ private:
 
     QStringList m_sql[DialectCount];
     TParams m_params;
+    bool m_readOnly = false;
 };
 
 } // namespace kpr

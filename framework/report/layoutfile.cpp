@@ -481,9 +481,10 @@ ReportLayout readDocument(const QJsonObject &root)
     const QJsonValue version = root.value(u"version"_s);
     if (!version.isDouble() || version.toDouble() != std::floor(version.toDouble()) || version.toDouble() < 1)
         Reader::fail(QString(), u"'version' deve ser um número inteiro a partir de 1"_s);
-    if (version.toInt() > layoutFormatVersion)
+    // Compared as read: a version past the int range must not wrap to a small number.
+    if (version.toDouble() > layoutFormatVersion)
         Reader::fail(QString(), u"está na versão %1 do formato; este sistema lê até a versão %2"_s
-                                    .arg(version.toInt())
+                                    .arg(QString::number(version.toDouble(), 'f', 0))
                                     .arg(layoutFormatVersion));
     l.version = version.toInt();
     l.title = Reader::string(root, u"title"_s, QString());

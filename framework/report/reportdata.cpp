@@ -255,6 +255,8 @@ namespace {
 // identifies its rows (the statement and the values it names).
 void prepareSql(TADOIBQuery &q, const DataSetDef &d, const QString &fileName, const TParams &params, QString &key)
 {
+    // A layout reads; whatever its SQL says, it never writes.
+    q.setReadOnly(true);
     q.setSQL(d.sql.split(u'\n'));
     if (d.sqlDialect.contains(u"sqlite"_s))
         q.setSQL_SQLITE(d.sqlDialect.value(u"sqlite"_s).split(u'\n'));

@@ -113,6 +113,9 @@ private slots:
                                         << p + u"não é um documento no formato kpr-layout (falta \"format\": \"kpr-layout\")."_s;
         QTest::newRow("newer version") << QByteArray(R"({"format": "kpr-layout", "version": 2})")
                                        << p + u"está na versão 2 do formato; este sistema lê até a versão 1."_s;
+        QTest::newRow("version past the int range")
+            << QByteArray(R"({"format": "kpr-layout", "version": 2147483648})")
+            << p + u"está na versão 2147483648 do formato; este sistema lê até a versão 1."_s;
         QTest::newRow("misspelt key") << QByteArray(R"({"format": "kpr-layout", "version": 1, "titel": "x"})")
                                       << p + u"chave desconhecida 'titel'."_s;
         QTest::newRow("bad page size")

@@ -121,6 +121,23 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(EKprError, q.ParamByName(u"P_CDFILIAL"_s));
     }
 
+    // A read-only query cannot write, whatever its statement; the connection writes again
+    // afterwards.
+    void readOnlyNeverWrites()
+    {
+        TADOIBQuery w(u"qryLayout"_s);
+        w.setReadOnly(true);
+        w.setSQL({u"UPDATE FILIAL SET NMFILIAL = 'X'"_s});
+        QVERIFY_THROWS_EXCEPTION(EKprError, w.Open());
+        TADOIBQuery r(u"qryLayout"_s);
+        r.setReadOnly(true);
+        r.setSQL({u"SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = '0001'"_s});
+        r.Open();
+        QCOMPARE(r.FieldByName(u"NMFILIAL"_s)->AsString(), u"Matriz"_s);
+        QSqlQuery q(dtmDBGeral::database());
+        QVERIFY(q.exec(u"UPDATE FILIAL SET NMFILIAL = 'Matriz' WHERE CDFILIAL = '0001'"_s));
+    }
+
     void processingDate()
     {
         QCOMPARE(DataProc(u"0002"_s), QDate(2026, 2, 1));
