@@ -12,6 +12,7 @@
 #include <QPagedPaintDevice>
 #include <QPageLayout>
 #include <QPainter>
+#include <QPrinter>
 #include <QRegularExpression>
 
 #include <optional>
@@ -374,6 +375,11 @@ struct ReportRenderer::Private
         std::vector<int> linkRow; // first matching row of each linked dataset
         int currentFont = -1;
         int maxImageDpi = 0;
+        // The pages painted: all, or fromPage to toPage (a printer's page range); the others
+        // are laid out, so that numbers and totals stay those of the whole report.
+        int fromPage = 0;
+        int toPage = 0;
+        bool inRange() const { return (fromPage <= 0 || page >= fromPage) && (toPage <= 0 || page <= toPage); }
         std::unordered_map<const Prepared *, QImage> images;
     };
 
@@ -499,6 +505,8 @@ struct ReportRenderer::Private
 
     void drawBand(Run &r, const PBand &band, double top) const
     {
+        if (!r.inRange())
+            return;
         QPainter &painter = *r.painter;
         for (const Prepared &p : band.elements) {
             const ReportElement &e = p.e;
@@ -581,9 +589,10 @@ struct ReportRenderer::Private
     void newPage(Run &r) const
     {
         endPage(r);
-        if (r.painter && !r.device->newPage())
-            throw EKprError(u"%1: não foi possível começar a página %2."_s.arg(layoutErrorPrefix(fileName)).arg(r.page + 1));
+        const bool painted = r.inRange();
         ++r.page;
+        if (r.painter && painted && r.inRange() && !r.device->newPage())
+            throw EKprError(u"%1: não foi possível começar a página %2."_s.arg(layoutErrorPrefix(fileName)).arg(r.page));
         beginPage(r);
     }
 
@@ -750,6 +759,12 @@ void ReportRenderer::print(QPagedPaintDevice &device, const PdfRenderOptions &op
     }
     Private::Run r;
     r.totalPages = pageCount();
+    // A printer asked for some pages prints those only.
+    if (const auto *printer = dynamic_cast<const QPrinter *>(&device);
+        printer && printer->printRange() == QPrinter::PageRange) {
+        r.fromPage = printer->fromPage();
+        r.toPage = printer->toPage();
+    }
     QPainter painter;
     if (!painter.begin(&device))
         throw EKprError(u"%1: não foi possível começar a impressão."_s.arg(layoutErrorPrefix(d->fileName)));

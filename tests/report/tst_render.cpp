@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QPrinter>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -210,6 +211,24 @@ private slots:
         for (const QString &page : {p1, p2})
             printed += int(page.count(QRegularExpression(u"Linha \\d+"_s)));
         QCOMPARE(printed, 60);
+
+        // A printer asked for page 2 only prints that page, numbered as in the whole report,
+        // with the group's count over all its rows.
+        Result<ReportLayout> layout = parseLayout(json, u"T.QR2"_s);
+        QVERIFY(layout);
+        ReportRenderer report(layout.value(), m_dir.filePath(u"T.QR2"_s),
+                              {table(u"dados"_s, {{u"K"_s, ftString}, {u"N"_s, ftInteger}}, rows)}, TParams());
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString so2 = m_dir.filePath(u"pagina2.pdf"_s);
+        printer.setOutputFileName(so2);
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 2);
+        report.print(printer);
+        QCOMPARE(pdfPages(so2), 1);
+        const QString so = pdfText(so2);
+        QVERIFY(so.contains(u"Página 2 de 2"_s) && !so.contains(u"Linha 42"_s));
+        QVERIFY(hasLine(so, u"Linha 43\\s*$"_s) && hasLine(so, u"^\\s*60\\s*$"_s));
     }
 
     void lookupsAndSubDetails()
