@@ -16,14 +16,23 @@ constexpr char unitRelatorio[] = "Cli_kpr04700";
 
 } // namespace
 
-KPR_PACKAGE_EXPORT void PackageLoad()
+// Answers 0 when the package is ready. A unit whose start fails is shown, the units started
+// before it are finalized again, and the answer tells the loader to unload the package.
+KPR_PACKAGE_EXPORT int PackageLoad()
 {
-    kpr::runGuarded([] {
+    const bool ok = kpr::runGuarded([] {
         // The packages this one requires (framework, base screens) are loaded by the
         // dynamic loader before this runs; then the package's own units, e-mail first.
         kpr::initializeUnit(unitEmail, kpr::cfr::Cli_kpr04701_Initialization);
         kpr::initializeUnit(unitRelatorio, kpr::cfr::Cli_kpr04700_Initialization);
     });
+    if (ok)
+        return 0;
+    kpr::runGuarded([] {
+        kpr::finalizeUnit(unitRelatorio, kpr::cfr::Cli_kpr04700_Finalization);
+        kpr::finalizeUnit(unitEmail, kpr::cfr::Cli_kpr04701_Finalization);
+    });
+    return 1;
 }
 
 KPR_PACKAGE_EXPORT void PackageUnload()

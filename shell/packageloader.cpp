@@ -11,6 +11,8 @@ namespace kpr::shell {
 
 namespace {
 using Procedure = void (*)();
+// PackageLoad answers 0 when the package is ready, anything else when its start failed.
+using LoadProcedure = int (*)();
 }
 
 PackageLoader::~PackageLoader()
@@ -45,8 +47,9 @@ Status PackageLoader::load(const QString &package)
     auto lib = std::make_unique<QLibrary>(resolvePath(package));
     if (!lib->load())
         return makeError(u"Não foi possível carregar o pacote %1: %2"_s.arg(package, lib->errorString()));
-    if (auto init = reinterpret_cast<Procedure>(lib->resolve("PackageLoad"))) {
-        if (!runGuarded(init)) {
+    if (auto init = reinterpret_cast<LoadProcedure>(lib->resolve("PackageLoad"))) {
+        int result = 1;
+        if (!runGuarded([&] { result = init(); }) || result != 0) {
             lib->unload();
             return makeError(u"O pacote %1 não pôde ser iniciado."_s.arg(package));
         }

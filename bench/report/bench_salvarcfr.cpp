@@ -31,7 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-extern "C" void PackageLoad();
+extern "C" int PackageLoad();
 extern "C" void PackageUnload();
 extern "C" void IniProc();
 

@@ -31,7 +31,7 @@
 
 #include <memory>
 
-extern "C" void PackageLoad();
+extern "C" int PackageLoad();
 extern "C" void PackageUnload();
 extern "C" void IniProc();
 

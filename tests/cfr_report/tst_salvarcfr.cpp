@@ -29,7 +29,7 @@
 
 #include <memory>
 
-extern "C" void PackageLoad();
+extern "C" int PackageLoad();
 extern "C" void PackageUnload();
 extern "C" void IniProc();
 

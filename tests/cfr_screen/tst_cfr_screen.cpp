@@ -49,7 +49,7 @@
 #include <QTest>
 #include <QTimer>
 
-extern "C" void PackageLoad();
+extern "C" int PackageLoad();
 extern "C" void PackageUnload();
 extern "C" void IniProc();
 

@@ -43,7 +43,7 @@
 #include <functional>
 #include <memory>
 
-extern "C" void PackageLoad();
+extern "C" int PackageLoad();
 extern "C" void PackageUnload();
 extern "C" void IniProc();
 

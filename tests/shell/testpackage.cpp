@@ -2,6 +2,8 @@
 #include "framework/core/abort.h"
 #include "framework/core/units.h"
 
+#include <QtGlobal>
+
 #include <stdexcept>
 
 namespace {
@@ -9,10 +11,14 @@ int loads = 0, unloads = 0, procs = 0, unitInits = 0, unitFinis = 0;
 }
 
 extern "C" {
-__attribute__((visibility("default"))) void PackageLoad()
+// KPR_TEST_PACKAGE_FAILS set: the start fails, as a package whose unit cannot start.
+__attribute__((visibility("default"))) int PackageLoad()
 {
     ++loads;
+    if (qEnvironmentVariableIsSet("KPR_TEST_PACKAGE_FAILS"))
+        return 1;
     kpr::initializeUnit("TestUnit", [] { ++unitInits; });
+    return 0;
 }
 __attribute__((visibility("default"))) void PackageUnload()
 {

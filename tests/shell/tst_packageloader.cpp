@@ -68,6 +68,19 @@ private slots:
         dlclose(keep);
     }
 
+    // A package whose start fails is not kept: the call fails with its name.
+    void failedStartIsNotLoaded()
+    {
+        qputenv("KPR_TEST_PACKAGE_FAILS", "1");
+        PackageLoader loader;
+        const QString pkg = QString::fromUtf8(KPR_TEST_PACKAGE);
+        const Status s = loader.call(pkg, u"Open"_s);
+        qunsetenv("KPR_TEST_PACKAGE_FAILS");
+        QVERIFY(!s.ok());
+        QVERIFY2(s.error().contains(u"não pôde ser iniciado"_s), qPrintable(s.error()));
+        QVERIFY(loader.loadedPackages().isEmpty());
+    }
+
     void unknownPackage()
     {
         PackageLoader loader;
