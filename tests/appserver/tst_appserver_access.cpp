@@ -218,7 +218,8 @@ private slots:
     void bodiesCountedAsReceived_data();
     void bodiesCountedAsReceived();
     void trickleCutWhileOthersServed();
-    void connectionsPerClient();
+    void connectionLimits_data();
+    void connectionLimits();
     void idleConnectionsMakeRoom();
     void refusesToStart_data();
     void refusesToStart();
@@ -242,8 +243,7 @@ void TestAppServerAccess::initTestCase()
     const auto init = AppServerProcess::initDatabase(QStringLiteral(KPR_APPSERVER_EXE), m_url);
     QVERIFY2(init, qPrintable(init.error()));
     m_guarded.setUseSecret(true);
-    const auto started = m_guarded.start(m_url, {u"--max-body"_s, u"1048576"_s, u"--request-timeout"_s, u"2"_s,
-                                                 u"--max-connections-per-client"_s, u"6"_s});
+    const auto started = m_guarded.start(m_url, {u"--max-body"_s, u"1048576"_s, u"--request-timeout"_s, u"2"_s});
     QVERIFY2(started, qPrintable(started.error()));
     QCOMPARE(m_guarded.secret().size(), 64);
     m_bearer = "Authorization: Bearer " + m_guarded.secret();
@@ -499,27 +499,44 @@ void TestAppServerAccess::trickleCutWhileOthersServed()
         QVERIFY2(answer.startsWith("HTTP/1.1 408 "), answer.constData());
 }
 
-void TestAppServerAccess::connectionsPerClient()
+void TestAppServerAccess::connectionLimits_data()
 {
-    // --max-connections-per-client 6: six connections in the middle of a request hold their
-    // places; the seventh is refused at once, not queued.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("per client") << QStringList{u"--max-connections-per-client"_s, u"3"_s}
+                                << u"O endereço 127.0.0.1 já tem o máximo de 3 conexões com o servidor de aplicação; tente novamente em instantes."_s;
+    QTest::newRow("in total") << QStringList{u"--max-connections"_s, u"3"_s}
+                              << u"O servidor de aplicação está com o máximo de 3 conexões; tente novamente em instantes."_s;
+}
+
+void TestAppServerAccess::connectionLimits()
+{
+    // Three connections in the middle of a request hold their places (none is idle, so
+    // none can be closed to make room); the fourth is refused at once, not queued.
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    AppServerProcess server{QStringLiteral(KPR_APPSERVER_EXE)};
+    const auto started = server.start(m_url, args + QStringList{u"--request-timeout"_s, u"5"_s});
+    QVERIFY2(started, qPrintable(started.error()));
     std::vector<int> busy;
-    for (int i = 0; i < 6; ++i) {
-        const int fd = connectTo(m_guarded.port());
+    for (int i = 0; i < 3; ++i) {
+        const int fd = connectTo(server.port());
         QVERIFY(fd >= 0);
         ::send(fd, "POST /rpc/Kpr04700.rdmCFR HTTP/1.1\r\n", 36, MSG_NOSIGNAL);
         busy.push_back(fd);
     }
     QTest::qWait(200);
-    const Reply refused = exchange(m_guarded.port(), request({"Content-Type: application/json", m_bearer}), 3000);
+    const Reply refused = exchange(server.port(), request({"Content-Type: application/json"}), 3000);
     for (const int fd : busy)
         ::close(fd);
     QCOMPARE(refused.status, 503);
     QVERIFY2(refused.ms < 1000, qPrintable(u"answered after %1 ms"_s.arg(refused.ms)));
-    QCOMPARE(refused.error(),
-             u"O endereço 127.0.0.1 já tem o máximo de 6 conexões com o servidor de aplicação; tente novamente em instantes."_s);
+    QCOMPARE(refused.headers.value("retry-after"), QByteArray("1"));
+    QCOMPARE(refused.error(), error);
     QTest::qWait(300); // the server sees the closed connections
-    QCOMPARE(exchange(m_guarded.port(), request({"Content-Type: application/json", m_bearer})).status, 200);
+    QCOMPARE(exchange(server.port(), request({"Content-Type: application/json"})).status, 200);
+    const auto stopped = server.stop();
+    QVERIFY2(stopped, qPrintable(stopped.error()));
 }
 
 void TestAppServerAccess::idleConnectionsMakeRoom()
