@@ -194,7 +194,7 @@ void RpcServer::admit(int fd)
     });
 }
 
-bool RpcServer::screen(const httplib::Request &req, httplib::Response &res)
+bool RpcServer::screen(const httplib::Request &req, httplib::Response &res, bool readBody)
 {
     const auto refuse = [&](int status, const QString &text) {
         answerError(res, status, text);
@@ -203,8 +203,8 @@ bool RpcServer::screen(const httplib::Request &req, httplib::Response &res)
             // stays usable; any other ends with the answer.
             const auto length = contentLength(req);
             GuardedStream *stream = GuardedStream::current();
-            const bool skipped = !req.has_header("Transfer-Encoding") && length && *length <= kSkippedBody
-                                 && stream && stream->skip(size_t(*length));
+            const bool skipped = readBody && !req.has_header("Transfer-Encoding") && length
+                                 && *length <= kSkippedBody && stream && stream->skip(size_t(*length));
             if (!skipped)
                 closeAfterAnswer(res);
         }
@@ -254,8 +254,13 @@ bool RpcServer::screen(const httplib::Request &req, httplib::Response &res)
 void RpcServer::routes()
 {
     m_http->set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
-        return screen(req, res) ? httplib::Server::HandlerResponse::Handled
-                                : httplib::Server::HandlerResponse::Unhandled;
+        return screen(req, res, true) ? httplib::Server::HandlerResponse::Handled
+                                      : httplib::Server::HandlerResponse::Unhandled;
+    });
+    // A client that waits for "100 Continue" before sending the body is refused before it
+    // sends it, not after.
+    m_http->set_expect_100_continue_handler([this](const httplib::Request &req, httplib::Response &res) {
+        return screen(req, res, false) ? res.status : 100;
     });
     // Only POST /rpc/Kpr04700.rdmCFR gets here (screen answers everything else). The body is
     // read through a receiver that counts the bytes as they arrive, decoded (chunked, gzip,

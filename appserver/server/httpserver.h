@@ -58,8 +58,10 @@ public:
 
 private:
     void routes();
-    // Who may call and what is refused before the body is read; Unhandled lets the call through.
-    bool screen(const httplib::Request &req, httplib::Response &res);
+    // Who may call and what is refused before the body is read: true when res holds the
+    // refusal. readBody: a small refused body may be read and dropped to keep the
+    // connection (not while the client waits for "100 Continue" before sending it).
+    bool screen(const httplib::Request &req, httplib::Response &res, bool readBody);
 
     ServerOptions m_options;
     std::unique_ptr<httplib::Server> m_http;

@@ -105,6 +105,7 @@ struct Reply
     QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
     qint64 ms = 0;
+    int interim = 0; // "100 Continue" answers before the final one
 
     QString error() const { return QJsonDocument::fromJson(body).object().value(u"error"_s).toString(); }
 };
@@ -140,7 +141,13 @@ Reply exchangeOn(int fd, const QByteArray &req, int timeoutMs)
             if (n <= 0)
                 break;
             in.append(buf, n);
-            if (headEnd < 0 && (headEnd = in.indexOf("\r\n\r\n")) >= 0) {
+            // An interim answer ("100 Continue") is passed over.
+            while (headEnd < 0 && (headEnd = in.indexOf("\r\n\r\n")) >= 0 && in.startsWith("HTTP/1.1 1")) {
+                in.remove(0, headEnd + 4);
+                headEnd = -1;
+                ++reply.interim;
+            }
+            if (headEnd >= 0 && reply.status == 0) {
                 const QList<QByteArray> lines = in.left(headEnd).split('\n');
                 reply.status = lines.value(0).split(' ').value(1).toInt();
                 for (const QByteArray &line : lines.mid(1)) {
@@ -396,6 +403,11 @@ void TestAppServerAccess::calls_data()
     QTest::newRow("Origin") << request({json, bearer, "Origin: http://example.com"}) << 403 << fromPage;
     QTest::newRow("text/plain from a page") << request({"Content-Type: text/plain", "Origin: http://example.com"})
                                             << 403 << fromPage;
+    QTest::newRow("Expect 100-continue without credential")
+        << request({json, "Expect: 100-continue"}) << 401
+        << u"Acesso negado: este servidor de aplicação exige a credencial (Authorization: Bearer); configure WebSecretFile."_s;
+    QTest::newRow("Expect 100-continue with credential") << request({json, bearer, "Expect: 100-continue"}) << 200
+                                                          << QString();
     QTest::newRow("Range ignored") << request({json, bearer, "Range: bytes=0-1,3-4"}) << 200 << QString();
     QTest::newRow("chunked call") << request({json, bearer, "Transfer-Encoding: chunked"}, chunked(kCall, 7)) << 200
                                   << QString();
@@ -432,6 +444,8 @@ void TestAppServerAccess::calls()
     if (error.isEmpty())
         QVERIFY(answer.value(u"result"_s).toObject().contains(u"fields"_s)); // whole, not byte ranges
     QCOMPARE(r.headers.contains("www-authenticate"), status == 401);
+    // A refused client that waits to send its body is refused before it is asked for it.
+    QCOMPARE(r.interim > 0, status == 200 && request.contains("Expect: 100-continue"));
     if (status == 401)
         QVERIFY(r.headers.value("www-authenticate").startsWith("Bearer"));
 }
