@@ -3,6 +3,7 @@
 #include "appserver/database/session.h"
 #include "appserver/options.h"
 #include "appserver/schema/migrate.h"
+#include "appserver/server/access.h"
 #include "appserver/server/httpserver.h"
 #include "appserver/server/trace.h"
 #include "framework/db/databaseurl.h"
@@ -128,6 +129,27 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
+    // The secret callers must send: --init-db makes the file when it is missing; a server
+    // never starts on a secret others could read.
+    QByteArray secret;
+    if (!options->secretFile.isEmpty() && !options->branchEmail) {
+        if (options->initDb) {
+            const auto created = createSecretFile(options->secretFile);
+            if (!created) {
+                say(created.error());
+                return 1;
+            }
+            if (*created)
+                say(u"segredo criado em %1 (modo 0600); os clientes o usam com --set WebSecretFile=%1."_s.arg(
+                    options->secretFile));
+        }
+        const auto read = readSecretFile(options->secretFile);
+        if (!read) {
+            say(read.error());
+            return 1;
+        }
+        secret = *read;
+    }
     if (const auto prepared = prepareDatabase(*url, options->initDb); !prepared) {
         say(prepared.error());
         return 1;
@@ -148,9 +170,15 @@ int main(int argc, char *argv[])
     Session::configure(*url);
 
     ServerOptions serverOptions;
-    serverOptions.maxBody = size_t(options->maxBody);
+    serverOptions.limits.maxBody = size_t(options->maxBody);
+    serverOptions.limits.keepAliveSeconds = options->keepAliveSeconds;
+    serverOptions.limits.requestTimeoutSeconds = options->requestTimeoutSeconds;
+    serverOptions.limits.maxConnections = options->maxConnections;
+    serverOptions.limits.maxConnectionsPerClient = options->maxConnectionsPerClient;
     serverOptions.workers = options->workers;
-    serverOptions.keepAliveSeconds = options->keepAliveSeconds;
+    serverOptions.credential = Credential(secret);
+    serverOptions.tlsCert = options->tlsCert;
+    serverOptions.tlsKey = options->tlsKey;
     serverOptions.trace = trace.isOpen() ? &trace : nullptr;
     auto *server = new RpcServer(serverOptions); // freed only when every worker has ended
     const auto port = server->bind(options->host, options->port);

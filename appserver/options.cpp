@@ -1,5 +1,7 @@
 #include "appserver/options.h"
 
+#include "appserver/server/access.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver {
@@ -25,6 +27,18 @@ QString usage()
     return u"uso: kpr-appserver --db sqlite:CAMINHO|postgresql://USUARIO@HOST:PORTA/BANCO\n"
            "                     [--listen HOST:PORTA] [--init-db] [--no-serve] [--trace ARQUIVO]\n"
            "                     [--max-body BYTES] [--workers N] [--keep-alive SEGUNDOS]\n"
+           "                     [--secret-file ARQUIVO] [--tls-cert ARQUIVO --tls-key ARQUIVO]\n"
+           "                     [--request-timeout SEGUNDOS] [--max-connections N]\n"
+           "                     [--max-connections-per-client N]\n"
+           "         --secret-file: toda chamada deve trazer \"Authorization: Bearer <segredo>\" (o segredo\n"
+           "         é a primeira linha do arquivo, que só o dono pode ler: modo 0600); com --init-db o\n"
+           "         arquivo é criado com um segredo aleatório quando não existe. Sem ele o servidor só\n"
+           "         escuta na máquina local (127.0.0.1, ::1, localhost).\n"
+           "         --tls-cert/--tls-key: HTTPS com o certificado (PEM) e a chave dados.\n"
+           "         --request-timeout: tempo máximo para receber uma requisição inteira (padrão 30).\n"
+           "         --max-connections: conexões ao mesmo tempo (padrão 256); por endereço de cliente\n"
+           "         --max-connections-per-client (padrão 64). Conexões ociosas são fechadas antes\n"
+           "         para dar lugar a um novo cliente; sem nenhuma ociosa a resposta é 503.\n"
            "       kpr-appserver --db URL --branch-email FILIAL --smtp SERVIDOR[:PORTA] --login LOGIN\n"
            "                     --from ENDEREÇO --security ssl|starttls|none   < arquivo-com-a-senha\n"
            "         grava as configurações de e-mail da filial e termina, sem servir; a senha SMTP\n"
@@ -71,7 +85,9 @@ Result<Options> parseOptions(const QStringList &arguments)
             slot = *v;
         } else if (name == u"--db"_s || name == u"--listen"_s || name == u"--trace"_s
                    || name == u"--max-body"_s || name == u"--workers"_s
-                   || name == u"--keep-alive"_s) {
+                   || name == u"--keep-alive"_s || name == u"--secret-file"_s || name == u"--tls-cert"_s
+                   || name == u"--tls-key"_s || name == u"--request-timeout"_s || name == u"--max-connections"_s
+                   || name == u"--max-connections-per-client"_s) {
             const auto v = takeValue();
             if (!v)
                 return makeError(v.error());
@@ -79,6 +95,21 @@ Result<Options> parseOptions(const QStringList &arguments)
                 o.db = *v;
             } else if (name == u"--trace"_s) {
                 o.trace = *v;
+            } else if (name == u"--secret-file"_s || name == u"--tls-cert"_s || name == u"--tls-key"_s) {
+                if (v->isEmpty())
+                    return makeError(u"%1 espera o caminho de um arquivo."_s.arg(name));
+                (name == u"--secret-file"_s ? o.secretFile : name == u"--tls-cert"_s ? o.tlsCert : o.tlsKey) = *v;
+            } else if (name == u"--request-timeout"_s) {
+                const auto n = positiveNumber(name, *v, 1, 3600);
+                if (!n)
+                    return makeError(n.error());
+                o.requestTimeoutSeconds = int(*n);
+            } else if (name == u"--max-connections"_s || name == u"--max-connections-per-client"_s) {
+                // httplib waits on sockets with select(): descriptors stay below 1024.
+                const auto n = positiveNumber(name, *v, 1, 900);
+                if (!n)
+                    return makeError(n.error());
+                (name == u"--max-connections"_s ? o.maxConnections : o.maxConnectionsPerClient) = int(*n);
             } else if (name == u"--listen"_s) {
                 const qsizetype colon = v->lastIndexOf(u':');
                 bool ok = false;
@@ -113,6 +144,12 @@ Result<Options> parseOptions(const QStringList &arguments)
         return makeError(u"falta --db."_s);
     if (o.help)
         return o;
+    if (o.tlsCert.isEmpty() != o.tlsKey.isEmpty())
+        return makeError(u"--tls-cert e --tls-key vão juntos."_s);
+    if (o.serve && !branch && o.secretFile.isEmpty() && !isLoopbackHost(o.host))
+        return makeError(u"escutar em %1, fora da máquina local, exige --secret-file: sem ele qualquer um que "
+                         "alcance a porta chamaria o servidor."_s
+                             .arg(o.host));
     if (branch) {
         auto checked = checkBranchEmail(*branch, mail);
         if (!checked)

@@ -22,6 +22,14 @@ struct Options
     qint64 maxBody = 64LL * 1024 * 1024;
     int workers = 16;
     int keepAliveSeconds = 60;
+    int requestTimeoutSeconds = 30;
+    int maxConnections = 256;
+    int maxConnectionsPerClient = 64;
+    // The shared secret callers must send; required to listen beyond loopback.
+    QString secretFile;
+    // Both or neither: serve HTTPS with this certificate (PEM, chain included) and key.
+    QString tlsCert;
+    QString tlsKey;
     bool help = false;
     // --branch-email: store the branch's mail settings and exit instead of serving.
     std::optional<BranchEmail> branchEmail;

@@ -24,7 +24,7 @@ QString UsoCFR()
            "2 argumentos ou configuração inválidos.\n"
            "\n"
            "--set aceita os valores de contexto do kpr-shell (Database, WebURL, WebPort,\n"
-           "ReportDir, ...); o registro da máquina é o mesmo da tela.\n"_s;
+           "WebSecretFile, WebTLS, ReportDir, ...); o registro da máquina é o mesmo da tela.\n"_s;
 }
 
 std::pair<QDate, QDate> QuinzenaAnterior(const QDate &hoje)

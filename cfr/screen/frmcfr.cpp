@@ -180,6 +180,8 @@ void TfrmCFR::netCFRBeforeConnect(QObject *Sender)
         net = netCFR;
     net->setHost(WebURL());
     net->setPort(WebPort());
+    net->setSecretFile(WebSecretFile());
+    net->setUseTls(WebTLS());
 }
 
 void TfrmCFR::ValidaSaida()

@@ -1,5 +1,6 @@
 #include "framework/net/httptransport.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
@@ -51,6 +52,19 @@ QString replyExcerpt(const QByteArray &body)
     if (text.size() > 200)
         text = text.left(200) + u"..."_s;
     return text;
+}
+
+// The secret of endpoint.secretFile: its first line, blanks at the ends removed; or why it
+// cannot be used, as the reason of a connect failure.
+Result<QByteArray> readSecret(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return makeError(u"o arquivo da credencial %1 (WebSecretFile) não pôde ser lido: %2"_s.arg(path, file.errorString()));
+    const QByteArray secret = file.readLine(64 * 1024).trimmed();
+    if (secret.isEmpty())
+        return makeError(u"o arquivo da credencial %1 (WebSecretFile) está vazio"_s.arg(path));
+    return secret;
 }
 
 } // namespace
@@ -150,6 +164,7 @@ ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString 
 struct HttpRpcTransport::Private
 {
     RpcEndpoint endpoint;
+    QByteArray authorization; // "Authorization: Bearer ..." or empty
     CURL *curl = nullptr;
     curl_slist *headers = nullptr;
     QByteArray answer;
@@ -186,6 +201,8 @@ struct HttpRpcTransport::Private
         headers = curl_slist_append(headers, "Content-Type: application/json");
         // No "100-continue" round trip before larger bodies: the server reads them at once.
         headers = curl_slist_append(headers, "Expect:");
+        if (!authorization.isEmpty())
+            headers = curl_slist_append(headers, authorization.constData());
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
         // Without it every request waits for the peer's delayed ACK (about 44 ms here).
@@ -198,13 +215,22 @@ struct HttpRpcTransport::Private
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Private::collect);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+        if (endpoint.tls) {
+            // libcurl verifies the peer and its host name by default; a test's (or a site's)
+            // own authority comes in through SSL_CERT_FILE.
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+            const QByteArray caFile = qgetenv("SSL_CERT_FILE");
+            if (!caFile.isEmpty())
+                curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
+        }
         return true;
     }
 
     QByteArray url(const QString &module) const
     {
         const QString host = endpoint.host.contains(u':') ? u"["_s + endpoint.host + u"]"_s : endpoint.host;
-        return u"http://%1:%2/rpc/"_s.arg(host).arg(endpoint.port).toUtf8() + QUrl::toPercentEncoding(module);
+        return (endpoint.tls ? u"https://%1:%2/rpc/"_s : u"http://%1:%2/rpc/"_s).arg(host).arg(endpoint.port).toUtf8() + QUrl::toPercentEncoding(module);
     }
 };
 
@@ -225,6 +251,13 @@ Status HttpRpcTransport::open(const RpcEndpoint &endpoint)
     const QString reason = connectFailureReason(endpoint.host, endpoint.port, endpoint.connectTimeoutMs);
     if (!reason.isEmpty())
         return makeError(connectFailureText(endpoint, reason));
+    d->authorization.clear();
+    if (!endpoint.secretFile.isEmpty()) {
+        const auto secret = readSecret(endpoint.secretFile);
+        if (!secret)
+            return makeError(connectFailureText(endpoint, secret.error()));
+        d->authorization = "Authorization: Bearer " + *secret;
+    }
     d->endpoint = endpoint;
     if (!d->makeHandle())
         return makeError(connectFailureText(endpoint, u"a biblioteca de rede não pôde ser iniciada"_s));
@@ -292,6 +325,16 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
             return ServerResult::failure(
                 u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s
                     .arg(where, method));
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_CONNECT_ERROR: {
+            const QString detail = d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer)
+                                                      : QString::fromUtf8(curl_easy_strerror(code));
+            return ServerResult::failure(connectFailureText(
+                e, code == CURLE_SSL_CONNECT_ERROR
+                       ? u"a negociação TLS falhou (%1)"_s.arg(detail)
+                       : u"o certificado TLS do servidor não é confiável ou não é deste endereço (%1)"_s.arg(detail)));
+        }
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_UNSUPPORTED_PROTOCOL: // what curl says of a reply without an HTTP status line
             return ServerResult::failure(u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (resposta HTTP inválida)."_s

@@ -35,6 +35,8 @@ class TNetConnection : public QObject
     Q_PROPERTY(bool Connected READ connected WRITE setConnected)
     Q_PROPERTY(int ConnectTimeout READ connectTimeout WRITE setConnectTimeout)
     Q_PROPERTY(int CallTimeout READ callTimeout WRITE setCallTimeout)
+    Q_PROPERTY(QString SecretFile READ secretFile WRITE setSecretFile)
+    Q_PROPERTY(bool UseTLS READ useTls WRITE setUseTls)
 
 public:
     explicit TNetConnection(QObject *parent = nullptr);
@@ -54,6 +56,16 @@ public:
     void setConnectTimeout(int ms) { m_endpoint.connectTimeoutMs = ms; }
     int callTimeout() const { return m_endpoint.callTimeoutMs; }
     void setCallTimeout(int ms) { m_endpoint.callTimeoutMs = ms; }
+
+    // The file of the server's secret, read at each connect and sent with every call
+    // ("Authorization: Bearer ..."); empty sends none. A file that cannot be read fails
+    // the connect, naming the file.
+    QString secretFile() const { return m_endpoint.secretFile; }
+    void setSecretFile(const QString &path) { m_endpoint.secretFile = path; }
+    // HTTPS, verifying the server's certificate and name (SSL_CERT_FILE names the trusted
+    // authorities when set).
+    bool useTls() const { return m_endpoint.tls; }
+    void setUseTls(bool on) { m_endpoint.tls = on; }
 
     bool connected() const { return m_connected; }
     // true connects (see above); false disconnects. Setting the present state again does

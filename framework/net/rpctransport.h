@@ -17,6 +17,11 @@ struct RpcEndpoint
     int port = 0;
     int connectTimeoutMs = 5000;
     int callTimeoutMs = 30000;
+    // File whose first line is the server's secret, sent as "Authorization: Bearer ...";
+    // empty: no credential.
+    QString secretFile;
+    // https:// with the server's certificate and host name verified.
+    bool tls = false;
 
     QString display() const; // "host:port", as failure texts name it
 };

@@ -18,13 +18,14 @@ namespace kpr {
 namespace {
 
 enum class Key { FiliProcFat, NomeFiliProcFat, FiliProc, NomeFiliProc, ModuFili, ReportDir,
-                 WebURL, WebPort, Database, Unknown };
+                 WebURL, WebPort, Database, WebSecretFile, WebTLS, Unknown };
 
 const QStringList &keyNames()
 {
     static const QStringList names{u"FiliProcFat"_s, u"NomeFiliProcFat"_s, u"FiliProc"_s,
                                    u"NomeFiliProc"_s, u"ModuFili"_s,     u"ReportDir"_s,
-                                   u"WebURL"_s,      u"WebPort"_s,        u"Database"_s};
+                                   u"WebURL"_s,      u"WebPort"_s,        u"Database"_s,
+                                   u"WebSecretFile"_s, u"WebTLS"_s};
     return names;
 }
 
@@ -126,6 +127,14 @@ Status Context::set(const QString &key, const QString &text)
         break;
     }
     case Key::Database: v.Database = text.trimmed(); break;
+    case Key::WebSecretFile: v.WebSecretFile = text.trimmed(); break;
+    case Key::WebTLS: {
+        const auto b = parseBool(text);
+        if (!b)
+            return makeError(u"WebTLS deve ser S ou N, não \"%1\"."_s.arg(text));
+        v.WebTLS = *b;
+        break;
+    }
     case Key::Unknown: return makeError(unknownKeyText(key));
     }
     return {};
@@ -144,6 +153,8 @@ QString Context::text(const QString &key) const
     case Key::WebURL: return v.WebURL;
     case Key::WebPort: return QString::number(v.WebPort);
     case Key::Database: return v.Database;
+    case Key::WebSecretFile: return v.WebSecretFile;
+    case Key::WebTLS: return v.WebTLS ? u"S"_s : u"N"_s;
     case Key::Unknown: break;
     }
     return {};
@@ -248,5 +259,7 @@ bool ModuFili() { return Context::instance().values().ModuFili; }
 QString ReportDir() { return Context::instance().values().ReportDir; }
 QString WebURL() { return Context::instance().values().WebURL; }
 int WebPort() { return Context::instance().values().WebPort; }
+QString WebSecretFile() { return Context::instance().values().WebSecretFile; }
+bool WebTLS() { return Context::instance().values().WebTLS; }
 
 } // namespace kpr

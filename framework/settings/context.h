@@ -13,6 +13,8 @@
 //   ReportDir=/opt/kpr/layouts
 //   WebURL=127.0.0.1
 //   WebPort=8211
+//   WebSecretFile=/home/user/.config/kpr/appserver.secret
+//   WebTLS=N
 //   Database=sqlite:/var/lib/kpr/kpr.db
 //
 // Keys outside [General] (other sections) are left to their owners; lines starting with
@@ -36,6 +38,8 @@ struct ContextValues
     QString ReportDir;
     QString WebURL;
     int WebPort = 0;
+    QString WebSecretFile;   // file whose first line is the server's secret; empty: none sent
+    bool WebTLS = false;     // "S": https://, the server's certificate and name verified
     QString Database;        // "sqlite:PATH" or "postgresql://..."
 };
 
@@ -48,8 +52,9 @@ public:
 
     // The names accepted in the configuration file and by set(), in a fixed order.
     static QStringList keys();
-    // Sets one value from its text. Refuses an unknown key, a ModuFili that is no boolean
-    // (true/false, 1/0, yes/no, S/N) and a WebPort outside 1..65535; nothing changes then.
+    // Sets one value from its text. Refuses an unknown key, a ModuFili or WebTLS that is no
+    // boolean (true/false, 1/0, yes/no, S/N) and a WebPort outside 1..65535; nothing changes
+    // then. WebTLS reads back as "S" or "N".
     Status set(const QString &key, const QString &text);
     QString text(const QString &key) const; // the value as set() takes it; "" for an unknown key
 
@@ -88,5 +93,7 @@ bool ModuFili();
 QString ReportDir();
 QString WebURL();
 int WebPort();
+QString WebSecretFile();
+bool WebTLS();
 
 } // namespace kpr

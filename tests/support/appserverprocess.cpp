@@ -27,6 +27,19 @@ QString AppServerProcess::traceFile() const
     return m_dir.filePath(u"trace.jsonl"_s);
 }
 
+QString AppServerProcess::secretFile() const
+{
+    return m_useSecret ? m_dir.filePath(u"appserver.secret"_s) : QString();
+}
+
+QByteArray AppServerProcess::secret() const
+{
+    QFile file(secretFile());
+    if (!m_useSecret || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readLine().trimmed();
+}
+
 bool AppServerProcess::running() const
 {
     return m_process.state() != QProcess::NotRunning;
@@ -38,6 +51,8 @@ Status AppServerProcess::start(const QString &dbUrl, const QStringList &extraArg
         return makeError(u"no temporary directory for the trace"_s);
     QStringList args{u"--db"_s, dbUrl, u"--init-db"_s, u"--listen"_s, u"127.0.0.1:0"_s,
                      u"--trace"_s, traceFile()};
+    if (m_useSecret)
+        args << u"--secret-file"_s << secretFile();
     args += extraArgs;
     m_process.setProgram(m_program);
     m_process.setArguments(args);

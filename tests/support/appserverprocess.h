@@ -26,6 +26,12 @@ public:
     explicit AppServerProcess(QString program);
     ~AppServerProcess();
 
+    // With a secret: start() passes --secret-file (which --init-db creates, mode 0600), and
+    // every call must carry "Authorization: Bearer <secret()>". Off by default.
+    void setUseSecret(bool on) { m_useSecret = on; }
+    QString secretFile() const;
+    QByteArray secret() const; // the first line of secretFile(); empty without a secret
+
     // Starts the server on database url (--init-db creates the schema) and waits for its
     // "listening on" line.
     Status start(const QString &dbUrl, const QStringList &extraArgs = {}, int timeoutMs = 60000);
@@ -37,6 +43,7 @@ public:
     int port() const { return m_port; }
     QString traceFile() const;
     QString stderrText() const { return m_stderr; }
+    qint64 pid() const { return m_process.processId(); }
 
     // The traced calls from line from (0: all) on; the count so far marks a point for a
     // later call.
@@ -53,6 +60,7 @@ private:
     QString m_host;
     int m_port = 0;
     QString m_stderr;
+    bool m_useSecret = false;
 };
 
 } // namespace kpr::test
