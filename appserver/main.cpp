@@ -9,16 +9,20 @@
 #include "framework/db/databaseurl.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSqlDatabase>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -31,6 +35,24 @@ void say(const QString &text)
 {
     std::fprintf(stderr, "kpr-appserver: %s\n", text.toUtf8().constData());
     std::fflush(stderr);
+}
+
+// Creates path readable and writable by its owner only, unless it exists already (an
+// existing file keeps the mode its owner gave it). The database file and the trace hold
+// business data and call arguments; SQLite gives its -wal and -shm files the mode of the
+// database file.
+bool createPrivateFile(const QString &path, QString *why)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno == EEXIST)
+        return true;
+    *why = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
 }
 
 // Creates or migrates the schema (--init-db), or checks that it is current.
@@ -104,6 +126,9 @@ int main(int argc, char *argv[])
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every file this process creates (database, its journal files, trace) is its owner's
+    // alone, whatever the umask it was started with.
+    ::umask(077);
 
     QCoreApplication app(argc, argv);
     const auto options = parseOptions(app.arguments().mid(1));
@@ -127,6 +152,13 @@ int main(int argc, char *argv[])
         if (const auto checked = checkSmtpPassword(password); !checked) {
             say(checked.error());
             return 2;
+        }
+    }
+    if (url->kind == DatabaseUrl::Kind::SQLite) {
+        QString why;
+        if (!createPrivateFile(url->path, &why)) {
+            say(u"não foi possível criar o banco de dados %1: %2"_s.arg(url->path, why));
+            return 1;
         }
     }
     // The secret callers must send: --init-db makes the file when it is missing; a server
@@ -162,7 +194,7 @@ int main(int argc, char *argv[])
     TraceLog trace;
     if (!options->trace.isEmpty()) {
         QString why;
-        if (!trace.open(options->trace, &why)) {
+        if (!createPrivateFile(options->trace, &why) || !trace.open(options->trace, &why)) {
             say(u"não foi possível abrir o arquivo de trace %1: %2"_s.arg(options->trace, why));
             return 1;
         }

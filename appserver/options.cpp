@@ -1,6 +1,7 @@
 #include "appserver/options.h"
 
 #include "appserver/server/access.h"
+#include "framework/db/databaseurl.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -42,7 +43,10 @@ QString usage()
            "       kpr-appserver --db URL --branch-email FILIAL --smtp SERVIDOR[:PORTA] --login LOGIN\n"
            "                     --from ENDEREÇO --security ssl|starttls|none   < arquivo-com-a-senha\n"
            "         grava as configurações de e-mail da filial e termina, sem servir; a senha SMTP\n"
-           "         vem da entrada padrão (uma linha; vazia: sem senha); --login e --from aceitam \"\"\n"_s;
+           "         vem da entrada padrão (uma linha; vazia: sem senha); --login e --from aceitam \"\"\n"
+           "  --db não aceita senha no endereço postgresql://: a senha do banco vem de PGPASSWORD,\n"
+           "  de ~/.pgpass ou do arquivo indicado por PGPASSFILE, como a libpq os lê.\n"
+           "  Arquivos criados pelo servidor (banco SQLite, --trace) só o dono lê e grava (modo 0600).\n"_s;
 }
 
 Result<Options> parseOptions(const QStringList &arguments)
@@ -150,6 +154,13 @@ Result<Options> parseOptions(const QStringList &arguments)
         return makeError(u"escutar em %1, fora da máquina local, exige --secret-file: sem ele qualquer um que "
                          "alcance a porta chamaria o servidor."_s
                              .arg(o.host));
+    // Any local user reads a process's command line: a password there is no secret.
+    if (const auto url = DatabaseUrl::parse(o.db); url && url->kind == DatabaseUrl::Kind::PostgreSQL
+                                                   && !url->password.isEmpty())
+        return makeError(u"--db não aceita a senha do PostgreSQL no endereço: a linha de comando de um "
+                         "processo é visível a todos os usuários da máquina. Tire a senha do endereço e "
+                         "informe-a em PGPASSWORD, em ~/.pgpass ou no arquivo indicado por PGPASSFILE, "
+                         "que a libpq lê ao conectar."_s);
     if (branch) {
         auto checked = checkBranchEmail(*branch, mail);
         if (!checked)

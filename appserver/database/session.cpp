@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -21,11 +22,16 @@ std::optional<DatabaseUrl> g_url;
 std::set<Session *> g_sessions;
 std::atomic<int> g_counter{0};
 
+// The driver's message without what follows its first line: PostgreSQL adds DETAIL and
+// CONTEXT lines that quote the values of the row or of the bound parameters.
 QString errorText(const QSqlError &e)
 {
     QString t = e.databaseText().trimmed();
     if (t.isEmpty())
         t = e.text().trimmed();
+    t = t.section(u'\n', 0, 0).trimmed();
+    if (!e.nativeErrorCode().isEmpty())
+        t += u" [%1]"_s.arg(e.nativeErrorCode());
     return t;
 }
 
@@ -55,7 +61,23 @@ void Session::configure(const DatabaseUrl &url)
     g_url = url;
 }
 
-Result<Session *> Session::forThisThread()
+QString dbErrorText(const QString &method)
+{
+    return u"Erro no banco de dados em %1."_s.arg(method);
+}
+
+void logDbError(const QString &method, const QString &driverText, const QString &statement)
+{
+    QString line = u"erro no banco de dados em %1: %2"_s.arg(method, driverText);
+    if (!statement.isEmpty())
+        line += u" (instrução: %1)"_s.arg(QString(statement).replace(u'\n', u' '));
+    // One write per line: lines of workers failing at once do not mix.
+    const QByteArray text = "kpr-appserver: " + line.toUtf8() + '\n';
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    std::fflush(stderr);
+}
+
+Result<Session *> Session::forThisThread(const QString &method)
 {
     if (t_holder.session && !t_holder.session->m_closed)
         return t_holder.session.get();
@@ -73,8 +95,10 @@ Result<Session *> Session::forThisThread()
     s->m_connectionName = u"kpr-appserver-%1"_s.arg(++g_counter);
     s->m_dialect = url.kind == DatabaseUrl::Kind::SQLite ? Dialect::SQLite : Dialect::PostgreSQL;
     auto db = openDatabase(url, s->m_connectionName);
-    if (!db)
-        return makeError(db.error());
+    if (!db) {
+        logDbError(method, db.error());
+        return makeError(dbErrorText(method));
+    }
     s->m_db = *db;
     // PostgreSQL hands NUMERIC back as text unless told otherwise.
     s->m_db.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
@@ -97,9 +121,10 @@ Result<Session *> Session::forThisThread()
     return t_holder.session.get();
 }
 
-QString Session::dbError(const QString &driverText) const
+QString Session::dbError(const QString &driverText, const QString &statement) const
 {
-    return u"Erro no banco de dados em %1: %2"_s.arg(m_method, driverText);
+    logDbError(m_method, driverText, statement);
+    return dbErrorText(m_method);
 }
 
 Result<Query> Session::run(const QString &sql, const QVariantList &values)
@@ -109,7 +134,7 @@ Result<Query> Session::run(const QString &sql, const QVariantList &values)
         auto fresh = std::make_unique<QSqlQuery>(m_db);
         fresh->setForwardOnly(true);
         if (!fresh->prepare(sql))
-            return makeError(dbError(errorText(fresh->lastError())));
+            return makeError(dbError(errorText(fresh->lastError()), sql));
         q = fresh.release();
         m_prepared.insert(sql, q);
     }
@@ -118,7 +143,7 @@ Result<Query> Session::run(const QString &sql, const QVariantList &values)
     if (!q->exec()) {
         const QString why = errorText(q->lastError());
         q->finish();
-        return makeError(dbError(why));
+        return makeError(dbError(why, sql));
     }
     return Query(q);
 }
@@ -140,7 +165,7 @@ Status Session::begin(Access access)
             why = errorText(m_db.lastError());
     }
     if (!ok)
-        return makeError(dbError(why));
+        return makeError(dbError(why, m_dialect == Dialect::SQLite ? u"BEGIN IMMEDIATE"_s : u"BEGIN"_s));
     m_inTransaction = true;
     return {};
 }
@@ -168,7 +193,7 @@ Status Session::commit()
         }
     }
     if (!ok)
-        return makeError(dbError(why));
+        return makeError(dbError(why, u"COMMIT"_s));
     return {};
 }
 

@@ -54,13 +54,14 @@ public:
 
     // The server's database, set once before the first call.
     static void configure(const DatabaseUrl &url);
-    // This thread's session, opened on first use.
-    static Result<Session *> forThisThread();
+    // This thread's session, opened on first use for a call of method. A connection that
+    // cannot be opened is a database error: its reason goes to the log (logDbError).
+    static Result<Session *> forThisThread(const QString &method);
 
     Dialect dialect() const { return m_dialect; }
     QVariant date(const QDate &d) const { return dateParam(d, m_dialect); }
 
-    // Error texts name the method being served: "Erro no banco de dados em <method>: ...".
+    // Error texts name the method being served: "Erro no banco de dados em <method>.".
     void setMethod(const QString &method) { m_method = method; }
 
     // Prepares sql once per session, binds values in order, executes.
@@ -76,7 +77,10 @@ public:
     Status commit();
     void rollback();
 
-    QString dbError(const QString &driverText) const;
+    // A database failure of the method being served: the driver's text and the statement
+    // go to the server's log, the caller gets only "Erro no banco de dados em <method>.",
+    // since driver texts can quote the statement and the values bound to it.
+    QString dbError(const QString &driverText, const QString &statement = {}) const;
 
     ~Session();
     Session(const Session &) = delete;
@@ -98,6 +102,12 @@ private:
     bool m_inTransaction = false;
     bool m_closed = false;
 };
+
+// The text a caller gets for any database failure of method.
+QString dbErrorText(const QString &method);
+// Writes a database failure to the server's log (stderr, one line): the method, the
+// driver's text and the statement. Bound values are never written: they may be secrets.
+void logDbError(const QString &method, const QString &driverText, const QString &statement = {});
 
 // Closes every open session's connection (shutdown, when no call is running).
 void closeAllSessions();

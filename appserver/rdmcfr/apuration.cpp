@@ -65,11 +65,12 @@ Result<Answer> ProRelGesDireta(Session &s, const Args &a)
     if (end < start)
         return makeError(u"Data final %1 anterior à data inicial %2."_s.arg(formatDateBR(end),
                                                                            formatDateBR(start)));
-    const auto issued = exists(s, u"SELECT 1 FROM APURACAO WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
-                               {number, branch});
+    // The number's row stays locked until the commit: a second run of the same number
+    // waits here and then replaces what this one wrote, never adding to it.
+    const auto issued = lockApuration(s, number);
     if (!issued)
         return makeError(issued.error());
-    if (!*issued)
+    if (!*issued || **issued != branch)
         return makeError(u"Apuração %1 não emitida para a filial %2."_s.arg(number, branch));
     const auto removed = execute(
         s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
@@ -100,6 +101,8 @@ Result<Answer> ProDelTableRelApur(Session &s, const Args &a)
 {
     const QString branch = a.text(1);
     const QString number = a.text(2);
+    if (const auto locked = lockApuration(s, number); !locked)
+        return makeError(locked.error());
     const auto rows = execute(
         s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
     if (!rows)

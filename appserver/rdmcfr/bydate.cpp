@@ -1,14 +1,17 @@
 // The by-date statement: its empty table, a client's services and dated quantities, and
 // the statement stored on the server under its apuration number.
 
+#include "appserver/rdmcfr/boundary.h"
 #include "appserver/rdmcfr/common.h"
 #include "appserver/rdmcfr/methods.h"
 #include "appserver/rdmcfr/statementfields.h"
 #include "framework/core/dates.h"
-#include "framework/core/strings.h"
 
 #include <QPair>
 #include <QSet>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -72,7 +75,14 @@ QString packetError(const QString &what)
     return u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: %1."_s.arg(what);
 }
 
-// The bound value of one packet value for a stored column, or the error text.
+QString fieldError(qsizetype row, const QString &field, const QString &what)
+{
+    return packetError(u"a linha %1, campo %2, %3"_s.arg(row).arg(field, what));
+}
+
+// The bound value of one packet value for a stored column, or the error text. Nothing is
+// coerced: a value the databases would store differently (a date outside 1900..9999, a
+// text with a NUL) is refused.
 Result<QVariant> storedValue(Session &s, const StoredColumn &c, const QJsonValue &v, int row)
 {
     if (v.isNull() || v.isUndefined())
@@ -80,18 +90,21 @@ Result<QVariant> storedValue(Session &s, const StoredColumn &c, const QJsonValue
     using K = StoredColumn::Kind;
     switch (c.kind) {
     case K::Text:
-        if (v.isString())
-            return QVariant(cutToWidth(v.toString(), c.width));
-        return makeError(packetError(u"a linha %1, campo %2, deve ser um texto"_s.arg(row).arg(c.name)));
+        if (!v.isString())
+            return makeError(fieldError(row, c.name, u"deve ser um texto"_s));
+        if (const QString fault = textFault(v.toString()); !fault.isEmpty())
+            return makeError(fieldError(row, c.name, fault));
+        return QVariant(cutToWidthWhole(v.toString(), c.width));
     case K::Number:
-        if (v.isDouble())
-            return QVariant(v.toDouble());
-        return makeError(packetError(u"a linha %1, campo %2, deve ser um número"_s.arg(row).arg(c.name)));
+        if (!v.isDouble() || !std::isfinite(v.toDouble()))
+            return makeError(fieldError(row, c.name, u"deve ser um número"_s));
+        return QVariant(v.toDouble());
     case K::Date:
-        if (v.isDouble() && std::abs(v.toDouble()) < 1.0e8)
-            return s.date(dayNumberToDate(v.toDouble()));
-        return makeError(packetError(
-            u"a linha %1, campo %2, deve ser uma data (número de dias)"_s.arg(row).arg(c.name)));
+        if (!v.isDouble())
+            return makeError(fieldError(row, c.name, u"deve ser uma data (número de dias)"_s));
+        if (const QString fault = dayNumberFault(v.toDouble()); !fault.isEmpty())
+            return makeError(fieldError(row, c.name, fault));
+        return s.date(dayNumberToDate(v.toDouble()));
     }
     return QVariant();
 }
@@ -130,7 +143,11 @@ Result<Answer> SetCRFSintDados(Session &s, const Args &a)
         const QJsonValue n = row.at(numberAt);
         if (!b.isString() || !n.isString() || b.toString().isEmpty() || n.toString().isEmpty())
             return makeError(packetError(u"a linha %1 não tem CDFILIAL ou NRAPURACGD"_s.arg(r + 1)));
-        const QPair<QString, QString> key{cutToWidth(b.toString(), 4), cutToWidth(n.toString(), 10)};
+        for (const auto &[field, value] : {std::pair{u"CDFILIAL"_s, b}, std::pair{u"NRAPURACGD"_s, n}}) {
+            if (const QString fault = textFault(value.toString()); !fault.isEmpty())
+                return makeError(fieldError(r + 1, field, fault));
+        }
+        const QPair<QString, QString> key{cutToWidthWhole(b.toString(), 4), cutToWidthWhole(n.toString(), 10)};
         if (!seen.contains(key)) {
             seen.insert(key);
             keys << key;
@@ -149,6 +166,17 @@ Result<Answer> SetCRFSintDados(Session &s, const Args &a)
         inserts << values;
     }
 
+    // Each apuration the packet names is locked in one order, so that two calls storing
+    // statements of the same numbers run one after the other and never deadlock.
+    QList<QString> numbers;
+    for (const auto &key : keys)
+        numbers << key.second;
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    for (const QString &number : numbers) {
+        if (const auto locked = lockApuration(s, number); !locked)
+            return makeError(locked.error());
+    }
     for (const auto &key : keys) {
         const auto removed = execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s,
                                      {key.first, key.second});
@@ -172,6 +200,8 @@ Result<Answer> SetCRFSintDados(Session &s, const Args &a)
 
 Result<Answer> DelCRFSintDados(Session &s, const Args &a)
 {
+    if (const auto locked = lockApuration(s, a.text(2)); !locked)
+        return makeError(locked.error());
     const auto removed = execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s,
                                  {a.text(1), a.text(2)});
     if (!removed)

@@ -1,5 +1,7 @@
 #include "appserver/rdmcfr/common.h"
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace kpr::appserver::rdmcfr {
 
 Result<Answer> packetFromQuery(Session &s, const QList<PacketField> &fields, const QString &sql,
@@ -12,7 +14,7 @@ Result<Answer> packetFromQuery(Session &s, const QList<PacketField> &fields, con
                 packet.addRow(row);
         });
         if (!done)
-            return makeError(s.dbError(done.error()));
+            return makeError(s.dbError(done.error(), sql));
         return packet.answer();
     }
     auto q = s.run(sql, values);
@@ -31,13 +33,25 @@ Result<int> execute(Session &s, const QString &sql, const QVariantList &values)
     if (SqliteStatements *fast = s.sqlite()) {
         const auto done = fast->run(sql, values);
         if (!done)
-            return makeError(s.dbError(done.error()));
+            return makeError(s.dbError(done.error(), sql));
         return *done;
     }
     auto q = s.run(sql, values);
     if (!q)
         return makeError(q.error());
     return q.value().numRowsAffected();
+}
+
+Result<std::optional<QString>> lockApuration(Session &s, const QString &number)
+{
+    static const QString plain = u"SELECT CDFILIAL FROM APURACAO WHERE NRAPURACGD = ?"_s;
+    static const QString locking = plain + u" FOR UPDATE"_s;
+    auto q = s.run(s.dialect() == Dialect::PostgreSQL ? locking : plain, {number});
+    if (!q)
+        return makeError(q.error());
+    if (!q.value().next())
+        return std::optional<QString>();
+    return std::optional<QString>(q.value().value(0).toString());
 }
 
 } // namespace kpr::appserver::rdmcfr

@@ -7,6 +7,8 @@
 
 #include <QJsonValue>
 
+#include <optional>
+
 namespace kpr::appserver::rdmcfr {
 
 // Runs sql and answers its rows as a packet of fields (column i is field i); with a list,
@@ -16,5 +18,12 @@ Result<Answer> packetFromQuery(Session &s, const QList<PacketField> &fields, con
 
 // Rows affected by one statement, as an error text on failure.
 Result<int> execute(Session &s, const QString &sql, const QVariantList &values);
+
+// Takes the apuration's row in APURACAO for the rest of the call's transaction, so that
+// calls replacing or removing the rows of one number run one after the other: on
+// PostgreSQL a row lock (SELECT ... FOR UPDATE) that a second caller waits on; on SQLite
+// the write transaction already holds the only writer lock. Answers the branch the number
+// was issued for, nullopt when it was never issued (nothing is locked then).
+Result<std::optional<QString>> lockApuration(Session &s, const QString &number);
 
 } // namespace kpr::appserver::rdmcfr

@@ -1,9 +1,8 @@
 #include "appserver/rdmcfr/methodtable.h"
 
+#include "appserver/rdmcfr/boundary.h"
 #include "appserver/rdmcfr/methods.h"
 #include "framework/core/dates.h"
-
-#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -70,12 +69,15 @@ QString checkArgs(const MethodSpec &method, const QJsonArray &args)
         case ArgKind::Text:
             if (!v.isString())
                 return u"%1: o argumento %2 deve ser um texto."_s.arg(method.name).arg(i + 1);
+            if (const QString fault = textFault(v.toString()); !fault.isEmpty())
+                return u"%1: o argumento %2 %3."_s.arg(method.name).arg(i + 1).arg(fault);
             break;
         case ArgKind::Date:
-            // JSON numbers are finite; a day number outside QDate's range is no date.
-            if (!v.isDouble() || std::fabs(v.toDouble()) > 1.0e8)
+            if (!v.isDouble())
                 return u"%1: o argumento %2 deve ser uma data (número de dias)."_s.arg(method.name)
                     .arg(i + 1);
+            if (const QString fault = dayNumberFault(v.toDouble()); !fault.isEmpty())
+                return u"%1: o argumento %2 %3."_s.arg(method.name).arg(i + 1).arg(fault);
             break;
         case ArgKind::Packet:
             if (!v.isObject())
@@ -95,7 +97,7 @@ CallOutcome callMethod(const QString &name, const QJsonArray &args)
         return {false, QJsonValue(), u"Método \"%1\" não existe no módulo Kpr04700.rdmCFR."_s.arg(name)};
     if (const QString why = checkArgs(*method, args); !why.isEmpty())
         return {false, QJsonValue(), why};
-    auto session = Session::forThisThread();
+    auto session = Session::forThisThread(method->name);
     if (!session)
         return {false, QJsonValue(), session.error()};
     Session &s = **session;

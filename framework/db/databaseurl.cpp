@@ -81,7 +81,7 @@ Result<QSqlDatabase> openDatabase(const DatabaseUrl &url, const QString &connect
     if (url.kind == DatabaseUrl::Kind::SQLite) {
         QSqlQuery q(db);
         for (const QString &pragma : {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA foreign_keys=ON"_s,
-                                      u"PRAGMA synchronous=NORMAL"_s}) {
+                                      u"PRAGMA synchronous=FULL"_s}) {
             if (!q.exec(pragma))
                 return makeError(u"Falha ao preparar o banco de dados %1: %2"_s
                                      .arg(url.display(), q.lastError().text()));

@@ -26,6 +26,7 @@ private slots:
     void packetsMatchQtSql();
     void statementErrorsAreSqliteTexts();
     void valuesAreBoundAsQtSqlBindsThem();
+    void committedDataIsSyncedToDisk();
 };
 
 void TestAppServerSqlite::packetsMatchQtSql()
@@ -101,6 +102,25 @@ void TestAppServerSqlite::statementErrorsAreSqliteTexts()
         db.close();
     }
     QSqlDatabase::removeDatabase(u"errors"_s);
+}
+
+void TestAppServerSqlite::committedDataIsSyncedToDisk()
+{
+    // WAL with synchronous=NORMAL may lose the last commits on a power cut; the server's
+    // answers promise they are stored, so every connection runs with FULL (2).
+    QTemporaryDir dir;
+    auto opened = openDatabase(u"sqlite:"_s + dir.filePath(u"s.db"_s), u"sync"_s);
+    QVERIFY(opened);
+    {
+        QSqlQuery q(*opened);
+        QVERIFY(q.exec(u"PRAGMA synchronous"_s) && q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
+        QVERIFY(q.exec(u"PRAGMA journal_mode"_s) && q.next());
+        QCOMPARE(q.value(0).toString(), u"wal"_s);
+    }
+    opened.value().close();
+    opened = makeError(QString());
+    QSqlDatabase::removeDatabase(u"sync"_s);
 }
 
 void TestAppServerSqlite::valuesAreBoundAsQtSqlBindsThem()

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 
 #include <netinet/in.h>
@@ -132,6 +133,38 @@ void PgCluster::stop()
 QString PgCluster::url(const QString &database) const
 {
     return u"postgresql://kpr@127.0.0.1:%1/%2"_s.arg(m_port).arg(database);
+}
+
+Status PgCluster::requirePasswords()
+{
+    QFile hba(m_dir.filePath(u"data/pg_hba.conf"_s));
+    if (!hba.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return makeError(u"cannot write %1"_s.arg(hba.fileName()));
+    hba.write("local all all trust\n"
+              "host all all 127.0.0.1/32 scram-sha-256\n"
+              "host all all ::1/128 scram-sha-256\n");
+    hba.close();
+    if (Status s = run(u"pg_ctl"_s, {u"-D"_s, m_dir.filePath(u"data"_s), u"reload"_s}, 60000); !s)
+        return s;
+    // The reload is a signal: wait until a connection without a password is turned away.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString connection = u"pgcluster-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
+        bool refused = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, connection);
+            db.setHostName(u"127.0.0.1"_s);
+            db.setPort(m_port);
+            db.setUserName(u"kpr"_s);
+            db.setDatabaseName(u"postgres"_s);
+            refused = !db.open();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        if (refused)
+            return {};
+        QThread::msleep(100);
+    }
+    return makeError(u"the cluster still lets connections in without a password"_s);
 }
 
 Status PgCluster::createDatabase(const QString &name)

@@ -28,6 +28,9 @@ public:
     int port() const { return m_port; }
 
     Status createDatabase(const QString &name);
+    // From now on connections over TCP must give their role's password (scram-sha-256);
+    // the Unix socket stays trusted. Returns once the server applies the new rule.
+    Status requirePasswords();
     // "postgresql://kpr@127.0.0.1:PORT/NAME"
     QString url(const QString &database) const;
 
