@@ -82,6 +82,7 @@ class TstKprCfr : public QObject
         p->start(QString::fromUtf8(KPR_CFR_EXE),
                  QStringList{u"--set"_s, u"Database=sqlite:"_s + m_db, u"--set"_s, u"WebURL="_s + m_server->host(),
                              u"--set"_s, u"WebPort="_s + QString::number(m_server->port()), u"--set"_s,
+                             u"WebSecretFile="_s + m_server->secretFile(), u"--set"_s,
                              u"ReportDir="_s + QString::fromUtf8(KPR_LAYOUTS_DIR), u"--json"_s}
                      + args);
         return p;
@@ -175,7 +176,9 @@ private slots:
             SmtpServer::Options{.mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s, .password = u"segredo"_s});
         QVERIFY(m_smtp->start());
         apontaSmtp(*m_smtp);
+        // With a secret, as a server reached over a network runs: kpr-cfr sends it.
         m_server = std::make_unique<AppServerProcess>(QString::fromUtf8(KPR_APPSERVER_EXE));
+        m_server->setUseSecret(true);
         QVERIFY(m_server->start(u"sqlite:"_s + m_db));
         QFile corpo(m_dir.filePath(u"corpo.txt"_s));
         QVERIFY(corpo.open(QIODevice::WriteOnly));
@@ -255,6 +258,7 @@ private slots:
 
         // A run that died between its claim and its conclusion.
         TNetConnection net;
+        net.setSecretFile(m_server->secretFile());
         net.setHost(m_server->host());
         net.setPort(m_server->port());
         net.setServerName(u"Kpr04700.rdmCFR"_s);
