@@ -115,20 +115,27 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
     if (!temArquivos)
         return r; // no client has data in the period: nothing to send
 
+    // The branch as the screen holds it (its mask may have changed the letter case): the
+    // send log keys statements by it, the same from the screen and from here.
+    const QString filial = tela->medCdFilial->text();
     TClientDataSet clientes(u"clientesComDados"_s);
     TClientDataSet email(u"EmailFilial"_s);
     if (!runGuarded([&] {
             clientes.setData(tela->getClientesComDados());
-            email.setData(tela->getEmailFilial(o.filial));
+            if (!o.simulacao)
+                email.setData(tela->getEmailFilial(filial));
         }))
         return falha(r, erroDaTela());
-    if (email.IsEmpty())
-        return falha(r, u"a filial %1 não tem dados de e-mail."_s.arg(o.filial));
-    const QString remetente = EmptyString(texto(email, u"DSEMAILSMTP")) ? texto(email, u"DSEMAILFILI")
-                                                                        : texto(email, u"DSEMAILSMTP");
-    if (!o.simulacao && (EmptyString(remetente) || !ValidaEmails(remetente)))
-        return falha(r, u"o e-mail do remetente da filial %1 (\"%2\") não é válido; confira o cadastro da filial."_s
-                            .arg(o.filial, remetente));
+    QString remetente;
+    if (!o.simulacao) {
+        if (email.IsEmpty())
+            return falha(r, u"a filial %1 não tem dados de e-mail."_s.arg(filial));
+        remetente = EmptyString(texto(email, u"DSEMAILSMTP")) ? texto(email, u"DSEMAILFILI")
+                                                              : texto(email, u"DSEMAILSMTP");
+        if (EmptyString(remetente) || !ValidaEmails(remetente))
+            return falha(r, u"o e-mail do remetente da filial %1 (\"%2\") não é válido; confira o cadastro da filial."_s
+                                .arg(filial, remetente));
+    }
 
     const QHash<QString, QString> impressoes = tela->ImpressoesCFR();
     const int total = clientes.RecordCount();
@@ -140,6 +147,7 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
         const QString emails = texto(clientes, u"DSEMAIL");
         const QString arquivo = tela->ArquivoDoCliente(c.codigo);
         ++n;
+        mensagens.clear(); // each client's reply holds its own messages only
         if (o.simulacao) {
             QDir().mkpath(o.saida);
             const QString destino = QDir(o.saida).filePath(QFileInfo(arquivo).fileName());
@@ -151,7 +159,7 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
             c.resposta = EmptyString(emails) ? u"cliente sem e-mail cadastrado"_s
                                              : u"e-mail do cliente não é válido: "_s + emails;
         } else {
-            const ChaveEnvio chave{o.filial, o.inicio, o.fim, o.layout, c.codigo, impressoes.value(c.codigo.trimmed()),
+            const ChaveEnvio chave{filial, o.inicio, o.fim, o.layout, c.codigo, impressoes.value(c.codigo.trimmed()),
                                    emails};
             const Reenvio reenvio = o.reenviar ? Reenvio::Sim : Reenvio::Nao;
             QElapsedTimer registro;
@@ -163,7 +171,7 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
                     envio.start();
                     const auto conta = qScopeGuard([&] { fora += envio.nsecsElapsed(); });
                     // The branch's settings are read for every message, as the screen does.
-                    email.setData(tela->getEmailFilial(o.filial));
+                    email.setData(tela->getEmailFilial(filial));
                     const DadosSMTP dados = DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
                                                             texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
                                                             texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL"));
@@ -176,9 +184,13 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
                     c.situacao = u"skipped"_s;
                     c.resposta = u"já enviado em %1 por %2"_s.arg(e.quando.toString(u"dd/MM/yyyy HH:mm"_s), e.estacao);
                     break;
-                case SituacaoEnvio::Incerto: c.situacao = u"uncertain"_s; break;
+                case SituacaoEnvio::Incerto: c.situacao = e.saiu ? u"sent"_s : u"uncertain"_s; break;
                 case SituacaoEnvio::Falhou: c.situacao = u"failed"_s; break;
                 }
+            } catch (const EEnviadoSemLogout &e) {
+                // Accepted by the server before the connection's end failed: sent.
+                c.situacao = u"sent"_s;
+                c.resposta = e.resposta() + u" ("_s + e.text() + u')';
             } catch (const EKprError &e) {
                 c.situacao = u"failed"_s;
                 c.resposta = e.text();

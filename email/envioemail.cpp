@@ -30,6 +30,18 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::cfr {
 
+namespace {
+
+// A message handed to the workstation's mail program: whether the user sent it is not
+// known, so the send log records it as not confirmed and the run goes on.
+class EEntregueAoPrograma : public EKprError
+{
+public:
+    EEntregueAoPrograma() : EKprError(u"entregue ao programa de e-mail; envio não confirmado"_s) {}
+};
+
+} // namespace
+
 bool TfrmEmailCFR::ConfirmaEnvio()
 {
     return MessageDlg(this, msgPadrao->Msg(u"CONFIRM_ENVIO_EMAIL"_s), TMsgDlgType::mtInformation, mbYes | mbNo)
@@ -74,13 +86,20 @@ void TfrmEmailCFR::EnviaEmailsAosClientes()
             const QString corpo = memMensagem->toPlainText();
             const QString assunto = edtAssunto->text();
             EnviaPorMAPI(assunto, corpo, destinatarios, anexo);
-            return u"entregue ao programa de e-mail"_s;
+            throw EEntregueAoPrograma();
         };
         // A new confirm sends again what an earlier run sent (the column shows who has it);
         // a statement being sent from another workstation is left to it.
         ResultadoEnvio r;
         try {
             r = EnviaRegistrado(frmCFR->registroEnvios(), chave, Reenvio::Sim, envia);
+        } catch (const EEnviadoSemLogout &e) {
+            mostraSituacao(codigo, TextoSituacao(u'S', QDateTime::currentDateTime(), {}, e.resposta()));
+            lblEnviados->setText(u"Enviados: %1 de %2"_s.arg(++enviados).arg(total));
+            throw;
+        } catch (const EEntregueAoPrograma &) {
+            mostraSituacao(codigo, u"Entregue ao programa de e-mail"_s);
+            continue;
         } catch (const EKprError &e) {
             mostraSituacao(codigo, TextoSituacao(u'F', {}, {}, e.text()));
             throw;
@@ -92,7 +111,9 @@ void TfrmEmailCFR::EnviaEmailsAosClientes()
             lblEnviados->setText(u"Enviados: %1 de %2"_s.arg(++enviados).arg(total));
             break;
         case SituacaoEnvio::Incerto:
-            mostraSituacao(codigo, TextoSituacao(u'E', r.quando, r.estacao, r.resposta));
+            mostraSituacao(codigo, TextoSituacao(r.saiu ? u'?' : u'E', r.quando, r.estacao, r.resposta));
+            if (r.saiu)
+                lblEnviados->setText(u"Enviados: %1 de %2"_s.arg(++enviados).arg(total));
             break;
         case SituacaoEnvio::Falhou:
             // The log refused the claim: nothing was sent; the run stops here.
@@ -103,13 +124,13 @@ void TfrmEmailCFR::EnviaEmailsAosClientes()
 
 QString TfrmEmailCFR::LocalizaAnexo(const QString &codigo)
 {
-    QDir::setCurrent(frmCFR->DiretorioSaida());
     // The file the export recorded for this client, never one that merely matches its
-    // cleaned code (the code 12 would also match the file of 12_3).
+    // cleaned code (the code 12 would also match the file of 12_3), by its full path: the
+    // process's current directory stays where it was (relative settings keep resolving).
     const QFileInfo arquivo(frmCFR->ArquivoDoCliente(codigo));
     if (arquivo.fileName().isEmpty() || !arquivo.isFile() || arquivo.isHidden())
         return QString();
-    return arquivo.fileName();
+    return arquivo.absoluteFilePath();
 }
 
 void TfrmEmailCFR::LeDadosSMTP(const QString &filial, QString &login, QString &senha, QString &host,

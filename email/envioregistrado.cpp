@@ -1,5 +1,6 @@
 #include "email/envioregistrado.h"
 
+#include "email/enviosmtp.h"
 #include "framework/core/abort.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -38,6 +39,11 @@ ResultadoEnvio EnviaRegistrado(RegistroEnvios &registro, const ChaveEnvio &c, Re
     QString resposta;
     try {
         resposta = envia();
+    } catch (const EEnviadoSemLogout &e) {
+        // The server had accepted the message: it is recorded as sent, never to be sent again
+        // as a failure would be; the error still reaches the caller.
+        registro.ConcluiEnvio(reserva->token, true, e.resposta() + u" ("_s + e.text() + u')');
+        throw;
     } catch (const EKprError &e) {
         registro.ConcluiEnvio(reserva->token, false, e.text());
         throw;
@@ -48,6 +54,7 @@ ResultadoEnvio EnviaRegistrado(RegistroEnvios &registro, const ChaveEnvio &c, Re
     r.estacao = NomeEstacao();
     r.quando = QDateTime::currentDateTime();
     r.resposta = resposta;
+    r.saiu = true;
     if (const Status s = registro.ConcluiEnvio(reserva->token, true, resposta); !s) {
         // The message went out; the record of it did not.
         r.situacao = SituacaoEnvio::Incerto;
@@ -64,6 +71,7 @@ QString TextoSituacao(QChar situacao, const QDateTime &quando, const QString &es
     case u'S': return u"Enviado em "_s + quando.toString(u"dd/MM/yyyy HH:mm"_s);
     case u'F': return u"Falhou: "_s + resposta;
     case u'E': return u"Em envio em outra estação (%1)"_s.arg(estacao);
+    case u'?': return u"Enviado, mas sem registro: "_s + resposta;
     }
     return QString();
 }

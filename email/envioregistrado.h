@@ -32,6 +32,7 @@ struct ResultadoEnvio
     QString resposta; // the server's reply, the failure's text, or why it was not sent
     QString estacao;  // who holds or sent it, when not sent here
     QDateTime quando;
+    bool saiu = false; // the message went out here (also when its record then failed)
 };
 
 // Claims the statement and, when the claim is ours, runs envia (which answers the mail
@@ -46,7 +47,8 @@ ResultadoEnvio EnviaRegistrado(RegistroEnvios &registro, const ChaveEnvio &chave
                                const std::function<QString()> &envia, bool assumeIncerto = false);
 
 // The status text of the e-mail screen for a send on record: "Enviado em 08/12/2026 14:32",
-// "Falhou: …", "Em envio em outra estação (…)".
+// "Falhou: …", "Em envio em outra estação (…)"; '?' for a message that went out but whose
+// record the server did not take: "Enviado, mas sem registro: …".
 QString TextoSituacao(QChar situacao, const QDateTime &quando, const QString &estacao, const QString &resposta);
 
 } // namespace kpr::cfr

@@ -45,7 +45,7 @@ QString EnviaMensagemSMTP(const DadosSMTP &dados, const MensagemCFR &m)
             throw EKprError(u"MailData Exception->"_s + smtp->EnhCodeString());
         const QString resposta = smtp->ResultString();
         if (!smtp->Logout())
-            throw EKprError(u"Logout Exception->"_s + smtp->EnhCodeString());
+            throw EEnviadoSemLogout(u"Logout Exception->"_s + smtp->EnhCodeString(), resposta);
         return resposta;
     } catch (...) {
         smtp->Logout();

@@ -3,6 +3,7 @@
 // run send through it.
 
 #include "email/dadossmtp.h"
+#include "framework/core/abort.h"
 
 #include <QString>
 
@@ -24,5 +25,17 @@ struct MensagemCFR
 // On any failure Logout is called once more before the error leaves. Answers the server's
 // reply to the message's data (its queue id, as the server words it).
 QString EnviaMensagemSMTP(const DadosSMTP &dados, const MensagemCFR &mensagem);
+
+// The error of a Logout that failed after the server had accepted the message: the message
+// went out (reply holds the server's acceptance), the error is still the user's to see.
+class EEnviadoSemLogout : public EKprError
+{
+public:
+    EEnviadoSemLogout(QString texto, QString resposta) : EKprError(std::move(texto)), m_resposta(std::move(resposta)) {}
+    const QString &resposta() const { return m_resposta; }
+
+private:
+    QString m_resposta;
+};
 
 } // namespace kpr::cfr

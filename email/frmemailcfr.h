@@ -68,8 +68,7 @@ public:
     void ValidaCampos();
     void EnviaEmailsAosClientes();
     bool ConfirmaEnvio();
-    // The bare name of the client's PDF in the output directory, which becomes the
-    // process's current directory; "" when the client has none.
+    // The full path of the client's PDF as the export recorded it; "" when it has none.
     QString LocalizaAnexo(const QString &codigo);
     void LeDadosSMTP(const QString &filial, QString &login, QString &senha, QString &host, QString &porta,
                      QString &modo);

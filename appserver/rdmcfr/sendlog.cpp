@@ -157,12 +157,13 @@ Result<Answer> ReservaEnvio(Session &s, const Args &a)
     bool claimed = *inserted == 1;
     if (!claimed) {
         // Taken over only from a state this call may take: a failed send always, a sent
-        // one when sending again ("S") or forcing ("F"), one being sent only when forcing.
+        // one when sending again ("S"), one being sent only when forcing ("F"). Forcing does
+        // not resend a sent one: a claim another workstation concluded meanwhile stays sent.
         const auto updated = execute(s, u"UPDATE ENVIOCFR SET IDSITUACAO = 'E', CDRESERVA = ?, NMESTACAO = ?, "
                                         "DSEMAIL = ?, DSRESPOSTA = NULL, DTHRSITUACAO = ? WHERE "_s
                                             + keyWhere
-                                            + u" AND (IDSITUACAO = 'F' OR (IDSITUACAO = 'S' AND ? IN ('S', 'F')) "
-                                              "OR ? = 'F')"_s,
+                                            + u" AND (IDSITUACAO = 'F' OR (IDSITUACAO = 'S' AND ? = 'S') "
+                                              "OR (IDSITUACAO = 'E' AND ? = 'F'))"_s,
                                      QVariantList{token, station, emails, when} + key + QVariantList{again, again});
         if (!updated)
             return makeError(updated.error());

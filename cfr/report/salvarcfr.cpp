@@ -6,6 +6,7 @@
 #include "cfr/report/impressaocfr.h"
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
+#include "framework/core/abort.h"
 #include "framework/core/dates.h"
 #include "framework/core/serverresult.h"
 #include "framework/data/clientdataset.h"
@@ -22,10 +23,12 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -52,13 +55,29 @@ QString TfrmCFR::GetWorkDir() const
 
 QString TfrmCFR::DiretorioSaida() const
 {
-    return GetWorkDir() + DiretorioNativo(msgPadrao->Msg(u"DIR_REL_SALVOS"_s));
+    return m_exportacao.isEmpty() ? GetWorkDir() + DiretorioNativo(msgPadrao->Msg(u"DIR_REL_SALVOS"_s)) : m_exportacao;
 }
 
 QString TfrmCFR::ArquivoDoCliente(const QString &codigo) const
 {
     const QString nome = m_arquivos.doCliente(codigo);
     return nome.isEmpty() ? QString() : DiretorioSaida() + nome;
+}
+
+QString TfrmCFR::NovaPastaExportacao()
+{
+    // The work directory is the machine's: another screen or a kpr-cfr run may export at the
+    // same time, under the same client codes. Each export writes into a folder of its own
+    // below the output directory, readable by its user only, so that no run empties,
+    // overwrites or mails another's files.
+    ApagaArquivosGerados();
+    const QString base = GetWorkDir() + DiretorioNativo(msgPadrao->Msg(u"DIR_REL_SALVOS"_s));
+    QDir().mkdir(base);
+    QTemporaryDir pasta(base + u"exportacao-XXXXXX"_s);
+    if (!pasta.isValid())
+        throw EKprError(u"Não foi possível criar a pasta dos arquivos gerados em %1: %2."_s.arg(base, pasta.errorString()));
+    pasta.setAutoRemove(false);
+    return pasta.path() + u'/';
 }
 
 QJsonValue TfrmCFR::getClientesComDados()
@@ -103,9 +122,8 @@ void TfrmCFR::exportaArquivo(TFormato formato, const QString &arquivo, bool conf
 
 bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre, bool)
 {
-    const QString saida = DiretorioSaida();
-    QDir().mkdir(saida);
-    ApagaArquivosRegulares(saida);
+    m_exportacao = NovaPastaExportacao();
+    const QString saida = m_exportacao;
     m_arquivos.limpa();
 
     const QString periodo = u"%1 a %2"_s.arg(formatDateBR(depDtInicial->GetDate()), formatDateBR(depDtFinal->GetDate()));
@@ -159,9 +177,18 @@ QHash<QString, QString> TfrmCFR::ImpressoesCFR() const
 
 void TfrmCFR::ApagaArquivosGerados()
 {
-    const QString saida = DiretorioSaida();
-    ApagaArquivosRegulares(saida);
-    QDir().rmdir(saida);
+    // This screen's export folder, then the output directory when no other run uses it.
+    const QString base = GetWorkDir() + DiretorioNativo(msgPadrao->Msg(u"DIR_REL_SALVOS"_s));
+    if (!m_exportacao.isEmpty()) {
+        ApagaArquivosRegulares(m_exportacao);
+        // A folder that something else keeps (a hidden file, a subfolder) is tried again by
+        // the next call.
+        if (QDir().rmdir(m_exportacao) || !QFileInfo(m_exportacao).isDir()) {
+            m_exportacao.clear();
+            m_arquivos.limpa();
+        }
+    }
+    QDir().rmdir(base);
 }
 
 } // namespace kpr::cfr

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QToolButton>
 
@@ -153,6 +154,7 @@ void TfrmCFR::FormActivate(QObject *Sender)
 
 void TfrmCFR::FormClose(QObject *Sender, TCloseAction &Action)
 {
+    runGuarded([this] { ApagaArquivosGerados(); });
     {
         // The guard takes the animation down also when a deletion fails; the failure then
         // ends the close here and the screen stays open with both lists as they were.
@@ -223,6 +225,9 @@ void TfrmCFR::sbtEnviarEmailClick(QObject *)
 {
     ValidaSaida();
     GeraTableApurFat();
+    // The statements on disk live as long as this action: also when the e-mail screen
+    // cannot be filled or the export stops halfway, nothing is left behind.
+    const auto apaga = qScopeGuard([this] { runGuarded([this] { ApagaArquivosGerados(); }); });
     if (SalvarCFR(fPDF, mPorCliente, false, false, true)) {
         if (AbreEmailCFR)
             AbreEmailCFR();

@@ -149,11 +149,13 @@ public:
     QString GetWorkDir() const;
     QString trataNome(const QString &texto) const;
     QString ExtensaoFormato(TFormato formato) const;
-    // The work directory followed by DIR_REL_SALVOS.
+    // Where the last export wrote: a folder of its own below the work directory followed
+    // by DIR_REL_SALVOS (that output directory itself before any export).
     QString DiretorioSaida() const;
     // The file the last per-client export wrote for the client code (full path), or "".
     QString ArquivoDoCliente(const QString &codigo) const;
-    // Deletes the generated files and, when it is then empty, the output directory.
+    // Deletes the generated files and their folder and, when it is then empty, the output
+    // directory.
     void ApagaArquivosGerados();
     // The fingerprint of each client's statement in the tables of the last run (client code
     // → fingerprint), by the family of the selected layout and the service groups chosen.
@@ -174,12 +176,14 @@ private:
     void ligaRelatorio();
     // True when the parameter set the report dialog opened holds a parameter of that name.
     bool existeParametro(const TParams &Params, const QString &nome) const;
+    QString NovaPastaExportacao();
     void exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre,
                         const QString &titulo);
 
     std::unique_ptr<RdmCFR> m_rdm;
     std::unique_ptr<RegistroEnvios> m_registro;
     NomesArquivosCFR m_arquivos;
+    QString m_exportacao; // the folder of the last export, with a trailing separator
 };
 
 } // namespace kpr::cfr

@@ -60,7 +60,8 @@ class TstSalvarCfr : public QObject
         return f;
     }
 
-    QStringList arquivos() const { return QDir(m_saida).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    // What a folder holds, hidden files included.
+    static QStringList arquivos(const QString &pasta) { return QDir(pasta).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
 private slots:
     void initTestCase()
@@ -148,7 +149,10 @@ private slots:
             QCOMPARE(runTool(u"qpdf"_s, {u"--check"_s, pdf}).contains(u"No syntax or stream encoding errors"_s), true);
         }
         esperados.sort();
-        QCOMPARE(arquivos(), esperados);
+        const QString pasta = f->DiretorioSaida();
+        QVERIFY2(pasta.startsWith(m_saida) && pasta != m_saida, qPrintable(pasta)); // a folder of its own
+        QCOMPARE(QFile(pasta).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
+        QCOMPARE(arquivos(pasta), esperados);
         QVERIFY(esperados.contains(u"123_CFR.PDF"_s) && esperados.contains(u"123_2_CFR.PDF"_s));
         QCOMPARE(QFileInfo(f->ArquivoDoCliente(u"12.3"_s)).fileName(), u"123_CFR.PDF"_s);
 
@@ -158,15 +162,15 @@ private slots:
             QVERIFY2(q.value(0).toInt() > 0, "the stored statement was deleted by the export");
         }
 
-        // The clean-up leaves a hidden file and so the directory; without it the directory goes.
-        QFile oculto(m_saida + u".oculto"_s);
+        // The clean-up leaves a hidden file and so the folders; without it both go.
+        QFile oculto(pasta + u".oculto"_s);
         QVERIFY(oculto.open(QIODevice::WriteOnly));
         oculto.close();
         f->ApagaArquivosGerados();
-        QCOMPARE(arquivos(), QStringList{u".oculto"_s});
-        QVERIFY(QFile::remove(m_saida + u".oculto"_s));
+        QCOMPARE(arquivos(pasta), QStringList{u".oculto"_s});
+        QVERIFY(QFile::remove(pasta + u".oculto"_s));
         f->ApagaArquivosGerados();
-        QVERIFY(!QDir(m_saida).exists());
+        QVERIFY(!QDir(pasta).exists() && !QDir(m_saida).exists());
         f->ApagaArquivosGerados(); // no output directory: nothing happens
     }
 
@@ -229,8 +233,8 @@ private slots:
                                    "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
     }
 
-    // No data in the period: nothing written, false; a hidden file and a folder left in the
-    // output directory are neither deleted nor counted.
+    // No data in the period: nothing written, false; what another run left in the output
+    // directory (a file, a hidden file, a folder) is neither deleted nor counted.
     void semDados()
     {
         QVERIFY(QDir().mkpath(m_saida + u"sub"_s));
@@ -245,7 +249,8 @@ private slots:
         QVERIFY(f);
         f->GeraTableApurFat();
         QVERIFY(!f->SalvarCFR(fPDF, mPorCliente, false, false, true));
-        QCOMPARE(arquivos(), QStringList{u".oculto"_s});
+        QCOMPARE(arquivos(f->DiretorioSaida()), QStringList());
+        QCOMPARE(arquivos(m_saida), (QStringList{u".oculto"_s, u"velho_CFR.PDF"_s}));
         QVERIFY(QDir(m_saida + u"sub"_s).exists());
         QVERIFY(QDir(m_saida).removeRecursively());
     }

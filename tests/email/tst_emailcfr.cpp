@@ -219,7 +219,7 @@ private slots:
             QVERIFY(!e->edtRemetente->isEnabled() && e->edtRemetente->focusPolicy() == Qt::NoFocus);
             QVERIFY(e->chbServSMTP->isChecked());
             QCOMPARE(e->cdsClientes->RecordCount(), 6);
-            QCOMPARE(QDir(m_saida).entryList(QDir::Files).size(), 6);
+            QCOMPARE(QDir(frmCFR->DiretorioSaida()).entryList(QDir::Files).size(), 6);
             QStringList titulos;
             for (int c = 0; c < e->dbgDestinatario->model()->columnCount(); ++c)
                 titulos << e->dbgDestinatario->model()->headerData(c, Qt::Horizontal).toString();
@@ -369,12 +369,14 @@ private slots:
         QVERIFY(f);
         const int antes = int(m_smtp->messages().size());
         const int chamadas = m_server->traceCount();
+        const QString pastaAtual = QDir::currentPath();
         QVERIFY(enviaEmail(f, [&](TfrmEmailCFR *e) {
             preenche(e, u"Relatório CFR – março"_s, u"Prezado cliente,\nsegue o CFR de março.\n.\nAtenciosamente"_s);
             e->sbtConfirma->click();
             QVERIFY(!e->isVisible());
         }));
         QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+        QCOMPARE(QDir::currentPath(), pastaAtual); // attachments by full path: the process stays put
         int emailFilial = 0;
         for (const auto &c : m_server->trace(chamadas))
             emailFilial += c.method == u"EmailFilial"_s;
@@ -533,6 +535,9 @@ private slots:
                 e->chbServSMTP->setChecked(false);
                 preenche(e, u"CFR"_s, u"Segue."_s);
                 e->sbtConfirma->click();
+                // Handed over, not known to be sent: never shown (nor recorded) as sent.
+                if (saida == "0")
+                    QCOMPARE(e->SituacaoCliente(u"0000000002"_s), u"Entregue ao programa de e-mail"_s);
             }));
             QFile r(registro);
             QVERIFY2(r.open(QIODevice::ReadOnly), qPrintable(m_errors.join(u'\n')));
