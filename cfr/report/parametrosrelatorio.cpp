@@ -11,6 +11,7 @@
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
 #include "framework/data/params.h"
+#include "framework/report/reportdesignerdialog.h"
 #include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/maskedit.h"
 #include "host/rdmcfr.h"
@@ -71,7 +72,8 @@ void TfrmCFR::rpddPadraoBeforeGetQueryParams(QObject *, TParams &Params, bool &)
 
     QString quinzena = IndicadorQuinzena(inicio);
 
-    if (PedeSequencia(cbbReportNames->currentIndex())) {
+    // The layout editor's preview emits no statement: no CFR number is asked for it.
+    if (PedeSequencia(cbbReportNames->currentIndex()) && !rpddPadrao()->ParaEdicao()) {
         const QString cliente = qryClieSelect->Active() && !qryClieSelect->IsEmpty()
                                     ? qryClieSelect->FieldByName(u"CDCLIENTEAPGD"_s)->AsString()
                                     : QString();

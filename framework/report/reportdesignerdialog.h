@@ -87,6 +87,12 @@ public:
         TReportDesignerDialog &m_dialog;
     };
 
+    // True while the parameters are asked for a layout editor's preview: nothing will be
+    // printed or emitted, so a screen skips what only an emitted report needs (numbers the
+    // server issues for it).
+    bool ParaEdicao() const { return m_paraEdicao; }
+    void setParaEdicao(bool on) { m_paraEdicao = on; }
+
     // The parameters a layout declares, typed and without value.
     static TParams declaredParams(const ReportLayout &layout);
     // Reads the layout, fills its parameters through BeforeGetQueryParams, opens its
@@ -102,6 +108,7 @@ private:
 
     QHash<QString, QPointer<const TClientDataSet>> m_tables; // by upper-cased name
     int m_runs = 0;
+    bool m_paraEdicao = false;
     std::unique_ptr<DataSetCache> m_cache;
     QHash<QString, ReportLayout> m_layouts; // parsed during a run, by path
     QString m_printToFile;

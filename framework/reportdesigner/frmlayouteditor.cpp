@@ -403,10 +403,12 @@ const TParams &TfrmLayoutEditor::screenParams(const ReportLayout &layout)
         m_params = std::make_unique<TParams>(TReportDesignerDialog::declaredParams(layout));
         if (m_rpdd && m_rpdd->BeforeGetQueryParams) {
             bool handled = false;
+            m_rpdd->setParaEdicao(true);
             try {
                 m_rpdd->BeforeGetQueryParams(m_rpdd, *m_params, handled);
             } catch (const EAbort &) {
             }
+            m_rpdd->setParaEdicao(false);
         }
     }
     return *m_params;

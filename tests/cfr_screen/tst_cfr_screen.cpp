@@ -792,6 +792,13 @@ private slots:
         QCOMPARE(calls[0].args.at(4).toString(), C1);
         QCOMPARE(calls[0].args.at(5).toString(), u"1"_s);
 
+        // Nor does the layout editor's preview, which emits nothing.
+        f->rpddPadrao()->setParaEdicao(true);
+        before = m_server->traceCount();
+        QVERIFY(runGuarded([&] { f->rpddPadraoBeforeGetQueryParams(f, nenhum, handled); }));
+        QCOMPARE(m_server->traceCount(), before);
+        f->rpddPadrao()->setParaEdicao(false);
+
         // Position 2 never asks, whatever its layout.
         f->cbbReportNames->setCurrentIndex(2);
         before = m_server->traceCount();

@@ -220,9 +220,17 @@ private slots:
         clientes.Post();
         TReportDesignerDialog rpdd;
         rpdd.registerTable(u"qryClientes"_s, &clientes);
+        // The screen is asked for its parameters as for an editor's preview, and only then.
+        int perguntas = 0;
+        rpdd.BeforeGetQueryParams = [&](QObject *, TParams &, bool &) {
+            QVERIFY(rpdd.ParaEdicao());
+            ++perguntas;
+        };
         TfrmLayoutEditor ed(custom, &rpdd);
         ed.show();
         QTRY_VERIFY(ed.pvwLayout->pageCount() >= 1);
+        QCOMPARE(perguntas, 1);
+        QVERIFY(!rpdd.ParaEdicao());
         QVERIFY(ed.lastError().isEmpty());
         QVERIFY(ed.selectElement(u"nome"_s));
         QVERIFY(ed.setProperty(u"field"_s, u"NOMEFANTASIA"_s));
