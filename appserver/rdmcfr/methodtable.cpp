@@ -105,9 +105,19 @@ CallOutcome callMethod(const QString &name, const QJsonArray &args)
     if (auto begun = s.begin(method->access); !begun)
         return {false, QJsonValue(), begun.error()};
     Result<Answer> result = ResultError{u"Erro interno em %1."_s.arg(method->name)};
+    // Nothing may escape into the transport; the transaction is undone, the caller gets the
+    // short text and the log says what happened.
+    const auto registra = [&](const QString &what) {
+        const QByteArray line = "kpr-appserver: erro interno em " + method->name.toUtf8() + ": " + what.toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+        std::fflush(stderr);
+    };
     try {
         result = method->run(s, Args(args));
-    } catch (...) { // nothing may escape into the transport; the transaction is undone
+    } catch (const std::exception &e) {
+        registra(QString::fromUtf8(e.what()));
+    } catch (...) {
+        registra(u"exceção desconhecida"_s);
     }
     if (!result) {
         s.rollback();
