@@ -12,6 +12,7 @@
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
 #include "framework/pdf/gtexpdfengine.h"
+#include "framework/pdf/gtexpdflote.h"
 #include "framework/report/reportdesignerdialog.h"
 #include "framework/screens/frmdadosgerrel.h"
 #include "framework/settings/registry.h"
@@ -30,6 +31,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <exception>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -99,7 +101,7 @@ QJsonValue TfrmCFR::getEmailFilial(const QString &filial)
 }
 
 void TfrmCFR::exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre,
-                             const QString &titulo)
+                             const QString &titulo, TgtExPDFLote *lote)
 {
     Q_UNUSED(formato); // PDF is the only format
     // One engine per file, released also when the export fails.
@@ -112,6 +114,7 @@ void TfrmCFR::exportaArquivo(TFormato formato, const QString &arquivo, bool conf
     p.OpenAfterCreate = abre;
     p.OutputToUserStream = false;
     engine->setTitle(titulo);
+    engine->setLote(lote);
     engine->setAuthor(edtNmFilial->text().isEmpty() ? medCdFilial->text() : edtNmFilial->text());
 
     const QString data = layoutDates().value(cbbReportNames->currentIndex());
@@ -131,7 +134,7 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
     const QString extensao = ExtensaoFormato(formato);
 
     if (modo == mUnico) {
-        exportaArquivo(formato, saida + sufixo + extensao, configura, abre, u"CFR – "_s + periodo);
+        exportaArquivo(formato, saida + sufixo + extensao, configura, abre, u"CFR – "_s + periodo, nullptr);
     } else {
         const bool lista = rdgLista->isChecked();
         const QString clientesAntes = ClientesLista;
@@ -151,6 +154,16 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
         ShowAviGuard avi(this, 1, QString());
         // The statement does not change during the loop: each dataset is read once.
         TReportDesignerDialog::Run run(*rpddPadrao());
+        // Without the setup dialog or a viewer to open each file, the files are made as one
+        // batch (the fonts embedded once) and split per client at the end; the files of the
+        // clients done stay also when a later one fails.
+        std::unique_ptr<TgtExPDFLote> lote;
+        if (!configura && !abre)
+            lote = std::make_unique<TgtExPDFLote>(saida);
+        const auto conclui = qScopeGuard([&] {
+            if (lote && std::uncaught_exceptions() > 0)
+                runGuarded([&] { lote->Conclui(); });
+        });
         int n = 0;
         for (clientes.First(); !clientes.Eof(); clientes.Next()) {
             ActiveShowAvi(this, 1, formatMessage(msgPadrao->Msg(u"pro_SalvarCFR"_s),
@@ -161,8 +174,10 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
             ClientesLista = u'_' + cliente + u'_';
             const QString nome = m_arquivos.reserva(cliente, sufixo, extensao);
             const QString titulo = u"CFR – %1 – %2"_s.arg(razao ? razao->AsString() : cliente, periodo);
-            exportaArquivo(formato, saida + nome, configura, abre, titulo);
+            exportaArquivo(formato, saida + nome, configura, abre, titulo, lote.get());
         }
+        if (lote)
+            lote->Conclui();
     }
     return !ArquivosRegulares(saida).isEmpty();
 }

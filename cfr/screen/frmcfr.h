@@ -28,6 +28,7 @@ class TField;
 class TMaskEdit;
 class TNetConnection;
 class TParams;
+class TgtExPDFLote;
 } // namespace kpr
 
 namespace kpr::cfr {
@@ -178,7 +179,7 @@ private:
     bool existeParametro(const TParams &Params, const QString &nome) const;
     QString NovaPastaExportacao();
     void exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre,
-                        const QString &titulo);
+                        const QString &titulo, TgtExPDFLote *lote);
 
     std::unique_ptr<RdmCFR> m_rdm;
     std::unique_ptr<RegistroEnvios> m_registro;

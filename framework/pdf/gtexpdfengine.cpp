@@ -1,6 +1,7 @@
 #include "framework/pdf/gtexpdfengine.h"
 
 #include "framework/core/abort.h"
+#include "framework/pdf/gtexpdflote.h"
 #include "framework/pdf/pdfsetupdialog.h"
 
 #include <QApplication>
@@ -84,6 +85,13 @@ TgtExPDFEngine::~TgtExPDFEngine() = default;
 
 void TgtExPDFEngine::Export(const QString &documentTitle, const PaintFunction &paint)
 {
+    if (m_lote && !m_prefs.ShowSetupDialog && !m_prefs.OutputToUserStream) {
+        if (m_fileName.trimmed().isEmpty())
+            throw EKprError(u"O nome do arquivo PDF não foi informado."_s);
+        m_lote->Acrescenta(m_fileName, m_title.isEmpty() ? documentTitle : m_title, m_author, paint);
+        ++m_exports;
+        return;
+    }
     if (m_prefs.ShowSetupDialog) {
         TfrmPDFSetup dialog(QApplication::activeWindow());
         dialog.setValues(m_title.isEmpty() ? documentTitle : m_title, m_author, m_compression);

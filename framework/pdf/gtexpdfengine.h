@@ -16,6 +16,7 @@
 
 class QIODevice;
 class QPagedPaintDevice;
+class QPainter;
 
 namespace kpr {
 
@@ -24,7 +25,15 @@ struct PdfRenderOptions
 {
     // Pictures are scaled down to at most this resolution at their printed size; 0 keeps them.
     int maxImageDpi = 0;
+    // Documents painted one after another into one writer (TgtExPDFLote): the painter to go
+    // on with (not yet begun for the first document: the report begins it with its page
+    // layout; begun: the report starts on a new page), and where the report says how many
+    // pages it painted.
+    QPainter *painter = nullptr;
+    int *pagesPainted = nullptr;
 };
+
+class TgtExPDFLote;
 
 enum class PdfCompression {
     Normal,       // pictures as they are
@@ -67,6 +76,11 @@ public:
     // The number of documents written by this engine.
     int ExportCount() const { return m_exports; }
 
+    // With a batch, Export paints the document into the batch's writer and the batch writes
+    // the file when it is concluded (not with the setup dialog or a user stream, which
+    // export on their own).
+    void setLote(TgtExPDFLote *lote) { m_lote = lote; }
+
 private:
     QString m_fileName;
     TgtPreferences m_prefs;
@@ -75,6 +89,7 @@ private:
     PdfCompression m_compression = PdfCompression::Normal;
     QIODevice *m_stream = nullptr;
     int m_exports = 0;
+    TgtExPDFLote *m_lote = nullptr;
 };
 
 } // namespace kpr

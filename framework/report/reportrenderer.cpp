@@ -751,6 +751,23 @@ int ReportRenderer::pageCount() const
 
 void ReportRenderer::print(QPagedPaintDevice &device, const PdfRenderOptions &options) const
 {
+    // Going on with a batch's painter: the first report begins it, each later one starts on
+    // a new page of the same document.
+    if (options.painter && options.painter->isActive()) {
+        Private::Run r;
+        r.totalPages = pageCount();
+        if (!device.newPage())
+            throw EKprError(u"%1: não foi possível começar uma página."_s.arg(layoutErrorPrefix(d->fileName)));
+        r.painter = options.painter;
+        r.device = &device;
+        r.pxX = device.logicalDpiX() / 25.4;
+        r.pxY = device.logicalDpiY() / 25.4;
+        r.maxImageDpi = options.maxImageDpi;
+        d->run(r);
+        if (options.pagesPainted)
+            *options.pagesPainted = r.totalPages;
+        return;
+    }
     const QPageLayout pl = pageLayout();
     if (!device.setPageLayout(pl)) {
         // A printer whose least margins are wider keeps them; the page and its turn are ours.
@@ -765,7 +782,8 @@ void ReportRenderer::print(QPagedPaintDevice &device, const PdfRenderOptions &op
         r.fromPage = printer->fromPage();
         r.toPage = printer->toPage();
     }
-    QPainter painter;
+    QPainter own;
+    QPainter &painter = options.painter ? *options.painter : own;
     if (!painter.begin(&device))
         throw EKprError(u"%1: não foi possível começar a impressão."_s.arg(layoutErrorPrefix(d->fileName)));
     painter.setRenderHint(QPainter::Antialiasing);
@@ -774,13 +792,17 @@ void ReportRenderer::print(QPagedPaintDevice &device, const PdfRenderOptions &op
     r.pxX = device.logicalDpiX() / 25.4;
     r.pxY = device.logicalDpiY() / 25.4;
     r.maxImageDpi = options.maxImageDpi;
+    if (options.pagesPainted)
+        *options.pagesPainted = r.totalPages;
     try {
         d->run(r);
     } catch (...) {
         painter.end();
         throw;
     }
-    painter.end();
+    // A batch's painter stays open for the next report.
+    if (!options.painter)
+        painter.end();
 }
 
 } // namespace kpr

@@ -1,0 +1,105 @@
+#include "framework/pdf/gtexpdflote.h"
+
+#include "framework/core/abort.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <exception>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kpr {
+
+namespace {
+constexpr int pdfResolution = 300; // as TgtExPDFEngine writes
+}
+
+TgtExPDFLote::TgtExPDFLote(const QString &folder) : m_arquivo(QDir(folder).filePath(u".lote-XXXXXX.pdf"_s))
+{
+}
+
+TgtExPDFLote::~TgtExPDFLote()
+{
+    if (m_painter && m_painter->isActive())
+        m_painter->end();
+}
+
+void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, const QString &author,
+                              const TgtExPDFEngine::PaintFunction &paint)
+{
+    if (m_concluido)
+        throw EKprError(u"O lote de PDFs já foi concluído."_s);
+    if (!m_writer) {
+        if (!m_arquivo.open())
+            throw EKprError(u"Não foi possível gravar o arquivo temporário '%1' (%2)."_s.arg(m_arquivo.fileName(),
+                                                                                         m_arquivo.errorString()));
+        m_writer = std::make_unique<QPdfWriter>(&m_arquivo);
+        m_writer->setResolution(pdfResolution);
+        m_writer->setCreator(u"kpr-shell"_s);
+        m_painter = std::make_unique<QPainter>();
+    }
+    int paginas = 0;
+    PdfRenderOptions options;
+    options.painter = m_painter.get();
+    options.pagesPainted = &paginas;
+    paint(*m_writer, options);
+    m_docs.push_back({fileName, title, author, m_paginas, paginas});
+    m_paginas += paginas;
+}
+
+void TgtExPDFLote::Conclui()
+{
+    if (m_concluido)
+        return;
+    m_concluido = true;
+    if (!m_writer)
+        return;
+    if (m_painter->isActive())
+        m_painter->end();
+    m_writer.reset();
+    m_arquivo.flush();
+
+    try {
+        QPDF lote;
+        lote.processFile(QFile::encodeName(m_arquivo.fileName()).constData());
+        const std::vector<QPDFPageObjectHelper> paginas = QPDFPageDocumentHelper(lote).getAllPages();
+        for (const Documento &d : m_docs) {
+            QPDF doc;
+            doc.emptyPDF();
+            QPDFPageDocumentHelper destino(doc);
+            for (int p = d.primeira; p < d.primeira + d.paginas && p < int(paginas.size()); ++p)
+                destino.addPage(paginas[size_t(p)], false);
+            QPDFObjectHandle info = doc.makeIndirectObject(QPDFObjectHandle::newDictionary());
+            info.replaceKey("/Title", QPDFObjectHandle::newUnicodeString(d.titulo.toStdString()));
+            if (!d.autor.isEmpty())
+                info.replaceKey("/Author", QPDFObjectHandle::newUnicodeString(d.autor.toStdString()));
+            info.replaceKey("/Creator", QPDFObjectHandle::newUnicodeString("kpr-shell"));
+            doc.getTrailer().replaceKey("/Info", info);
+            QPDFWriter w(doc);
+            w.setOutputMemory();
+            w.setStreamDataMode(qpdf_s_preserve);
+            w.write();
+            const std::shared_ptr<Buffer> buffer = w.getBufferSharedPointer();
+            QSaveFile arquivo(d.arquivo);
+            if (!arquivo.open(QIODevice::WriteOnly)
+                || arquivo.write(reinterpret_cast<const char *>(buffer->getBuffer()), qint64(buffer->getSize()))
+                       != qint64(buffer->getSize())
+                || !arquivo.commit())
+                throw EKprError(u"Não foi possível gravar o arquivo PDF '%1' (%2)."_s.arg(d.arquivo, arquivo.errorString()));
+        }
+    } catch (const EKprError &) {
+        throw;
+    } catch (const std::exception &e) {
+        throw EKprError(u"Não foi possível separar os PDFs do lote (%1)."_s.arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+} // namespace kpr
