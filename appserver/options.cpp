@@ -1,5 +1,6 @@
 #include "appserver/options.h"
 
+#include "appserver/configfile.h"
 #include "appserver/server/access.h"
 #include "framework/db/databaseurl.h"
 
@@ -26,6 +27,7 @@ Result<qint64> positiveNumber(const QString &option, const QString &text, qint64
 QString usage()
 {
     return u"uso: kpr-appserver --db sqlite:CAMINHO|postgresql://USUARIO@HOST:PORTA/BANCO\n"
+           "                     [--config ARQUIVO]\n"
            "                     [--listen HOST:PORTA] [--init-db] [--no-serve] [--trace ARQUIVO]\n"
            "                     [--max-body BYTES] [--workers N] [--keep-alive SEGUNDOS]\n"
            "                     [--secret-file ARQUIVO] [--tls-cert ARQUIVO --tls-key ARQUIVO]\n"
@@ -44,13 +46,40 @@ QString usage()
            "                     --from ENDEREÇO --security ssl|starttls|none   < arquivo-com-a-senha\n"
            "         grava as configurações de e-mail da filial e termina, sem servir; a senha SMTP\n"
            "         vem da entrada padrão (uma linha; vazia: sem senha); --login e --from aceitam \"\"\n"
+           "  --config: lê as opções com valor de um arquivo, uma por linha, \"NOME = VALOR\" com o nome\n"
+           "  da opção sem os traços (db, listen, secret-file, tls-cert, max-connections, ...); linhas\n"
+           "  vazias ou começadas por # são ignoradas; a mesma opção na linha de comando prevalece.\n"
            "  --db não aceita senha no endereço postgresql://: a senha do banco vem de PGPASSWORD,\n"
            "  de ~/.pgpass ou do arquivo indicado por PGPASSFILE, como a libpq os lê.\n"
            "  Arquivos criados pelo servidor (banco SQLite, --trace) só o dono lê e grava (modo 0600).\n"_s;
 }
 
-Result<Options> parseOptions(const QStringList &arguments)
+Result<Options> parseOptions(const QStringList &commandLine)
 {
+    // --config's settings come first, so that the same option given on the command line
+    // takes their place.
+    QStringList arguments;
+    QStringList rest;
+    for (qsizetype i = 0; i < commandLine.size(); ++i) {
+        const QString &a = commandLine.at(i);
+        QString path;
+        if (a.startsWith(u"--config="_s)) {
+            path = a.mid(9);
+        } else if (a == u"--config"_s) {
+            if (i + 1 >= commandLine.size())
+                return makeError(u"--config espera um valor."_s);
+            path = commandLine.at(++i);
+        } else {
+            rest << a;
+            continue;
+        }
+        const auto settings = readConfigFile(path);
+        if (!settings)
+            return makeError(settings.error());
+        arguments << *settings;
+    }
+    arguments << rest;
+
     Options o;
     std::optional<QString> branch;
     BranchEmailArgs mail;

@@ -3,6 +3,7 @@
 #include "framework/core/abort.h"
 #include "framework/db/dtmdbgeral.h"
 #include "framework/settings/context.h"
+#include "framework/settings/installpaths.h"
 #include "framework/widgets/kprapplication.h"
 #include "shell/mainwindow.h"
 #include "shell/menuconfig.h"
@@ -26,9 +27,12 @@ int fail(const QString &text, int code = 2)
     return code;
 }
 
-// The shipped menu: beside the executable, else the one in the source tree.
+// The shipped menu: the installed one, else beside the executable, else the one in the
+// source tree.
 QString defaultMenuFile()
 {
+    if (const QString installed = installedDataDir(); !installed.isEmpty())
+        return installed + u"/menu.conf"_s;
     const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(u"menu.conf"_s);
     if (QFileInfo::exists(beside))
         return beside;
@@ -37,6 +41,8 @@ QString defaultMenuFile()
 
 QStringList packageSearchPath()
 {
+    if (const QString installed = installedPackageDir(); !installed.isEmpty())
+        return {installed};
     return {QDir(QCoreApplication::applicationDirPath()).filePath(u"../packages"_s),
             QString::fromUtf8(KPR_PACKAGE_DIR)};
 }

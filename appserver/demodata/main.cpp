@@ -59,7 +59,9 @@ int main(int argc, char *argv[])
         "tabelas de dados são esvaziadas antes (os contadores e o registro das apurações "
         "emitidas são mantidos). Tudo é gravado numa transação: uma falha deixa o banco como "
         "estava."_s);
-    parser.addHelpOption();
+    // Qt's own help option and headings are English; this program speaks Portuguese.
+    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Mostra esta ajuda."_s);
+    parser.addOption(help);
     parser.addOptions({
         {u"db"_s, u"Banco: sqlite:CAMINHO ou postgresql://USUARIO@HOST:PORTA/BANCO."_s, u"url"_s},
         {u"branches"_s, u"Número de filiais (padrão %1)."_s.arg(defaults.branches), u"N"_s},
@@ -72,6 +74,12 @@ int main(int argc, char *argv[])
         {u"replace"_s, u"Apaga os dados existentes antes de gravar."_s},
     });
     parser.process(app);
+    if (parser.isSet(help)) {
+        QString text = parser.helpText();
+        text.replace(u"Usage:"_s, u"uso:"_s).replace(u"Options:"_s, u"Opções:"_s);
+        QTextStream(stdout) << text;
+        return 0;
+    }
     if (!parser.positionalArguments().isEmpty())
         return fail(u"argumento inesperado \"%1\" (veja --help)."_s.arg(parser.positionalArguments().first()), 2);
     if (!parser.isSet(u"db"_s))

@@ -1,5 +1,7 @@
 #include "framework/settings/context.h"
 
+#include "framework/settings/installpaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -86,6 +88,8 @@ QStringList Context::keys()
 
 QString Context::defaultReportDir()
 {
+    if (const QString installed = installedDataDir(); !installed.isEmpty())
+        return installed + u"/layouts"_s;
     return QDir::cleanPath(QString::fromUtf8(KPR_LAYOUTS_DIR));
 }
 

@@ -17,6 +17,7 @@
 #include "framework/core/dates.h"
 #include "framework/db/databaseurl.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -72,6 +73,7 @@ private slots:
     void options();
     void badOptions_data();
     void badOptions();
+    void configFile();
 
     void priceInForce();
     void failedCallChangesNothing();
@@ -469,6 +471,42 @@ void TestAppServerUnits::badOptions()
     const auto o = parseOptions(args);
     QVERIFY(!o);
     QCOMPARE(o.error(), error);
+}
+
+void TestAppServerUnits::configFile()
+{
+    QTemporaryDir dir;
+    const auto write = [&](const QByteArray &text) {
+        QFile f(dir.filePath(u"appserver.conf"_s));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    };
+    const QString path = dir.filePath(u"appserver.conf"_s);
+    write("# shipped\ndb = sqlite:/var/lib/kpr/kpr.db\n; optional, empty\ntls-cert =\n\nlisten=0.0.0.0:8211\n"
+          "secret-file = /var/lib/kpr/secret\nmax-connections = 40\n");
+    // The file's settings, with the command line's --listen taking the file's place.
+    const auto o = parseOptions({u"--config"_s, path, u"--listen"_s, u"127.0.0.1:9000"_s, u"--init-db"_s});
+    QVERIFY2(o, qPrintable(o.error()));
+    QCOMPARE(o->db, u"sqlite:/var/lib/kpr/kpr.db"_s);
+    QCOMPARE(o->port, 9000);
+    QCOMPARE(o->secretFile, u"/var/lib/kpr/secret"_s);
+    QCOMPARE(o->maxConnections, 40);
+    QVERIFY(o->tlsCert.isEmpty() && o->initDb);
+
+    const QList<std::pair<QByteArray, QString>> refused{
+        {"db = sqlite:x\ninit-db = 1\n", path + u", linha 2: configuração desconhecida \"init-db\"."_s},
+        {"db sqlite:x\n", path + u", linha 1: espera NOME = VALOR, não \"db sqlite:x\"."_s},
+        {"db = a\ndb = b\n", path + u", linha 2: \"db\" repetida."_s},
+        {"db = sqlite:x\nworkers = 0\n", u"--workers espera um número de 1 a 256, não \"0\"."_s},
+    };
+    for (const auto &[text, error] : refused) {
+        write(text);
+        const auto bad = parseOptions({u"--config="_s + path});
+        QVERIFY(!bad);
+        QCOMPARE(bad.error(), error);
+    }
+    const auto missing = parseOptions({u"--config"_s, dir.filePath(u"none.conf"_s)});
+    QVERIFY(!missing && missing.error().contains(u"none.conf"_s));
 }
 
 void TestAppServerUnits::priceInForce()
