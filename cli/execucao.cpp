@@ -138,6 +138,9 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
     }
 
     const QHash<QString, QString> impressoes = tela->ImpressoesCFR();
+    // Every message of the run goes over one SMTP connection with the branch's settings as
+    // read above; it is made at the first message and closed after the last.
+    std::unique_ptr<SessaoSMTP> sessao;
     const int total = clientes.RecordCount();
     int n = 0;
     for (clientes.First(); !clientes.Eof(); clientes.Next()) {
@@ -170,12 +173,12 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
                     QElapsedTimer envio;
                     envio.start();
                     const auto conta = qScopeGuard([&] { fora += envio.nsecsElapsed(); });
-                    // The branch's settings are read for every message, as the screen does.
-                    email.setData(tela->getEmailFilial(filial));
-                    const DadosSMTP dados = DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
-                                                            texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
-                                                            texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL"));
-                    return EnviaMensagemSMTP(dados, {remetente, o.assunto, corpo, emails, arquivo});
+                    if (!sessao)
+                        sessao = std::make_unique<SessaoSMTP>(
+                            DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
+                                            texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
+                                            texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL")));
+                    return sessao->Envia({remetente, o.assunto, corpo, emails, arquivo});
                 }, o.assumir);
                 c.resposta = e.resposta;
                 switch (e.situacao) {

@@ -34,10 +34,19 @@ Result<Answer> GetSequencial(Session &s, const Args &a)
 
     QStringList clients;
     {
-        auto q = s.run(u"SELECT C.CDCLIENTE FROM CLIENTE C WHERE EXISTS (SELECT 1 FROM APURFATGD A "
-                       "WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? "
-                       "AND A.CDCLIENTEAPGD = C.CDCLIENTE) ORDER BY C.CDCLIENTE"_s,
-                       {number, branch});
+        // One client (the per-client export asks once per client) is looked up by its key;
+        // a wider list reads the apuration's clients in the database's order of codes, the
+        // order the numbers are issued in.
+        const bool one = !list.all && list.codes.size() == 1;
+        const QString oneClient = one ? *list.codes.cbegin() : QString();
+        auto q = one ? s.run(u"SELECT C.CDCLIENTE FROM CLIENTE C WHERE C.CDCLIENTE = ? AND EXISTS (SELECT 1 "
+                             "FROM APURFATGD A WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? "
+                             "AND A.CDCLIENTEAPGD = C.CDCLIENTE)"_s,
+                             {oneClient, number, branch})
+                     : s.run(u"SELECT C.CDCLIENTE FROM CLIENTE C WHERE EXISTS (SELECT 1 FROM APURFATGD A "
+                             "WHERE A.NRAPURACGD = ? AND A.CDFILIALAPGD = ? "
+                             "AND A.CDCLIENTEAPGD = C.CDCLIENTE) ORDER BY C.CDCLIENTE"_s,
+                             {number, branch});
         if (!q)
             return makeError(q.error());
         while (q.value().next()) {

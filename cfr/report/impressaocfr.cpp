@@ -1,5 +1,6 @@
 #include "cfr/report/impressaocfr.h"
 
+#include "framework/core/dates.h"
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
 
@@ -8,6 +9,8 @@
 #include <QMap>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -15,23 +18,45 @@ namespace kpr::cfr {
 
 namespace {
 
-// A value as the same text however it was stored: numbers to four decimals, dates as ISO.
-QString canonico(const QVariant &v)
+// A cell as the same text however it was stored: numbers to four decimals, dates as ISO
+// date and time, texts trimmed. The send log keeps these fingerprints, so the text is fixed:
+// the number paths give what QString::number(v, 'f', 4) gives, a whole number without its
+// cost. A date is its stored wall-clock value, whatever the workstation's time zone.
+void acrescentaCanonico(QString &linha, TFieldType tipo, const detail::CellView &c)
 {
-    if (!v.isValid() || v.isNull())
-        return u"-"_s;
-    switch (v.typeId()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-        return QString::number(v.toDouble(), 'f', 4);
-    case QMetaType::QDate:
-        return v.toDate().toString(Qt::ISODate);
-    case QMetaType::QDateTime:
-        return v.toDateTime().toString(u"yyyy-MM-ddTHH:mm:ss"_s);
-    default:
-        return v.toString().trimmed();
+    if (c.null) {
+        linha += u'-';
+        return;
+    }
+    switch (tipo) {
+    case ftString:
+    case ftFixedChar:
+        linha += QStringView(*c.text).trimmed();
+        return;
+    case ftBoolean:
+        linha += c.number != 0 ? u"true"_s : u"false"_s;
+        return;
+    case ftDateTime: {
+        QDate d;
+        QTime h;
+        splitDayNumber(c.number, &d, &h);
+        char texto[40];
+        std::snprintf(texto, sizeof texto, "%04d-%02d-%02dT%02d:%02d:%02d", d.year(), d.month(), d.day(), h.hour(),
+                      h.minute(), h.second());
+        linha += QLatin1StringView(texto);
+        return;
+    }
+    case ftInteger:
+    case ftFloat:
+    case ftUnknown:
+        break;
+    }
+    const double v = c.number;
+    if (v == std::trunc(v) && std::fabs(v) < 1e15 && !(v == 0 && std::signbit(v))) {
+        linha += QString::number(qint64(v));
+        linha += u".0000"_s;
+    } else {
+        linha += QString::number(v, 'f', 4);
     }
 }
 
@@ -40,21 +65,32 @@ QString canonico(const QVariant &v)
 QHash<QString, QString> ImpressoesPorCliente(const TClientDataSet &tabela, const QString &campoCliente,
                                              const QStringList &ignorados, const QString &extra)
 {
-    QStringList campos;
-    for (const TField *f : tabela.Fields())
-        if (!ignorados.contains(f->FieldName(), Qt::CaseInsensitive)
-            && f->FieldName().compare(campoCliente, Qt::CaseInsensitive) != 0)
-            campos << f->FieldName();
-    campos.sort();
+    // The fields in name order, each with its "NAME=" prefix, looked up once.
+    QList<std::pair<const TField *, QString>> campos;
+    const TField *cliente = nullptr;
+    for (const TField *f : tabela.Fields()) {
+        if (f->FieldName().compare(campoCliente, Qt::CaseInsensitive) == 0)
+            cliente = f;
+        else if (!ignorados.contains(f->FieldName(), Qt::CaseInsensitive))
+            campos.append({f, f->FieldName() + u'='});
+    }
+    std::sort(campos.begin(), campos.end(),
+              [](const auto &a, const auto &b) { return a.first->FieldName() < b.first->FieldName(); });
 
     QHash<QString, QStringList> linhas;
-    if (tabela.Active()) {
+    if (tabela.Active() && cliente) {
         TDataSetCursor c(tabela);
+        QString linha;
         for (c.First(); !c.Eof(); c.Next()) {
-            QString linha;
-            for (const QString &campo : campos)
-                linha += campo + u'=' + canonico(c.Value(campo)) + u'\x1f';
-            linhas[c.Value(campoCliente).toString().trimmed()] << linha;
+            linha.clear();
+            for (const auto &[campo, prefixo] : std::as_const(campos)) {
+                linha += prefixo;
+                acrescentaCanonico(linha, campo->DataType(), c.Raw(campo));
+                linha += u'\x1f';
+            }
+            const detail::CellView codigo = c.Raw(cliente);
+            const QString chave = codigo.text ? codigo.text->trimmed() : c.Value(cliente->FieldName()).toString().trimmed();
+            linhas[chave] << linha;
         }
     }
     QHash<QString, QString> impressoes;

@@ -35,7 +35,7 @@ QDate dayNumberToDate(double dayNumber)
     return dayZero().addDays(qint64(std::trunc(dayNumber)));
 }
 
-QDateTime dayNumberToDateTime(double dayNumber)
+void splitDayNumber(double dayNumber, QDate *date, QTime *time)
 {
     double whole = std::trunc(dayNumber);
     qint64 ms = qint64(std::llround(std::fabs(dayNumber - whole) * double(msPerDay)));
@@ -43,7 +43,16 @@ QDateTime dayNumberToDateTime(double dayNumber)
         ms = 0;
         whole += dayNumber >= 0 ? 1 : -1;
     }
-    return QDateTime(dayZero().addDays(qint64(whole)), QTime::fromMSecsSinceStartOfDay(int(ms)));
+    *date = dayZero().addDays(qint64(whole));
+    *time = QTime::fromMSecsSinceStartOfDay(int(ms));
+}
+
+QDateTime dayNumberToDateTime(double dayNumber)
+{
+    QDate date;
+    QTime time;
+    splitDayNumber(dayNumber, &date, &time);
+    return QDateTime(date, time);
 }
 
 QString formatDateBR(const QDate &date)

@@ -15,6 +15,9 @@ double toDayNumber(const QDate &date);
 double toDayNumber(const QDateTime &dateTime); // wall-clock date and time, no time zone
 QDate dayNumberToDate(double dayNumber);
 QDateTime dayNumberToDateTime(double dayNumber); // to the nearest millisecond
+// The same date and wall-clock time without a QDateTime: no time zone is consulted, so a
+// time that the local zone skips (a summer-time change at midnight) stays as stored.
+void splitDayNumber(double dayNumber, QDate *date, QTime *time);
 
 // pt-BR short date, "dd/MM/yyyy"; an invalid date gives the empty text.
 QString formatDateBR(const QDate &date);

@@ -255,6 +255,10 @@ public:
     double AsFloat(const QString &field) const;
     QDateTime AsDateTime(const QString &field) const;
     QVariant Value(const QString &field) const;
+    // The cell as stored (its text, or its number: a date is its day number), without a
+    // QVariant: for callers that read every cell of many rows. The field is this cursor's
+    // dataset's, looked up once.
+    detail::CellView Raw(const TField *field) const { return cell(field); }
 
 private:
     void check() const;

@@ -431,6 +431,13 @@ bool TSMTPSend::Logout()
     return ok;
 }
 
+bool TSMTPSend::Reset()
+{
+    return d->command("RSET", 2);
+}
+
+bool TSMTPSend::Connected() const { return d->connected; }
+
 int TSMTPSend::ResultCode() const { return d->code; }
 
 QString TSMTPSend::ResultString() const { return d->replyLines.join(u'\n'); }

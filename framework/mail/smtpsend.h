@@ -61,6 +61,11 @@ public:
     bool MailData(const QList<QByteArray> &lines);
     // QUIT and close. False without a connection.
     bool Logout();
+    // RSET: ends a transaction the server refused part of, so that the same connection can
+    // carry the next message. False without a connection.
+    bool Reset();
+    // Whether a logged-in connection is open (a failed read or write closes it).
+    bool Connected() const;
 
     // The last reply's code, 0 when the step got none.
     int ResultCode() const;

@@ -13,6 +13,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <exception>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,7 +23,8 @@ namespace {
 constexpr int pdfResolution = 300; // as TgtExPDFEngine writes
 }
 
-TgtExPDFLote::TgtExPDFLote(const QString &folder) : m_arquivo(QDir(folder).filePath(u".lote-XXXXXX.pdf"_s))
+TgtExPDFLote::TgtExPDFLote(const QString &folder, int documentosPorParte)
+    : m_pasta(folder), m_porParte(qMax(1, documentosPorParte))
 {
 }
 
@@ -38,10 +40,11 @@ void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, con
     if (m_concluido)
         throw EKprError(u"O lote de PDFs já foi concluído."_s);
     if (!m_writer) {
-        if (!m_arquivo.open())
-            throw EKprError(u"Não foi possível gravar o arquivo temporário '%1' (%2)."_s.arg(m_arquivo.fileName(),
-                                                                                         m_arquivo.errorString()));
-        m_writer = std::make_unique<QPdfWriter>(&m_arquivo);
+        m_arquivo = std::make_unique<QTemporaryFile>(QDir(m_pasta).filePath(u".lote-XXXXXX.pdf"_s));
+        if (!m_arquivo->open())
+            throw EKprError(u"Não foi possível gravar o arquivo temporário '%1' (%2)."_s.arg(m_arquivo->fileName(),
+                                                                                         m_arquivo->errorString()));
+        m_writer = std::make_unique<QPdfWriter>(m_arquivo.get());
         m_writer->setResolution(pdfResolution);
         m_writer->setCreator(u"kpr-shell"_s);
         m_painter = std::make_unique<QPainter>();
@@ -53,6 +56,9 @@ void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, con
     paint(*m_writer, options);
     m_docs.push_back({fileName, title, author, m_paginas, paginas});
     m_paginas += paginas;
+    ++m_documentos;
+    if (int(m_docs.size()) >= m_porParte)
+        separaParte();
 }
 
 void TgtExPDFLote::Conclui()
@@ -60,18 +66,28 @@ void TgtExPDFLote::Conclui()
     if (m_concluido)
         return;
     m_concluido = true;
+    separaParte();
+}
+
+void TgtExPDFLote::separaParte()
+{
     if (!m_writer)
         return;
     if (m_painter->isActive())
         m_painter->end();
+    m_painter.reset();
     m_writer.reset();
-    m_arquivo.flush();
+    m_arquivo->flush();
+    // The next part starts a writer of its own, whatever happens to this one's files.
+    const std::vector<Documento> docs = std::exchange(m_docs, {});
+    m_paginas = 0;
+    const std::unique_ptr<QTemporaryFile> arquivo = std::move(m_arquivo);
 
     try {
         QPDF lote;
-        lote.processFile(QFile::encodeName(m_arquivo.fileName()).constData());
+        lote.processFile(QFile::encodeName(arquivo->fileName()).constData());
         const std::vector<QPDFPageObjectHelper> paginas = QPDFPageDocumentHelper(lote).getAllPages();
-        for (const Documento &d : m_docs) {
+        for (const Documento &d : docs) {
             QPDF doc;
             doc.emptyPDF();
             QPDFPageDocumentHelper destino(doc);

@@ -3,7 +3,9 @@
 // previous one, and when the batch is concluded its pages are split into one file per
 // document, each with its own title and author. The fonts are then subset and embedded once
 // for the whole batch instead of once per file, which is most of the cost of many small
-// documents (one statement per client).
+// documents (one statement per client). A batch of many documents is written in parts of
+// a fixed number of documents: each part is split as soon as it is full, so the writer's
+// memory and the split's work stay those of one part however long the batch is.
 
 #include "framework/pdf/gtexpdfengine.h"
 
@@ -21,14 +23,17 @@ namespace kpr {
 class TgtExPDFLote
 {
 public:
+    static constexpr int DocumentosPorParte = 100;
+
     // The writer's file is a temporary file in folder (beside the documents' files).
-    explicit TgtExPDFLote(const QString &folder);
+    explicit TgtExPDFLote(const QString &folder, int documentosPorParte = DocumentosPorParte);
     ~TgtExPDFLote();
     TgtExPDFLote(const TgtExPDFLote &) = delete;
     TgtExPDFLote &operator=(const TgtExPDFLote &) = delete;
 
-    // Paints one document now; its file is written by Conclui. What paint throws passes on
-    // and the document is not recorded.
+    // Paints one document now; its file is written when its part is full or by Conclui.
+    // What paint throws passes on and the document is not recorded; a part that cannot be
+    // written throws as Conclui does.
     void Acrescenta(const QString &fileName, const QString &title, const QString &author,
                     const TgtExPDFEngine::PaintFunction &paint);
     // Writes every recorded document to its file (each through a temporary file renamed when
@@ -36,7 +41,8 @@ public:
     // before it stay. A batch is concluded once; later calls do nothing.
     void Conclui();
 
-    int Documentos() const { return int(m_docs.size()); }
+    // The documents painted so far, in every part.
+    int Documentos() const { return m_documentos; }
 
 private:
     struct Documento
@@ -48,11 +54,16 @@ private:
         int paginas = 0;
     };
 
-    QTemporaryFile m_arquivo;
+    void separaParte();
+
+    QString m_pasta;
+    int m_porParte;
+    std::unique_ptr<QTemporaryFile> m_arquivo;
     std::unique_ptr<QPdfWriter> m_writer;
     std::unique_ptr<QPainter> m_painter;
     std::vector<Documento> m_docs;
     int m_paginas = 0;
+    int m_documentos = 0;
     bool m_concluido = false;
 };
 

@@ -71,6 +71,7 @@ private slots:
     void sendsMessage_data();
     void sendsMessage();
     void dataLinesAreStuffedAndSplit();
+    void oneConnectionCarriesManyMessages();
     void failures_data();
     void failures();
     void portAndConnectionMisuse();
@@ -168,6 +169,35 @@ void TestSmtpSend::dataLinesAreStuffedAndSplit()
     const QList<test::SmtpMessage> messages = server.messages();
     QCOMPARE(messages.size(), 1);
     QCOMPARE(messages[0].data, QByteArray("Subject: linhas\r\n\r\n.\r\n..dois\r\num\r\n.\r\nfim\r\ncr\r\nlf\r\nfim.\r\n\r\n"));
+}
+
+// One login, three transactions: the refused one is ended with RSET and the next message
+// goes out on the same connection.
+void TestSmtpSend::oneConnectionCarriesManyMessages()
+{
+    SmtpServer server({.mode = SmtpServer::Mode::StartTls, .user = user, .password = password,
+                       .refuseRcptTo = u"b@y.com"_s});
+    const Status started = server.start();
+    QVERIFY2(started.ok(), qPrintable(started.error()));
+    TSMTPSend smtp;
+    configure(smtp, SmtpServer::Mode::StartTls, server.port());
+    QVERIFY2(smtp.Login(), qPrintable(smtp.EnhCodeString()));
+    for (const QString &to : {u"a@x.com"_s, u"b@y.com"_s, u"c@x.com"_s}) {
+        QVERIFY(smtp.MailFrom(u"filial@kpr.com.br"_s, 0));
+        if (!smtp.MailTo(to)) {
+            QCOMPARE(to, u"b@y.com"_s);
+            QVERIFY(smtp.Reset());
+            continue;
+        }
+        QVERIFY2(smtp.MailData({"Subject: " + to.toUtf8(), "", "corpo"}), qPrintable(smtp.EnhCodeString()));
+    }
+    QVERIFY(smtp.Connected());
+    QVERIFY(smtp.Logout());
+    QVERIFY(!smtp.Connected() && !smtp.Reset());
+    const QList<test::SmtpMessage> messages = server.messages();
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(messages[0].rcptTos, QStringList{u"a@x.com"_s});
+    QCOMPARE(messages[1].rcptTos, QStringList{u"c@x.com"_s});
 }
 
 void TestSmtpSend::failures_data()

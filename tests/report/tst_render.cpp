@@ -6,10 +6,12 @@
 #include "framework/core/abort.h"
 #include "framework/core/dates.h"
 #include "framework/pdf/gtexpdfengine.h"
+#include "framework/pdf/gtexpdflote.h"
 #include "framework/report/layoutfile.h"
 #include "framework/report/reportrenderer.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -323,6 +325,41 @@ private slots:
         QCOMPARE(uses.size(), 2);
         const auto object = [](const QString &line) { return line.simplified().split(u' ').value(11); };
         QCOMPARE(object(uses[0]), object(uses[1]));
+    }
+
+    void batchInPartsGivesEveryDocumentItsOwnPages()
+    {
+        // Five documents of 1, 2, 3, 1 and 2 pages in parts of two: the part boundaries
+        // fall inside the run, and each file still holds exactly its own pages.
+        const QByteArray json = R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "dados", "table": "t"}],
+          "bands": {"detail": {"height": 150, "elements": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 6, "text": "[K]"}]}}})";
+        Result<ReportLayout> layout = parseLayout(json, u"T.QR2"_s);
+        QVERIFY(layout);
+        const std::vector<int> pages{1, 2, 3, 1, 2};
+        {
+            TgtExPDFLote lote(m_dir.path(), 2);
+            for (size_t i = 0; i < pages.size(); ++i) {
+                std::vector<Row> rows;
+                for (int p = 0; p < pages[i]; ++p)
+                    rows.push_back(Row{u"doc%1 pág%2"_s.arg(i).arg(p + 1)});
+                ReportRenderer report(layout.value(), m_dir.filePath(u"T.QR2"_s),
+                                      {table(u"dados"_s, {{u"K"_s, ftString}}, rows)}, TParams());
+                lote.Acrescenta(m_dir.filePath(u"lote%1.pdf"_s.arg(i)), u"Doc %1"_s.arg(i), u"0001"_s,
+                                [&](QPagedPaintDevice &dev, const PdfRenderOptions &o) { report.print(dev, o); });
+            }
+            QCOMPARE(lote.Documentos(), 5);
+            lote.Conclui();
+        }
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const QString pdf = m_dir.filePath(u"lote%1.pdf"_s.arg(i));
+            QCOMPARE(pdfPages(pdf), pages[i]);
+            QCOMPARE(pdfInfo(pdf, u"Title"_s), u"Doc %1"_s.arg(i));
+            const QString text = pdfText(pdf);
+            QCOMPARE(text.count(u"doc"_s), pages[i]);
+            QCOMPARE(text.count(u"doc%1 "_s.arg(i)), pages[i]);
+        }
+        // No part's temporary file is left behind.
+        QCOMPARE(QDir(m_dir.path()).entryList({u".lote-*"_s}, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void emptyReportStillHasOnePage()
