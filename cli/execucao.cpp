@@ -1,5 +1,7 @@
 #include "cli/execucao.h"
 
+#include "cli/filadeenvio.h"
+
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
 #include "email/dadossmtp.h"
@@ -24,8 +26,11 @@
 #include <QFileInfo>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QSet>
 
 #include <memory>
+#include <mutex>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -60,10 +65,16 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
             return falha(r, u"o corpo da mensagem em \"%1\" está vazio."_s.arg(o.arquivoCorpo));
     }
 
+    // Progress comes from the export (this thread) and from the messages' queue (its own).
+    std::mutex travaProgresso;
+    const auto diz = [&](const QString &t) {
+        const std::lock_guard trava(travaProgresso);
+        progresso(t);
+    };
     // The screen's messages (its checks, the server's refusals) become the run's error.
     QStringList mensagens;
     setErrorPresenter([&](const QString &t) { mensagens << t; });
-    setShowAviObserver([&](const QString &t) { progresso(t); });
+    setShowAviObserver([&](const QString &t) { diz(t); });
     const auto restaura = qScopeGuard([] {
         setErrorPresenter({});
         setShowAviObserver({});
@@ -108,13 +119,6 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
         return falha(r, erroDaTela());
     r.segundosApuracao = relogio.restart() / 1000.0;
 
-    bool temArquivos = false;
-    if (!runGuarded([&] { temArquivos = tela->SalvarCFR(fPDF, mPorCliente, false, false, true); }))
-        return falha(r, erroDaTela());
-    r.segundosPdf = relogio.restart() / 1000.0;
-    if (!temArquivos)
-        return r; // no client has data in the period: nothing to send
-
     // The branch as the screen holds it (its mask may have changed the letter case): the
     // send log keys statements by it, the same from the screen and from here.
     const QString filial = tela->medCdFilial->text();
@@ -137,82 +141,106 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
                                 .arg(filial, remetente));
     }
 
-    const QHash<QString, QString> impressoes = tela->ImpressoesCFR();
-    // Every message of the run goes over one SMTP connection with the branch's settings as
-    // read above; it is made at the first message and closed after the last.
-    std::unique_ptr<SessaoSMTP> sessao;
-    const int total = clientes.RecordCount();
-    int n = 0;
+    // The run's clients in the summary's order; a client without a valid address fails here,
+    // the others are sent as the export writes their files.
+    std::vector<ClienteExecucao> resumo;
+    std::vector<QString> enderecos;
     for (clientes.First(); !clientes.Eof(); clientes.Next()) {
-        ClienteExecucao c;
-        c.codigo = texto(clientes, u"CDCLIENTE");
-        c.nome = texto(clientes, u"NMRAZSOCCLIE");
-        const QString emails = texto(clientes, u"DSEMAIL");
-        const QString arquivo = tela->ArquivoDoCliente(c.codigo);
-        ++n;
-        mensagens.clear(); // each client's reply holds its own messages only
-        if (o.simulacao) {
+        resumo.push_back({texto(clientes, u"CDCLIENTE"), texto(clientes, u"NMRAZSOCCLIE"), QString(), QString()});
+        enderecos.push_back(texto(clientes, u"DSEMAIL"));
+    }
+    const int total = int(resumo.size());
+    std::vector<bool> enfileirado(size_t(total), false);
+    QElapsedTimer relogioEnvio;
+    relogioEnvio.start();
+    std::unique_ptr<FilaDeEnvio> fila; // joined before what its thread uses goes
+    // Lives as long as the export that calls it through AoConcluirArquivos.
+    const auto enfileira = [&](int i, const QString &arquivo) {
+        enfileirado[size_t(i)] = true;
+        const QString &emails = enderecos[size_t(i)];
+        ClienteExecucao &c = resumo[size_t(i)];
+        if (EmptyString(emails) || !ValidaEmails(emails)) {
+            c.situacao = u"failed"_s;
+            c.resposta = EmptyString(emails) ? u"cliente sem e-mail cadastrado"_s
+                                             : u"e-mail do cliente não é válido: "_s + emails;
+            return;
+        }
+        fila->Acrescenta({i, c.codigo, c.nome, emails, arquivo});
+    };
+    if (!o.simulacao) {
+        EnvioDaExecucao envio{filial, o.inicio, o.fim, o.layout, tela->CalculoImpressoesCFR(), o.reenviar ? Reenvio::Sim : Reenvio::Nao, o.assumir,
+                              remetente, o.assunto, corpo,
+                              DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
+                                              texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
+                                              texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL")),
+                              WebURL(), WebPort(), WebSecretFile(), WebTLS()};
+        fila = std::make_unique<FilaDeEnvio>(std::move(envio), [&](const ClienteExecucao &, int feitos) {
+            const double s = relogioEnvio.elapsed() / 1000.0;
+            const double taxa = s > 0 ? feitos / s : 0;
+            diz(u"Mensagens %1 de %2 (%3/s, faltam %4 s)"_s.arg(feitos)
+                    .arg(total)
+                    .arg(taxa, 0, 'f', 1)
+                    .arg(taxa > 0 ? qRound((total - feitos) / taxa) : 0));
+        });
+        tela->AoConcluirArquivos = [&](const QStringList &arquivos) {
+            const QSet<QString> prontos(arquivos.cbegin(), arquivos.cend());
+            for (int i = 0; i < total; ++i) {
+                if (enfileirado[size_t(i)])
+                    continue;
+                const QString arquivo = tela->ArquivoDoCliente(resumo[size_t(i)].codigo);
+                if (prontos.contains(arquivo))
+                    enfileira(i, arquivo);
+            }
+        };
+    }
+
+    tela->DocumentosPorParte = o.documentosPorParte;
+    relogio.restart();
+    bool temArquivos = false;
+    const bool exportou = runGuarded([&] { temArquivos = tela->SalvarCFR(fPDF, mPorCliente, false, false, true); });
+    tela->AoConcluirArquivos = nullptr;
+    r.segundosPdf = relogio.restart() / 1000.0;
+    if (fila) {
+        if (exportou)
+            for (int i = 0; i < total; ++i) {
+                const QString arquivo = tela->ArquivoDoCliente(resumo[size_t(i)].codigo);
+                if (!enfileirado[size_t(i)] && !arquivo.isEmpty() && QFileInfo::exists(arquivo))
+                    enfileira(i, arquivo);
+            }
+        fila->Conclui();
+        for (size_t i = 0; i < fila->Resultados().size(); ++i)
+            if (!fila->Resultados()[i].situacao.isEmpty())
+                resumo[i] = fila->Resultados()[i];
+        r.segundosRegistro = fila->SegundosRegistro();
+        r.segundosImpressoes = fila->SegundosImpressoes();
+    }
+    r.segundosEnvio = relogio.elapsed() / 1000.0;
+    // What was done is reported also when the export failed part of the way.
+    for (const ClienteExecucao &c : resumo)
+        if (!c.situacao.isEmpty() || o.simulacao)
+            r.clientes << c;
+    if (!exportou) {
+        r.clientes.removeIf([](const ClienteExecucao &c) { return c.situacao.isEmpty(); });
+        return falha(r, erroDaTela());
+    }
+    if (!temArquivos) {
+        r.clientes.clear();
+        return r; // no client has data in the period: nothing to send
+    }
+
+    if (o.simulacao) {
+        r.clientes.clear();
+        for (ClienteExecucao c : resumo) {
+            const QString arquivo = tela->ArquivoDoCliente(c.codigo);
             QDir().mkpath(o.saida);
             const QString destino = QDir(o.saida).filePath(QFileInfo(arquivo).fileName());
             QFile::remove(destino);
             c.situacao = QFile::copy(arquivo, destino) ? u"skipped"_s : u"failed"_s;
             c.resposta = u"simulação: "_s + destino;
-        } else if (EmptyString(emails) || !ValidaEmails(emails)) {
-            c.situacao = u"failed"_s;
-            c.resposta = EmptyString(emails) ? u"cliente sem e-mail cadastrado"_s
-                                             : u"e-mail do cliente não é válido: "_s + emails;
-        } else {
-            const ChaveEnvio chave{filial, o.inicio, o.fim, o.layout, c.codigo, impressoes.value(c.codigo.trimmed()),
-                                   emails};
-            const Reenvio reenvio = o.reenviar ? Reenvio::Sim : Reenvio::Nao;
-            QElapsedTimer registro;
-            registro.start();
-            qint64 fora = 0; // time spent sending, not logging
-            try {
-                const ResultadoEnvio e = EnviaRegistrado(tela->registroEnvios(), chave, reenvio, [&]() -> QString {
-                    QElapsedTimer envio;
-                    envio.start();
-                    const auto conta = qScopeGuard([&] { fora += envio.nsecsElapsed(); });
-                    if (!sessao)
-                        sessao = std::make_unique<SessaoSMTP>(
-                            DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
-                                            texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
-                                            texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL")));
-                    return sessao->Envia({remetente, o.assunto, corpo, emails, arquivo});
-                }, o.assumir);
-                c.resposta = e.resposta;
-                switch (e.situacao) {
-                case SituacaoEnvio::Enviado: c.situacao = u"sent"_s; break;
-                case SituacaoEnvio::Ignorado:
-                    c.situacao = u"skipped"_s;
-                    c.resposta = u"já enviado em %1 por %2"_s.arg(e.quando.toString(u"dd/MM/yyyy HH:mm"_s), e.estacao);
-                    break;
-                case SituacaoEnvio::Incerto: c.situacao = e.saiu ? u"sent"_s : u"uncertain"_s; break;
-                case SituacaoEnvio::Falhou: c.situacao = u"failed"_s; break;
-                }
-            } catch (const EEnviadoSemLogout &e) {
-                // Accepted by the server before the connection's end failed: sent.
-                c.situacao = u"sent"_s;
-                c.resposta = e.resposta() + u" ("_s + e.text() + u')';
-            } catch (const EKprError &e) {
-                c.situacao = u"failed"_s;
-                c.resposta = e.text();
-            } catch (const EAbort &) {
-                c.situacao = u"failed"_s;
-                c.resposta = erroDaTela();
-            }
-            r.segundosRegistro += (registro.nsecsElapsed() - fora) / 1e9;
+            r.clientes << c;
         }
-        r.clientes << c;
-        const double s = relogio.elapsed() / 1000.0;
-        const double taxa = s > 0 ? n / s : 0;
-        progresso(u"%1 %2 de %3 (%4/s, faltam %5 s)"_s.arg(o.simulacao ? u"PDFs"_s : u"Mensagens"_s)
-                      .arg(n)
-                      .arg(total)
-                      .arg(taxa, 0, 'f', 1)
-                      .arg(taxa > 0 ? qRound((total - n) / taxa) : 0));
+        diz(u"PDFs %1 de %1"_s.arg(total));
     }
-    r.segundosEnvio = relogio.elapsed() / 1000.0;
     for (const ClienteExecucao &c : std::as_const(r.clientes))
         if (c.situacao == u"failed"_s || c.situacao == u"uncertain"_s)
             r.codigoSaida = 1;

@@ -8,7 +8,7 @@ QString UsoCFR()
 {
     return u"uso: kpr-cfr --branch FILIAL --period AAAA-MM-DD..AAAA-MM-DD|previous-fortnight --layout NN\n"
            "               --subject TEXTO --body-file ARQUIVO [--clients CODIGO,CODIGO]\n"
-           "               [--dry-run --out PASTA] [--resend] [--take-over] [--json]\n"
+           "               [--dry-run --out PASTA] [--resend] [--take-over] [--json] [--part-size N]\n"
            "               [--set NOME=VALOR]... [--config ARQUIVO]\n"
            "\n"
            "Gera os CFR da filial e do período no layout dado, um PDF por cliente com dados, e\n"
@@ -16,6 +16,8 @@ QString UsoCFR()
            "já consta como enviado (o mesmo conteúdo), a não ser com --resend; um envio deixado\n"
            "em andamento por uma execução interrompida é relatado como incerto e só é refeito\n"
            "com --take-over. --dry-run grava os PDFs em PASTA e não envia nada.\n"
+           "As mensagens saem enquanto os PDFs são gerados: a cada --part-size clientes (padrão\n"
+           "100, de 1 a 10000) os PDFs prontos começam a ser enviados.\n"
            "\n"
            "Saída: uma linha por cliente (código, situação, resposta), ou com --json um objeto\n"
            "com \"clients\": [{\"code\", \"status\", \"reply\"}]; situações sent, skipped, failed,\n"
@@ -77,7 +79,8 @@ Result<OpcoesCFR> LeOpcoes(const QStringList &args, const QDate &hoje)
             if (const auto v = pega(); !v)
                 return makeError(v.error());
         } else if (nome == u"--branch"_s || nome == u"--period"_s || nome == u"--layout"_s || nome == u"--subject"_s
-                   || nome == u"--body-file"_s || nome == u"--clients"_s || nome == u"--out"_s) {
+                   || nome == u"--body-file"_s || nome == u"--clients"_s || nome == u"--out"_s
+                   || nome == u"--part-size"_s) {
             const auto v = pega();
             if (!v)
                 return makeError(v.error());
@@ -91,6 +94,11 @@ Result<OpcoesCFR> LeOpcoes(const QStringList &args, const QDate &hoje)
                 o.arquivoCorpo = *v;
             } else if (nome == u"--out"_s) {
                 o.saida = *v;
+            } else if (nome == u"--part-size"_s) {
+                bool ok = false;
+                o.documentosPorParte = v->toInt(&ok);
+                if (!ok || o.documentosPorParte < 1 || o.documentosPorParte > 10000)
+                    return makeError(u"--part-size espera um número de 1 a 10000, não \"%1\"."_s.arg(*v));
             } else if (nome == u"--clients"_s) {
                 for (const QString &c : v->split(u',', Qt::SkipEmptyParts))
                     if (!c.trimmed().isEmpty())

@@ -24,6 +24,9 @@ struct OpcoesCFR
     bool reenviar = false;
     bool assumir = false; // take over statements left "sending" by a run that died
     bool json = false;
+    // PDFs made before their messages start going out (--part-size): smaller starts the mail
+    // earlier, larger embeds the fonts fewer times.
+    int documentosPorParte = 100;
 };
 
 // The arguments after the program's name. --set NAME=VALUE and --config FILE are the shell's

@@ -53,7 +53,8 @@ QByteArray ResumoJson(const OpcoesCFR &o, const ResultadoExecucao &r)
         {u"error"_s, r.erro},
         {u"counts"_s, contas},
         {u"seconds"_s, QJsonObject{{u"apuration"_s, r.segundosApuracao}, {u"pdf"_s, r.segundosPdf},
-                                   {u"mail"_s, r.segundosEnvio}, {u"log"_s, r.segundosRegistro}}},
+                                   {u"mail"_s, r.segundosEnvio}, {u"log"_s, r.segundosRegistro},
+                                   {u"fingerprints"_s, r.segundosImpressoes}}},
         {u"clients"_s, clientes},
     };
     return QJsonDocument(raiz).toJson(QJsonDocument::Indented);

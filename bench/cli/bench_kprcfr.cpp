@@ -108,8 +108,10 @@ int main(int argc, char *argv[])
     const double mail = s[u"mail"_s].toDouble(), log = s[u"log"_s].toDouble();
     std::printf("kpr-cfr, layout 00, %d clients x 20 services x 62 days: %d messages sent in %.1f s\n", clients, sent,
                 total);
-    std::printf("  apuration %.1f s, PDFs %.1f s (%.0f PDFs/s), mail %.1f s of which send log %.2f s\n",
-                s[u"apuration"_s].toDouble(), s[u"pdf"_s].toDouble(), clients / s[u"pdf"_s].toDouble(), mail, log);
+    std::printf("  apuration %.1f s, PDFs %.1f s (%.0f PDFs/s; the messages of finished parts and the "
+                "fingerprints, %.1f s, meanwhile), mail after the PDFs %.1f s; send log %.2f s in all\n",
+                s[u"apuration"_s].toDouble(), s[u"pdf"_s].toDouble(), clients / s[u"pdf"_s].toDouble(),
+                s[u"fingerprints"_s].toDouble(), mail, log);
     std::printf("log share of the run: %.1f%%\n", 100.0 * log / total);
     std::printf("ratio to the HTML-to-PDF peer's PDF step alone (%.0f s): %.1f\n", clients / peerDocsPerSecond,
                 clients / peerDocsPerSecond / total);

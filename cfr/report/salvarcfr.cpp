@@ -158,8 +158,10 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
         // batch (the fonts embedded once) and split per client at the end; the files of the
         // clients done stay also when a later one fails.
         std::unique_ptr<TgtExPDFLote> lote;
-        if (!configura && !abre)
-            lote = std::make_unique<TgtExPDFLote>(saida);
+        if (!configura && !abre) {
+            lote = std::make_unique<TgtExPDFLote>(saida, DocumentosPorParte);
+            lote->setAoSeparar(AoConcluirArquivos);
+        }
         const auto conclui = qScopeGuard([&] {
             if (lote && std::uncaught_exceptions() > 0)
                 runGuarded([&] { lote->Conclui(); });
@@ -184,10 +186,16 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
 
 QHash<QString, QString> TfrmCFR::ImpressoesCFR() const
 {
+    return CalculoImpressoesCFR()();
+}
+
+std::function<QHash<QString, QString>()> TfrmCFR::CalculoImpressoesCFR() const
+{
     const QString grupos = rdbGrupServLista->isChecked() ? GrupServLista : u"T"_s;
-    if (LayoutPorData(cbbReportNames->currentIndex()))
-        return ImpressoesPorCliente(*qryCFRSintData, u"CDCLIENTEAPGD"_s, {u"NRAPURACGD"_s}, grupos);
-    return ImpressoesPorCliente(*qryCFRSintServ, u"CDCLIENTE"_s, {u"NRAPURACGD"_s}, grupos);
+    const bool porData = LayoutPorData(cbbReportNames->currentIndex());
+    const TClientDataSet *tabela = porData ? qryCFRSintData : qryCFRSintServ;
+    const QString cliente = porData ? u"CDCLIENTEAPGD"_s : u"CDCLIENTE"_s;
+    return [tabela, cliente, grupos] { return ImpressoesPorCliente(*tabela, cliente, {u"NRAPURACGD"_s}, grupos); };
 }
 
 void TfrmCFR::ApagaArquivosGerados()

@@ -11,6 +11,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QGroupBox;
@@ -161,6 +162,16 @@ public:
     // The fingerprint of each client's statement in the tables of the last run (client code
     // → fingerprint), by the family of the selected layout and the service groups chosen.
     QHash<QString, QString> ImpressoesCFR() const;
+    // The same, read from the screen now and computed when called: the call only reads the
+    // statement table, so it may run on another thread while nothing changes that table (a
+    // per-client export only reads it).
+    std::function<QHash<QString, QString>()> CalculoImpressoesCFR() const;
+    // Called during a per-client export without dialog or viewer, each time a part of its
+    // batch has been written, with the full paths of the files now complete: a caller may
+    // start sending them while the rest is painted. Runs on the export's thread.
+    std::function<void(const QStringList &arquivos)> AoConcluirArquivos;
+    // How many files such an export writes as one part (at least 1).
+    int DocumentosPorParte = 100;
 
 protected:
     // The checks every output action runs first: Validacao, then Vd_GrupServ for the

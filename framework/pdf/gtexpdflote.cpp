@@ -83,6 +83,7 @@ void TgtExPDFLote::separaParte()
     m_paginas = 0;
     const std::unique_ptr<QTemporaryFile> arquivo = std::move(m_arquivo);
 
+    QStringList escritos;
     try {
         QPDF lote;
         lote.processFile(QFile::encodeName(arquivo->fileName()).constData());
@@ -110,12 +111,15 @@ void TgtExPDFLote::separaParte()
                        != qint64(buffer->getSize())
                 || !arquivo.commit())
                 throw EKprError(u"Não foi possível gravar o arquivo PDF '%1' (%2)."_s.arg(d.arquivo, arquivo.errorString()));
+            escritos << d.arquivo;
         }
     } catch (const EKprError &) {
         throw;
     } catch (const std::exception &e) {
         throw EKprError(u"Não foi possível separar os PDFs do lote (%1)."_s.arg(QString::fromLocal8Bit(e.what())));
     }
+    if (m_aoSeparar)
+        m_aoSeparar(escritos);
 }
 
 } // namespace kpr

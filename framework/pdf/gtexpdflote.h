@@ -10,8 +10,10 @@
 #include "framework/pdf/gtexpdfengine.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryFile>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,6 +43,9 @@ public:
     // before it stay. A batch is concluded once; later calls do nothing.
     void Conclui();
 
+    // Called after each part's files are written, with their paths.
+    void setAoSeparar(std::function<void(const QStringList &arquivos)> aoSeparar) { m_aoSeparar = std::move(aoSeparar); }
+
     // The documents painted so far, in every part.
     int Documentos() const { return m_documentos; }
 
@@ -64,6 +69,7 @@ private:
     std::vector<Documento> m_docs;
     int m_paginas = 0;
     int m_documentos = 0;
+    std::function<void(const QStringList &)> m_aoSeparar;
     bool m_concluido = false;
 };
 

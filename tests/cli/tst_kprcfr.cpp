@@ -130,6 +130,8 @@ private slots:
         QTest::newRow("no subject") << QStringList{base.mid(0, 6)} << u"falta --subject."_s;
         QTest::newRow("unknown") << base + QStringList{u"--quiet"_s} << u"opção desconhecida \"--quiet\"."_s;
         QTest::newRow("value to a flag") << base + QStringList{u"--json=yes"_s} << u"--json não aceita valor."_s;
+        QTest::newRow("part size") << base + QStringList{u"--part-size"_s, u"0"_s}
+                                   << u"--part-size espera um número de 1 a 10000, não \"0\"."_s;
     }
 
     void opcoes()
@@ -192,21 +194,27 @@ private slots:
             QVERIFY(m_server->stop());
     }
 
-    // Refused at one client's RCPT: that client fails (exit 1), the others are sent; the next
-    // run sends only that one and skips the rest.
+    // Refused at one client's RCPT: that client fails (exit 1), the others are sent, each
+    // with its own PDF, while the export goes on in parts of two; the next run sends only
+    // that one and skips the rest.
     void falhaDepoisSoOQueFaltou()
     {
         SmtpServer recusa(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s,
                                               .password = u"segredo"_s, .refuseRcptTo = u"cfr@cliente3.com.br"_s});
         QVERIFY(recusa.start());
         apontaSmtp(recusa);
-        const Execucao primeira = roda(envio(u"2024-03-01..2024-03-15"_s));
+        const Execucao primeira = roda(envio(u"2024-03-01..2024-03-15"_s) + QStringList{u"--part-size"_s, u"2"_s});
         QCOMPARE(primeira.saida, 1);
         QMap<QString, QString> s = primeira.situacao();
         QCOMPARE(s.size(), 6);
         QCOMPARE(s.value(u"0000000003"_s), u"failed"_s);
         QCOMPARE(int(std::count(s.cbegin(), s.cend(), u"sent"_s)), 5);
         QCOMPARE(recusa.messages().size(), 5);
+        for (const test::SmtpMessage &m : recusa.messages()) {
+            const QChar n = m.rcptTos.value(0).section(u'@', 1, 1).section(u'.', 0, 0).back();
+            QVERIFY2(m.data.contains((u"000000000"_s + n + u"_CFR.PDF"_s).toLatin1()), qPrintable(m.rcptTos.value(0)));
+            QCOMPARE(m.data.count("_CFR.PDF"), 2); // its own file, once in each header
+        }
         QVERIFY(primeira.json[u"clients"_s].toArray()[2][u"reply"_s].toString().startsWith(u"MailTo Exception->"_s));
 
         apontaSmtp(*m_smtp);
