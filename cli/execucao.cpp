@@ -212,6 +212,7 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
             if (!fila->Resultados()[i].situacao.isEmpty())
                 resumo[i] = fila->Resultados()[i];
         r.segundosRegistro = fila->SegundosRegistro();
+        r.segundosRegistroDepois = fila->SegundosRegistroDepois();
         r.segundosImpressoes = fila->SegundosImpressoes();
     }
     r.segundosEnvio = relogio.elapsed() / 1000.0;

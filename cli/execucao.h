@@ -29,6 +29,7 @@ struct ResultadoExecucao
     double segundosPdf = 0;      // the export; messages of its finished parts go out meanwhile
     double segundosEnvio = 0;       // the messages still to send when the export ended
     double segundosRegistro = 0;    // the send log's calls alone (claims and conclusions), wherever made
+    double segundosRegistroDepois = 0; // those made after the export, which the run waits for
     double segundosImpressoes = 0;  // the statements' fingerprints, made while the export goes on
 };
 

@@ -81,6 +81,11 @@ ClienteExecucao FilaDeEnvio::envia(RegistroEnvios &registro, SessaoSMTP &sessao,
                                    const QString &impressao)
 {
     ClienteExecucao c{item.codigo, item.nome, u"failed"_s, QString()};
+    bool depois = false;
+    {
+        const std::lock_guard trava(m_mutex);
+        depois = m_fechada;
+    }
     const ChaveEnvio chave{m_envio.filial, m_envio.inicio, m_envio.fim,  m_envio.layout,
                            item.codigo,    impressao,      item.emails};
     QElapsedTimer registroTempo;
@@ -116,7 +121,10 @@ ClienteExecucao FilaDeEnvio::envia(RegistroEnvios &registro, SessaoSMTP &sessao,
     } catch (...) {
         c.resposta = u"envio interrompido"_s;
     }
-    m_segundosRegistro += double(registroTempo.nsecsElapsed() - fora) / 1e9;
+    const double segundos = double(registroTempo.nsecsElapsed() - fora) / 1e9;
+    m_segundosRegistro += segundos;
+    if (depois)
+        m_segundosRegistroDepois += segundos;
     return c;
 }
 

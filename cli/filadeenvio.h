@@ -70,6 +70,9 @@ public:
     // After Conclui: each client's result at its place (clients never queued stay empty).
     const std::vector<ClienteExecucao> &Resultados() const { return m_resultados; }
     double SegundosRegistro() const { return m_segundosRegistro; }
+    // The part of it spent after Conclui was called (the export over): the only log calls
+    // the run waits for, the others running beside the export.
+    double SegundosRegistroDepois() const { return m_segundosRegistroDepois; }
     double SegundosImpressoes() const { return m_segundosImpressoes; }
 
 private:
@@ -85,6 +88,7 @@ private:
     bool m_fechada = false;
     std::vector<ClienteExecucao> m_resultados;
     double m_segundosRegistro = 0;
+    double m_segundosRegistroDepois = 0;
     double m_segundosImpressoes = 0;
     std::thread m_thread;
 };

@@ -54,6 +54,7 @@ QByteArray ResumoJson(const OpcoesCFR &o, const ResultadoExecucao &r)
         {u"counts"_s, contas},
         {u"seconds"_s, QJsonObject{{u"apuration"_s, r.segundosApuracao}, {u"pdf"_s, r.segundosPdf},
                                    {u"mail"_s, r.segundosEnvio}, {u"log"_s, r.segundosRegistro},
+                                   {u"logAfterPdf"_s, r.segundosRegistroDepois},
                                    {u"fingerprints"_s, r.segundosImpressoes}}},
         {u"clients"_s, clientes},
     };

@@ -219,6 +219,21 @@ const detail::OrderKey &TClientDataSet::orderKey() const
 
 // --- Opening and closing -----------------------------------------------------------------
 
+std::vector<detail::RowId> TClientDataSet::RowIds() const
+{
+    std::vector<detail::RowId> ids;
+    if (!Active())
+        return ids;
+    ids.reserve(size_t(RecordCount()));
+    detail::CursorState c;
+    moveFirst(c);
+    while (c.row != detail::NoRow && !c.eof) {
+        ids.push_back(c.row);
+        moveNext(c);
+    }
+    return ids;
+}
+
 void TClientDataSet::resetStorage()
 {
     std::vector<TFieldType> types;

@@ -114,6 +114,17 @@ public:
     int RecNo() const; // 1-based place in the current order; 0 when there is no row
     void setRecNo(int recNo);
     int RecordCount() const { return int(m_store.liveCount); }
+    // The rows in the current order by their stored ids, and a cell of one of them: a reader
+    // that comes back to the same rows many times keeps the ids instead of copying values.
+    // Ids hold until the rows are replaced or dropped (Generation() changes) or the row is
+    // deleted (IsLiveRow).
+    std::vector<detail::RowId> RowIds() const;
+    bool IsLiveRow(detail::RowId row) const { return m_store.isLive(row); }
+    detail::CellView CellAt(detail::RowId row, const TField *field) const
+    {
+        return detail::viewOf(m_store.columns[size_t(field->Index())], row);
+    }
+    quint64 Generation() const { return m_generation; }
     bool IsEmpty() const { return m_store.liveCount == 0; }
 
     // Moves to the first row, in the current order, whose fields ("F1;F2") hold the values.

@@ -81,9 +81,67 @@ ReportRows ReportRows::subset(const std::vector<int> &rows) const
     return out;
 }
 
+// The rows of one opening as the cache keeps them: the values an SQL statement gave, or the
+// row ids of a registered table in its order at the time.
+class CachedRows
+{
+public:
+    explicit CachedRows(ReportRows rows) : m_rows(std::move(rows)) {}
+    CachedRows(const QString &name, const TClientDataSet &table) : m_rows(name), m_table(&table)
+    {
+        for (const TField *f : table.Fields()) {
+            m_rows.addField(f->FieldName(), f->DataType());
+            m_fields.push_back(f);
+        }
+        m_ids = table.RowIds();
+        m_generation = table.Generation();
+    }
+
+    int rowCount() const { return m_table ? int(m_ids.size()) : m_rows.rowCount(); }
+    int column(const QString &field) const { return m_rows.column(field); }
+    QVariant value(int row, int column) const
+    {
+        if (!m_table)
+            return m_rows.value(row, column);
+        check(row);
+        const TField *f = m_fields[size_t(column)];
+        return detail::cellAsVariant(f->DataType(), m_table->CellAt(m_ids[size_t(row)], f));
+    }
+    // The rows of these numbers (ascending) as values.
+    ReportRows subset(const std::vector<int> &rows) const
+    {
+        if (!m_table)
+            return m_rows.subset(rows);
+        ReportRows out = m_rows; // the fields
+        const int width = m_rows.columnCount();
+        for (int r : rows) {
+            std::vector<QVariant> cells;
+            cells.reserve(size_t(width));
+            for (int c = 0; c < width; ++c)
+                cells.push_back(value(r, c));
+            out.appendRow(std::move(cells));
+        }
+        return out;
+    }
+
+private:
+    void check(int row) const
+    {
+        if (m_table->Generation() != m_generation || !m_table->IsLiveRow(m_ids[size_t(row)]))
+            throw EKprError(u"A tabela '%1' mudou durante o relatório."_s.arg(m_rows.name()));
+    }
+
+    ReportRows m_rows; // the values, or for a table only its fields
+    const TClientDataSet *m_table = nullptr;
+    std::vector<detail::RowId> m_ids;
+    std::vector<const TField *> m_fields;
+    quint64 m_generation = 0;
+};
+
 struct DataSetCache::Entry
 {
-    ReportRows rows;
+    explicit Entry(CachedRows r) : rows(std::move(r)) {}
+    CachedRows rows;
     // column → trimmed plain text → row numbers
     QHash<int, QHash<QString, std::vector<int>>> index;
 };
@@ -91,16 +149,15 @@ struct DataSetCache::Entry
 DataSetCache::DataSetCache() = default;
 DataSetCache::~DataSetCache() = default;
 
-const ReportRows *DataSetCache::find(const QString &key) const
+const CachedRows *DataSetCache::find(const QString &key) const
 {
     const auto it = m_entries.constFind(key);
     return it == m_entries.cend() ? nullptr : &it.value()->rows;
 }
 
-const ReportRows &DataSetCache::store(const QString &key, ReportRows rows)
+const CachedRows &DataSetCache::store(const QString &key, CachedRows rows)
 {
-    auto e = std::make_shared<Entry>();
-    e->rows = std::move(rows);
+    auto e = std::make_shared<Entry>(std::move(rows));
     m_entries.insert(key, e);
     return e->rows;
 }
@@ -319,20 +376,24 @@ std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &
         }
         key = d.name + u'\x1f' + key;
         DataSetCache *keep = d.reread ? nullptr : cache;
-        const ReportRows *cached = keep ? keep->find(key) : nullptr;
+        const CachedRows *cached = keep ? keep->find(key) : nullptr;
         ReportRows rows;
         if (!cached) {
-            rows = d.isSql() ? runSql(q, d, fileName) : ReportRows::fromTable(d.name, *table);
             if (keep)
-                cached = &keep->store(key, std::move(rows));
+                cached = d.isSql() ? &keep->store(key, CachedRows(runSql(q, d, fileName)))
+                                   : &keep->store(key, CachedRows(d.name, *table));
+            else
+                rows = d.isSql() ? runSql(q, d, fileName) : ReportRows::fromTable(d.name, *table);
         }
-        const ReportRows &all = cached ? *cached : rows;
+        const auto rowCount = [&] { return cached ? cached->rowCount() : rows.rowCount(); };
+        const auto columnOf = [&](const QString &field) { return cached ? cached->column(field) : rows.column(field); };
+        const auto valueAt = [&](int r, int c) { return cached ? cached->value(r, c) : rows.value(r, c); };
 
         // The filters, each narrowing the rows the ones before it kept.
-        std::vector<int> kept(size_t(all.rowCount()));
+        std::vector<int> kept(static_cast<size_t>(rowCount()));
         std::iota(kept.begin(), kept.end(), 0);
         for (const DataSetFilter &f : d.filters) {
-            const int c = all.column(f.field);
+            const int c = columnOf(f.field);
             if (c < 0)
                 failDataSet(fileName, d, u"o filtro usa o campo '%1', que o conjunto de dados não tem"_s.arg(f.field));
             const TParam *p = params.FindParam(f.param);
@@ -357,12 +418,12 @@ std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &
                 } else {
                     const QSet<QString> wanted(keys.cbegin(), keys.cend());
                     for (int r : kept)
-                        if (wanted.contains(plainText(all.value(r, c)).trimmed()))
+                        if (wanted.contains(plainText(valueAt(r, c)).trimmed()))
                             next.push_back(r);
                 }
             } else {
                 for (int r : kept)
-                    if (equalsParam(*p, all.value(r, c)))
+                    if (equalsParam(*p, valueAt(r, c)))
                         next.push_back(r);
             }
             kept = std::move(next);

@@ -20,6 +20,7 @@
 namespace kpr {
 
 class TClientDataSet;
+class CachedRows;
 
 class ReportRows
 {
@@ -69,8 +70,10 @@ using TableLookup = std::function<const TClientDataSet *(const QString &name)>;
 // data that does not change meanwhile (one file per client of the same statement). A later
 // opening of a dataset with the same SQL and the same values of the parameters it names, or
 // of the same table, reads no rows again; its list filters pick their rows through an index
-// of the filtered column instead of testing every row. Whoever holds one must drop it before
-// the data changes.
+// of the filtered column instead of testing every row. A table's rows are kept as the
+// table's own row ids, not copied (the statement tables are the largest thing a report
+// reads); only each opening's filtered rows become values. Whoever holds one must drop it
+// before the data changes (a table reloaded meanwhile is reported, not read).
 class DataSetCache
 {
 public:
@@ -79,8 +82,8 @@ public:
     DataSetCache(const DataSetCache &) = delete;
     DataSetCache &operator=(const DataSetCache &) = delete;
 
-    const ReportRows *find(const QString &key) const;
-    const ReportRows &store(const QString &key, ReportRows rows);
+    const CachedRows *find(const QString &key) const;
+    const CachedRows &store(const QString &key, CachedRows rows);
     // The numbers (ascending) of the stored rows whose column holds the value, by its trimmed
     // plain text.
     const std::vector<int> &rowsWith(const QString &key, int column, const QString &value);

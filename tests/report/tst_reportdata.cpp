@@ -1,0 +1,80 @@
+// The rows a run of reports keeps: a registered table is read through its row ids, each
+// opening's list filter picking its rows through the index, with the same rows as an opening
+// without the cache; a table reloaded during the run is reported instead of read.
+#include "framework/core/abort.h"
+#include "framework/data/clientdataset.h"
+#include "framework/report/layoutfile.h"
+#include "framework/report/reportdata.h"
+
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace kpr;
+
+class TstReportData : public QObject
+{
+    Q_OBJECT
+
+    static void enche(TClientDataSet &t, const QList<std::pair<QString, double>> &linhas)
+    {
+        if (t.Active())
+            t.Close();
+        if (t.Fields().isEmpty()) {
+            t.AddField(u"K"_s, ftString, 10);
+            t.AddField(u"V"_s, ftFloat);
+        }
+        t.CreateDataSet();
+        for (const auto &[k, v] : linhas) {
+            t.Append();
+            t.FieldByName(u"K"_s)->setAsString(k);
+            t.FieldByName(u"V"_s)->setAsFloat(v);
+            t.Post();
+        }
+    }
+
+    static QList<double> valores(const ReportRows &rows)
+    {
+        QList<double> out;
+        for (int r = 0; r < rows.rowCount(); ++r)
+            out << rows.value(r, rows.column(u"V"_s)).toDouble();
+        return out;
+    }
+
+private slots:
+    void tableRowsThroughTheCache()
+    {
+        const Result<ReportLayout> layout = parseLayout(R"({"format": "kpr-layout", "version": 1,
+          "parameters": [{"name": "P_LISTA", "type": "string"}],
+          "datasets": [{"name": "dados", "table": "t", "filters": [{"field": "K", "op": "inList", "param": "P_LISTA"}],
+                        "sort": [{"field": "V", "descending": true}]}],
+          "bands": {"detail": {"height": 6, "elements": []}}})",
+                                                        u"T.QR2"_s);
+        QVERIFY2(layout, qPrintable(layout.error()));
+        TClientDataSet t;
+        enche(t, {{u"A"_s, 1}, {u"B"_s, 2}, {u" A "_s, 3}, {u"C"_s, 4}});
+        const TableLookup tabelas = [&](const QString &nome) { return nome == u"t"_s ? &t : nullptr; };
+        const auto abre = [&](const QString &lista, DataSetCache *cache) {
+            TParams p;
+            p.CreateParam(ftString, u"P_LISTA"_s)->setAsString(lista);
+            return valores(openDataSets(layout.value(), u"T.QR2"_s, p, tabelas, cache).at(0));
+        };
+        DataSetCache cache;
+        for (const auto &[lista, esperado] : QList<std::pair<QString, QList<double>>>{
+                 {u"_A_"_s, {3, 1}}, {u"_B__C_"_s, {4, 2}}, {u"T"_s, {4, 3, 2, 1}}, {u"_X_"_s, {}}}) {
+            QCOMPARE(abre(lista, &cache), esperado);
+            QCOMPARE(abre(lista, nullptr), esperado);
+        }
+        // Reloaded while the run holds its rows: an error, not the old rows or freed ones.
+        enche(t, {{u"A"_s, 9}});
+        try {
+            abre(u"_A_"_s, &cache);
+            QFAIL("a reloaded table was read");
+        } catch (const EKprError &e) {
+            QCOMPARE(e.text(), u"A tabela 'dados' mudou durante o relatório."_s);
+        }
+        QCOMPARE(abre(u"_A_"_s, nullptr), QList<double>{9});
+    }
+};
+
+QTEST_GUILESS_MAIN(TstReportData)
+#include "tst_reportdata.moc"
