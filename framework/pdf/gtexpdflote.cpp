@@ -6,12 +6,14 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QScopeGuard>
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <chrono>
 #include <exception>
 #include <utility>
 
@@ -32,6 +34,8 @@ TgtExPDFLote::~TgtExPDFLote()
 {
     if (m_painter && m_painter->isActive())
         m_painter->end();
+    if (m_separacao.valid())
+        m_separacao.wait(); // a batch left unconcluded by an error: its split's error goes with it
 }
 
 void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, const QString &author,
@@ -59,6 +63,8 @@ void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, con
     ++m_documentos;
     if (int(m_docs.size()) >= m_porParte)
         separaParte();
+    else if (m_separacao.valid() && m_separacao.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        aguardaSeparacao(); // the previous part's files go to their reader as soon as they are there
 }
 
 void TgtExPDFLote::Conclui()
@@ -67,6 +73,7 @@ void TgtExPDFLote::Conclui()
         return;
     m_concluido = true;
     separaParte();
+    aguardaSeparacao();
 }
 
 void TgtExPDFLote::separaParte()
@@ -78,15 +85,33 @@ void TgtExPDFLote::separaParte()
     m_painter.reset();
     m_writer.reset();
     m_arquivo->flush();
-    // The next part starts a writer of its own, whatever happens to this one's files.
-    const std::vector<Documento> docs = std::exchange(m_docs, {});
+    // One part is split at a time; the next part starts a writer of its own, whatever
+    // happens to this one's files.
+    aguardaSeparacao();
+    std::vector<Documento> docs = std::exchange(m_docs, {});
     m_paginas = 0;
-    const std::unique_ptr<QTemporaryFile> arquivo = std::move(m_arquivo);
+    m_separando = std::move(m_arquivo);
+    m_separacao = std::async(std::launch::async, [arquivo = m_separando->fileName(), docs = std::move(docs)] {
+        return separa(arquivo, docs);
+    });
+}
 
+void TgtExPDFLote::aguardaSeparacao()
+{
+    if (!m_separacao.valid())
+        return;
+    const auto remove = qScopeGuard([this] { m_separando.reset(); });
+    const QStringList escritos = m_separacao.get(); // what the split threw is thrown here
+    if (m_aoSeparar)
+        m_aoSeparar(escritos);
+}
+
+QStringList TgtExPDFLote::separa(const QString &caminho, const std::vector<Documento> &docs)
+{
     QStringList escritos;
     try {
         QPDF lote;
-        lote.processFile(QFile::encodeName(arquivo->fileName()).constData());
+        lote.processFile(QFile::encodeName(caminho).constData());
         const std::vector<QPDFPageObjectHelper> paginas = QPDFPageDocumentHelper(lote).getAllPages();
         for (const Documento &d : docs) {
             QPDF doc;
@@ -118,8 +143,7 @@ void TgtExPDFLote::separaParte()
     } catch (const std::exception &e) {
         throw EKprError(u"Não foi possível separar os PDFs do lote (%1)."_s.arg(QString::fromLocal8Bit(e.what())));
     }
-    if (m_aoSeparar)
-        m_aoSeparar(escritos);
+    return escritos;
 }
 
 } // namespace kpr

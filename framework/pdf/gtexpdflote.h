@@ -4,8 +4,9 @@
 // document, each with its own title and author. The fonts are then subset and embedded once
 // for the whole batch instead of once per file, which is most of the cost of many small
 // documents (one statement per client). A batch of many documents is written in parts of
-// a fixed number of documents: each part is split as soon as it is full, so the writer's
-// memory and the split's work stay those of one part however long the batch is.
+// a fixed number of documents: each part is split as soon as it is full, on a thread of its
+// own while the next part is painted, so the writer's memory stays that of one part however
+// long the batch is and the split costs the painting no time.
 
 #include "framework/pdf/gtexpdfengine.h"
 
@@ -14,6 +15,7 @@
 #include <QTemporaryFile>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -43,7 +45,8 @@ public:
     // before it stay. A batch is concluded once; later calls do nothing.
     void Conclui();
 
-    // Called after each part's files are written, with their paths.
+    // Called after each part's files are written, with their paths, on the thread that
+    // paints (at its next document, part or Conclui).
     void setAoSeparar(std::function<void(const QStringList &arquivos)> aoSeparar) { m_aoSeparar = std::move(aoSeparar); }
 
     // The documents painted so far, in every part.
@@ -60,10 +63,15 @@ private:
     };
 
     void separaParte();
+    // Waits for the part being split, throws its error, hands its files to m_aoSeparar.
+    void aguardaSeparacao();
+    static QStringList separa(const QString &arquivo, const std::vector<Documento> &docs);
 
     QString m_pasta;
     int m_porParte;
     std::unique_ptr<QTemporaryFile> m_arquivo;
+    std::unique_ptr<QTemporaryFile> m_separando; // the part being split, removed once split
+    std::future<QStringList> m_separacao;
     std::unique_ptr<QPdfWriter> m_writer;
     std::unique_ptr<QPainter> m_painter;
     std::vector<Documento> m_docs;

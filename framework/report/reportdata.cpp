@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -389,9 +390,17 @@ std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &
         const auto columnOf = [&](const QString &field) { return cached ? cached->column(field) : rows.column(field); };
         const auto valueAt = [&](int r, int c) { return cached ? cached->value(r, c) : rows.value(r, c); };
 
-        // The filters, each narrowing the rows the ones before it kept.
-        std::vector<int> kept(static_cast<size_t>(rowCount()));
-        std::iota(kept.begin(), kept.end(), 0);
+        // The filters, each narrowing the rows: first the list filters a cache answers from its
+        // index, so that an opening for one client never walks every row of the statement;
+        // then the others over what is left. The result is the same in any order (rows keep
+        // their order).
+        struct Filtro
+        {
+            const DataSetFilter *def;
+            int column;
+            const TParam *param;
+        };
+        std::vector<Filtro> filtros;
         for (const DataSetFilter &f : d.filters) {
             const int c = columnOf(f.field);
             if (c < 0)
@@ -399,39 +408,67 @@ std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &
             const TParam *p = params.FindParam(f.param);
             if (!p)
                 failDataSet(fileName, d, u"o filtro usa o parâmetro '%1', que não existe"_s.arg(f.param));
+            filtros.push_back({&f, c, p});
+        }
+        std::optional<std::vector<int>> kept; // none: every row
+        const auto narrow = [&](std::vector<int> next) {
+            if (!kept) {
+                kept = std::move(next);
+                return;
+            }
+            std::vector<int> both;
+            std::set_intersection(kept->begin(), kept->end(), next.begin(), next.end(), std::back_inserter(both));
+            kept = std::move(both);
+        };
+        const auto each = [&](const std::function<bool(int)> &pass) {
             std::vector<int> next;
-            if (f.op == DataSetFilter::Op::InList) {
-                bool every = false;
-                const QStringList keys = listKeys(p->AsString(), every);
-                if (every)
-                    continue;
-                if (cached) {
-                    std::vector<int> matching;
-                    for (const QString &k : keys) {
-                        const std::vector<int> &m = keep->rowsWith(key, c, k);
-                        matching.insert(matching.end(), m.begin(), m.end());
-                    }
-                    std::sort(matching.begin(), matching.end());
-                    matching.erase(std::unique(matching.begin(), matching.end()), matching.end());
-                    std::set_intersection(kept.begin(), kept.end(), matching.begin(), matching.end(),
-                                          std::back_inserter(next));
-                } else {
-                    const QSet<QString> wanted(keys.cbegin(), keys.cend());
-                    for (int r : kept)
-                        if (wanted.contains(plainText(valueAt(r, c)).trimmed()))
-                            next.push_back(r);
-                }
+            if (kept) {
+                for (int r : *kept)
+                    if (pass(r))
+                        next.push_back(r);
             } else {
-                for (int r : kept)
-                    if (equalsParam(*p, valueAt(r, c)))
+                for (int r = 0, n = rowCount(); r < n; ++r)
+                    if (pass(r))
                         next.push_back(r);
             }
             kept = std::move(next);
+        };
+        for (const bool indexed : {true, false}) {
+            for (const Filtro &f : filtros) {
+                const bool inList = f.def->op == DataSetFilter::Op::InList;
+                if ((inList && cached) != indexed)
+                    continue;
+                if (inList) {
+                    bool every = false;
+                    const QStringList keys = listKeys(f.param->AsString(), every);
+                    if (every)
+                        continue;
+                    if (cached) {
+                        std::vector<int> matching;
+                        for (const QString &k : keys) {
+                            const std::vector<int> &m = keep->rowsWith(key, f.column, k);
+                            matching.insert(matching.end(), m.begin(), m.end());
+                        }
+                        std::sort(matching.begin(), matching.end());
+                        matching.erase(std::unique(matching.begin(), matching.end()), matching.end());
+                        narrow(std::move(matching));
+                    } else {
+                        const QSet<QString> wanted(keys.cbegin(), keys.cend());
+                        each([&](int r) { return wanted.contains(plainText(valueAt(r, f.column)).trimmed()); });
+                    }
+                } else {
+                    each([&](int r) { return equalsParam(*f.param, valueAt(r, f.column)); });
+                }
+            }
+        }
+        if (!kept) {
+            kept.emplace(static_cast<size_t>(rowCount()));
+            std::iota(kept->begin(), kept->end(), 0);
         }
         if (cached) {
-            rows = cached->subset(kept);
-        } else if (int(kept.size()) != rows.rowCount()) {
-            rows.keepRows(kept);
+            rows = cached->subset(*kept);
+        } else if (int(kept->size()) != rows.rowCount()) {
+            rows.keepRows(*kept);
         }
         for (const SortKey &k : d.sort)
             if (rows.column(k.field) < 0)

@@ -44,8 +44,9 @@ private slots:
     void tableRowsThroughTheCache()
     {
         const Result<ReportLayout> layout = parseLayout(R"({"format": "kpr-layout", "version": 1,
-          "parameters": [{"name": "P_LISTA", "type": "string"}],
-          "datasets": [{"name": "dados", "table": "t", "filters": [{"field": "K", "op": "inList", "param": "P_LISTA"}],
+          "parameters": [{"name": "P_V", "type": "string"}, {"name": "P_LISTA", "type": "string"}],
+          "datasets": [{"name": "dados", "table": "t", "filters": [{"field": "V", "op": "equals", "param": "P_V"},
+                                                                  {"field": "K", "op": "inList", "param": "P_LISTA"}],
                         "sort": [{"field": "V", "descending": true}]}],
           "bands": {"detail": {"height": 6, "elements": []}}})",
                                                         u"T.QR2"_s);
@@ -53,26 +54,32 @@ private slots:
         TClientDataSet t;
         enche(t, {{u"A"_s, 1}, {u"B"_s, 2}, {u" A "_s, 3}, {u"C"_s, 4}});
         const TableLookup tabelas = [&](const QString &nome) { return nome == u"t"_s ? &t : nullptr; };
-        const auto abre = [&](const QString &lista, DataSetCache *cache) {
+        // An equals filter before the list filter; without a value it keeps no row.
+        const auto abre = [&](const QString &lista, DataSetCache *cache, double v = 0) {
             TParams p;
+            if (v != 0)
+                p.CreateParam(ftFloat, u"P_V"_s)->setAsFloat(v);
+            else
+                p.CreateParam(ftFloat, u"P_V"_s);
             p.CreateParam(ftString, u"P_LISTA"_s)->setAsString(lista);
             return valores(openDataSets(layout.value(), u"T.QR2"_s, p, tabelas, cache).at(0));
         };
         DataSetCache cache;
-        for (const auto &[lista, esperado] : QList<std::pair<QString, QList<double>>>{
-                 {u"_A_"_s, {3, 1}}, {u"_B__C_"_s, {4, 2}}, {u"T"_s, {4, 3, 2, 1}}, {u"_X_"_s, {}}}) {
-            QCOMPARE(abre(lista, &cache), esperado);
-            QCOMPARE(abre(lista, nullptr), esperado);
+        for (const auto &[lista, v, esperado] : QList<std::tuple<QString, double, QList<double>>>{
+                 {u"_A_"_s, 3, {3}}, {u"_B__C_"_s, 2, {2}}, {u"T"_s, 4, {4}}, {u"_X_"_s, 1, {}}, {u"_A_"_s, 2, {}},
+                 {u"_A_"_s, 0, {}}}) {
+            QCOMPARE(abre(lista, &cache, v), esperado);
+            QCOMPARE(abre(lista, nullptr, v), esperado);
         }
         // Reloaded while the run holds its rows: an error, not the old rows or freed ones.
         enche(t, {{u"A"_s, 9}});
         try {
-            abre(u"_A_"_s, &cache);
+            abre(u"_A_"_s, &cache, 9);
             QFAIL("a reloaded table was read");
         } catch (const EKprError &e) {
             QCOMPARE(e.text(), u"A tabela 'dados' mudou durante o relatório."_s);
         }
-        QCOMPARE(abre(u"_A_"_s, nullptr), QList<double>{9});
+        QCOMPARE(abre(u"_A_"_s, nullptr, 9), QList<double>{9});
     }
 };
 
