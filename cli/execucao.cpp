@@ -168,8 +168,16 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
         fila->Acrescenta({i, c.codigo, c.nome, emails, arquivo});
     };
     if (!o.simulacao) {
-        EnvioDaExecucao envio{filial, o.inicio, o.fim, o.layout, tela->CalculoImpressoesCFR(), o.reenviar ? Reenvio::Sim : Reenvio::Nao, o.assumir,
-                              remetente, o.assunto, corpo,
+        EnvioDaExecucao envio{filial,
+                              o.inicio,
+                              o.fim,
+                              o.layout,
+                              tela->CalculoImpressoesCFR(),
+                              o.reenviar ? Reenvio::Sim : Reenvio::Nao,
+                              o.assumir,
+                              remetente,
+                              o.assunto,
+                              corpo,
                               DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
                                               texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
                                               texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL")),
@@ -216,32 +224,32 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
         r.segundosImpressoes = fila->SegundosImpressoes();
     }
     r.segundosEnvio = relogio.elapsed() / 1000.0;
-    // What was done is reported also when the export failed part of the way.
-    for (const ClienteExecucao &c : resumo)
-        if (!c.situacao.isEmpty() || o.simulacao)
-            r.clientes << c;
     if (!exportou) {
-        r.clientes.removeIf([](const ClienteExecucao &c) { return c.situacao.isEmpty(); });
+        // What was sent before the export failed is reported with the failure.
+        for (const ClienteExecucao &c : resumo)
+            if (!c.situacao.isEmpty())
+                r.clientes << c;
         return falha(r, erroDaTela());
     }
-    if (!temArquivos) {
-        r.clientes.clear();
+    if (!temArquivos)
         return r; // no client has data in the period: nothing to send
-    }
 
-    if (o.simulacao) {
-        r.clientes.clear();
-        for (ClienteExecucao c : resumo) {
+    for (ClienteExecucao c : resumo) {
+        if (o.simulacao) {
             const QString arquivo = tela->ArquivoDoCliente(c.codigo);
             QDir().mkpath(o.saida);
             const QString destino = QDir(o.saida).filePath(QFileInfo(arquivo).fileName());
             QFile::remove(destino);
             c.situacao = QFile::copy(arquivo, destino) ? u"skipped"_s : u"failed"_s;
             c.resposta = u"simulação: "_s + destino;
-            r.clientes << c;
+        } else if (c.situacao.isEmpty()) {
+            c.situacao = u"failed"_s;
+            c.resposta = u"o PDF do cliente não foi gerado"_s;
         }
-        diz(u"PDFs %1 de %1"_s.arg(total));
+        r.clientes << c;
     }
+    if (o.simulacao)
+        diz(u"PDFs %1 de %1"_s.arg(total));
     for (const ClienteExecucao &c : std::as_const(r.clientes))
         if (c.situacao == u"failed"_s || c.situacao == u"uncertain"_s)
             r.codigoSaida = 1;
