@@ -3,7 +3,11 @@
 // on a SQLite database kpr-demodata builds once in a temporary directory. Prints the server
 // calls, records and statement rows, the total time split into the server's own time (the
 // trace's ms), the time on the wire and in the connection, and the client's own work, and
-// the peak memory of this process.
+// the peak memory of this process. Each kind is set against a floor measured in the same
+// run, since these machines differ by up to four times from day to day: for by date its
+// calls times the median bare call of the same stack (a method the server does not have,
+// over the same connection), for by service one query through the sqlite3 library that
+// reads the period's records with their prices. The last lines give the ratios.
 #include "cfr/apuration/geratableapurfat.h"
 #include "framework/net/netconnection.h"
 #include "host/rdmcfr.h"
@@ -22,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <sqlite3.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -150,8 +155,81 @@ void limpa(RdmCFR &rdm, cfr::test::TelaTeste &tela)
         rdm.ProDelTableRelApur(tela.filiais.at(i), tela.apuracoes.value(i));
 }
 
-// The time of a run without --trace: the server as it is deployed.
-double semTrace(const QString &db, int posicao, int dias)
+// The median of many calls of a method the server does not have: the cost of a call on
+// this stack (client, HTTP, server dispatch) with no work in it, in seconds.
+double chamadaNua(const QString &host, int port)
+{
+    TNetConnection net;
+    net.setServerName(QString::fromUtf16(ServerNameCFR));
+    net.setHost(host);
+    net.setPort(port);
+    net.setConnected(true);
+    if (!net.connected())
+        die(net.lastError());
+    std::vector<double> vezes;
+    for (int i = 0; i < 2200; ++i) {
+        QElapsedTimer t;
+        t.start();
+        net.call(u"SemTrabalho"_s);
+        if (i >= 200) // warmed up
+            vezes.push_back(double(t.nsecsElapsed()) / 1e9);
+    }
+    std::nth_element(vezes.begin(), vezes.begin() + long(vezes.size() / 2), vezes.end());
+    return vezes[vezes.size() / 2];
+}
+
+// The by-service floor: the period's meal records with the price in force each day, read
+// whole through the sqlite3 library (the median of three reads), in seconds.
+double leituraNua(const QString &db, const QDate &inicio, const QDate &fim)
+{
+    sqlite3 *con = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(db).constData(), &con, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        die(u"sqlite3 não abriu %1."_s.arg(db));
+    const char *sql = "SELECT E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, E.NREFETIVOS, "
+                      "(SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL AND P.CDCLIENTE = E.CDCLIENTE "
+                      "AND P.CDSERVFILI = E.CDSERVFILI AND P.DTVIGENCIA <= E.DTEFETIVO "
+                      "ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
+                      "FROM EFETIVO E WHERE E.CDFILIAL = '0001' AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ?";
+    std::vector<double> vezes;
+    qint64 linhas = 0;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(con, sql, -1, &st, nullptr) != SQLITE_OK)
+            die(QString::fromUtf8(sqlite3_errmsg(con)));
+        const QByteArray de = inicio.toString(Qt::ISODate).toLatin1(), ate = fim.toString(Qt::ISODate).toLatin1();
+        sqlite3_bind_text(st, 1, de.constData(), int(de.size()), SQLITE_STATIC);
+        sqlite3_bind_text(st, 2, ate.constData(), int(ate.size()), SQLITE_STATIC);
+        double soma = 0;
+        linhas = 0;
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (int c = 0; c < 3; ++c)
+                soma += double(sqlite3_column_bytes(st, c)) + (sqlite3_column_text(st, c) ? 0 : 1);
+            soma += sqlite3_column_double(st, 3) * sqlite3_column_double(st, 4);
+            ++linhas;
+        }
+        sqlite3_finalize(st);
+        vezes.push_back(double(t.nsecsElapsed()) / 1e9);
+        if (soma < 0)
+            die(u"leitura impossível"_s);
+    }
+    sqlite3_close(con);
+    if (linhas == 0)
+        die(u"a leitura nua não achou registros."_s);
+    std::sort(vezes.begin(), vezes.end());
+    return vezes[1];
+}
+
+struct Tempo
+{
+    double segundos = 0;
+    double chamadaNua = 0; // seconds
+};
+
+// The time of a run without --trace: the server as it is deployed; then, on the same
+// server, the bare call.
+Tempo semTrace(const QString &db, int posicao, int dias)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -162,29 +240,38 @@ double semTrace(const QString &db, int posicao, int dias)
     const int port = linha.section(u':', -1).toInt();
     if (port <= 0)
         die(u"kpr-appserver: "_s + linha);
-    double s = 0;
+    Tempo tempo;
     {
         TNetConnection net;
         RdmCronometrado *rdm = nullptr;
         cfr::test::TelaTeste *tela = nullptr;
-        s = executa(u"127.0.0.1"_s, port, rdm, tela, net, posicao, dias);
+        tempo.segundos = executa(u"127.0.0.1"_s, port, rdm, tela, net, posicao, dias);
         limpa(*rdm, *tela);
         delete tela;
         delete rdm;
     }
+    tempo.chamadaNua = chamadaNua(u"127.0.0.1"_s, port);
     p.terminate();
     p.waitForFinished(45000);
-    return s;
+    return tempo;
 }
 
-void corrida(const QString &titulo, const QString &db, int posicao, int dias, double metaSegundos, int vezes)
+double mediana(QList<double> v)
 {
-    QList<double> tempos;
-    for (int i = 0; i < vezes; ++i)
-        tempos << semTrace(db, posicao, dias);
-    QList<double> ordenados = tempos;
-    std::sort(ordenados.begin(), ordenados.end());
-    const double semTraco = ordenados.at(ordenados.size() / 2);
+    std::sort(v.begin(), v.end());
+    return v.at(v.size() / 2);
+}
+
+// The run's ratio to its floor.
+double corrida(const QString &titulo, const QString &db, int posicao, int dias, double metaSegundos, int vezes)
+{
+    QList<double> tempos, nuas;
+    for (int i = 0; i < vezes; ++i) {
+        const Tempo t = semTrace(db, posicao, dias);
+        tempos << t.segundos;
+        nuas << t.chamadaNua;
+    }
+    const double semTraco = mediana(tempos);
     QStringList cada;
     for (double x : tempos)
         cada << QString::number(x, 'f', 2);
@@ -237,6 +324,20 @@ void corrida(const QString &titulo, const QString &db, int posicao, int dias, do
         out << u"    server, %1: %2 calls, %3 s, %4 us a call"_s.arg(it.key(), -16).arg(it.value().first)
                    .arg(it.value().second / 1000, 0, 'f', 2).arg(it.value().second * 1000 / it.value().first, 0, 'f', 0)
             << Qt::endl;
+    double piso = 0;
+    if (posicao == 1 || posicao == 3) {
+        const double nua = mediana(nuas);
+        piso = rdm.chamadas * nua;
+        out << u"  floor              %1 s = %2 calls x %3 us (the median bare call of this stack)"_s
+                   .arg(piso, 0, 'f', 2).arg(rdm.chamadas).arg(nua * 1e6, 0, 'f', 1) << Qt::endl;
+    } else {
+        piso = leituraNua(db, tela.inicio, tela.fim);
+        out << u"  floor              %1 s (the period's %2 records with their prices, one query through sqlite3)"_s
+                   .arg(piso, 0, 'f', 2).arg(rdm.registros) << Qt::endl;
+    }
+    const double razao = semTraco / piso;
+    out << u"  ratio to the floor %1"_s.arg(razao, 0, 'f', 2) << Qt::endl;
+    return razao;
 }
 
 } // namespace
@@ -269,12 +370,18 @@ int main(int argc, char *argv[])
         demodata(porServico, 20, 62);
     QTextStream(stdout) << u"demo databases ready in %1 s"_s.arg(double(t.elapsed()) / 1000, 0, 'f', 1) << Qt::endl;
 
+    double porDataRazao = 0, porServicoRazao = 0;
     if (so != u"servico"_s)
-        corrida(u"by date: 1000 clients x 10 services x 31 days"_s, porData, 1, 31, 6, vezes);
+        porDataRazao = corrida(u"by date: 1000 clients x 10 services x 31 days"_s, porData, 1, 31, 6, vezes);
     if (so != u"data"_s)
-        corrida(u"by service: 1000 clients x 20 services x 62 days"_s, porServico, 0, 62, 5, vezes);
-    QTextStream(stdout) << u"peak memory of the server processes and kpr-demodata: %1 MB"_s.arg(
-                               double(picoKb(RUSAGE_CHILDREN)) / 1024, 0, 'f', 0)
-                        << Qt::endl;
+        porServicoRazao = corrida(u"by service: 1000 clients x 20 services x 62 days"_s, porServico, 0, 62, 5, vezes);
+    QTextStream out(stdout);
+    out << u"peak memory of the server processes and kpr-demodata: %1 MB"_s.arg(
+               double(picoKb(RUSAGE_CHILDREN)) / 1024, 0, 'f', 0)
+        << Qt::endl;
+    if (so != u"servico"_s)
+        out << u"ratio by-date: %1"_s.arg(porDataRazao, 0, 'f', 2) << Qt::endl;
+    if (so != u"data"_s)
+        out << u"ratio by-service: %1"_s.arg(porServicoRazao, 0, 'f', 2) << Qt::endl;
     return 0;
 }
