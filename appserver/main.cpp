@@ -239,11 +239,13 @@ int main(int argc, char *argv[])
     server->run();
     serving = false;
     signalWaiter.join();
-    closeAllSessions();
+    // Workers that ended closed their own connections; those still held by idle clients
+    // (or by a call past the grace period) are retired, never closed from this thread.
+    retireAllSessions();
     trace.close();
     if (!server->allWorkersJoined()) {
-        // Some workers still hold idle kept-alive connections (their database connections
-        // are closed): end the process under them rather than wait for the clients.
+        // Some workers still hold idle kept-alive connections: end the process under them
+        // rather than wait for the clients (every call's transaction is committed or not).
         std::fflush(stdout);
         std::fflush(stderr);
         _exit(0);

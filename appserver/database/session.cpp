@@ -79,7 +79,7 @@ void logDbError(const QString &method, const QString &driverText, const QString 
 
 Result<Session *> Session::forThisThread(const QString &method)
 {
-    if (t_holder.session && !t_holder.session->m_closed)
+    if (t_holder.session && !t_holder.session->m_closed && !t_holder.session->m_retired)
         return t_holder.session.get();
     DatabaseUrl url;
     {
@@ -88,9 +88,8 @@ Result<Session *> Session::forThisThread(const QString &method)
             return makeError(u"O servidor não tem banco de dados configurado."_s);
         url = *g_url;
     }
-    if (t_holder.session) { // closed at shutdown: do not reopen
+    if (t_holder.session) // retired at shutdown: do not reopen
         return makeError(u"O servidor está sendo encerrado."_s);
-    }
     std::unique_ptr<Session> s(new Session);
     s->m_connectionName = u"kpr-appserver-%1"_s.arg(++g_counter);
     s->m_dialect = url.kind == DatabaseUrl::Kind::SQLite ? Dialect::SQLite : Dialect::PostgreSQL;
@@ -239,12 +238,11 @@ void releaseThisThreadSession()
     t_holder.session.reset();
 }
 
-void closeAllSessions()
+void retireAllSessions()
 {
     std::lock_guard lock(g_mutex);
     for (Session *s : g_sessions)
-        s->close();
-    g_sessions.clear();
+        s->m_retired = true;
 }
 
 } // namespace kpr::appserver

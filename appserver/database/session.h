@@ -1,8 +1,9 @@
 #pragma once
 // One database connection per worker thread, opened on the thread's first call, with its
 // prepared statements kept for the life of the thread. Every value reaches SQL as a bound
-// parameter. A Session is only ever used by the thread that owns it; at shutdown, once no
-// call is running, closeAllSessions() closes them all from the main thread.
+// parameter. A Session is only ever used, and closed, by the thread that owns it (a Qt
+// database connection belongs to its thread); at shutdown retireAllSessions() only marks the
+// sessions of workers still alive, so that no later call uses them.
 
 #include "appserver/database/sqlitestatements.h"
 #include "appserver/sqlvalue.h"
@@ -15,6 +16,7 @@
 #include <QString>
 #include <QVariantList>
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
@@ -88,7 +90,7 @@ public:
 
 private:
     Session() = default;
-    friend void closeAllSessions();
+    friend void retireAllSessions();
     friend void releaseThisThreadSession();
     friend struct SessionHolder;
     void close();
@@ -100,7 +102,8 @@ private:
     std::unique_ptr<SqliteStatements> m_sqlite;
     QString m_method;
     bool m_inTransaction = false;
-    bool m_closed = false;
+    bool m_closed = false;                // by its own thread only
+    std::atomic<bool> m_retired = false;  // set by the main thread at shutdown
 };
 
 // The text a caller gets for any database failure of method.
@@ -109,8 +112,11 @@ QString dbErrorText(const QString &method);
 // driver's text and the statement. Bound values are never written: they may be secrets.
 void logDbError(const QString &method, const QString &driverText, const QString &statement = {});
 
-// Closes every open session's connection (shutdown, when no call is running).
-void closeAllSessions();
+// At shutdown: every session still open is retired. A call that then asks for its thread's
+// session gets "O servidor está sendo encerrado." instead; a call still running keeps its
+// connection, which its own thread closes when it ends (or the process's end does, for a
+// worker held by an idle client).
+void retireAllSessions();
 // Closes the calling thread's session, if it has one (a worker that ends).
 void releaseThisThreadSession();
 

@@ -110,6 +110,6 @@ int main(int argc, char *argv[])
         return QJsonArray{branch, number, clients.at(i % clients.size()), d0, d1};
     });
     call(u"ProDelTableRelApur"_s, {branch, number});
-    closeAllSessions();
+    releaseThisThreadSession();
     return 0;
 }

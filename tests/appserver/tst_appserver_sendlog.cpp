@@ -86,7 +86,7 @@ void TestAppServerSendLog::initTestCase()
 
 void TestAppServerSendLog::cleanupTestCase()
 {
-    closeAllSessions();
+    releaseThisThreadSession();
 }
 
 QVariantList TestAppServerSendLog::row(const QString &sql, const QVariantList &values)

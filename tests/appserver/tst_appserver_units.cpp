@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
 #include <thread>
 
 using namespace Qt::Literals::StringLiterals;
@@ -74,6 +75,7 @@ private slots:
     void badOptions_data();
     void badOptions();
     void configFile();
+    void shutdownLeavesConnectionsToTheirThreads();
 
     void priceInForce();
     void failedCallChangesNothing();
@@ -130,7 +132,7 @@ void TestAppServerUnits::initTestCase()
 
 void TestAppServerUnits::cleanupTestCase()
 {
-    closeAllSessions();
+    releaseThisThreadSession();
 }
 
 int TestAppServerUnits::count(const QString &sql)
@@ -507,6 +509,32 @@ void TestAppServerUnits::configFile()
     }
     const auto missing = parseOptions({u"--config"_s, dir.filePath(u"none.conf"_s)});
     QVERIFY(!missing && missing.error().contains(u"none.conf"_s));
+}
+
+// A worker still alive at shutdown keeps its connection (a Qt connection belongs to its
+// thread; closing it from the main thread under a running call was a crash), and a call it
+// serves afterwards is refused instead of opening a new one.
+void TestAppServerUnits::shutdownLeavesConnectionsToTheirThreads()
+{
+    std::promise<void> opened, retired;
+    QString refusal;
+    bool stillOpen = false;
+    std::thread worker([&] {
+        const auto s = Session::forThisThread(u"Teste"_s);
+        QVERIFY(s);
+        opened.set_value();
+        retired.get_future().wait();
+        const auto again = Session::forThisThread(u"Teste"_s);
+        refusal = again ? QString() : again.error();
+        stillOpen = bool((*s)->run(u"SELECT 1"_s));
+        releaseThisThreadSession();
+    });
+    opened.get_future().wait();
+    retireAllSessions();
+    retired.set_value();
+    worker.join();
+    QCOMPARE(refusal, u"O servidor está sendo encerrado."_s);
+    QVERIFY(stillOpen);
 }
 
 void TestAppServerUnits::priceInForce()
