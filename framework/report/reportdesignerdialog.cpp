@@ -42,11 +42,22 @@ const TClientDataSet *TReportDesignerDialog::table(const QString &name) const
     return m_tables.value(name.toUpper()).data();
 }
 
+namespace {
+QString &defaultPrintToFile()
+{
+    static QString path;
+    return path;
+}
+} // namespace
+
+void TReportDesignerDialog::setDefaultPrintToFile(const QString &path)
+{
+    defaultPrintToFile() = path;
+}
+
 QString TReportDesignerDialog::printToFile() const
 {
-    if (!m_printToFile.isEmpty())
-        return m_printToFile;
-    return qEnvironmentVariable("KPR_PRINT_TO_FILE");
+    return m_printToFile.isEmpty() ? defaultPrintToFile() : m_printToFile;
 }
 
 TParams TReportDesignerDialog::declaredParams(const ReportLayout &layout)

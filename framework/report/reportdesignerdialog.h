@@ -4,8 +4,8 @@
 // opens the datasets with them and prints, previews or exports the report.
 //
 // Print shows the print dialog and prints; Preview shows the preview window. With an output
-// file set (setPrintToFile, or the environment variable KPR_PRINT_TO_FILE) both write a PDF
-// to that file without any window, for tests and unattended runs. QRPAfterPrint follows a
+// file set (setPrintToFile, or for every dialog setDefaultPrintToFile) both write a PDF to
+// that file without any window, for tests and unattended runs. QRPAfterPrint follows a
 // print (also one started from the preview window), QRPAfterPreview the closing of the
 // preview; ExportReport raises neither. An EAbort in BeforeGetQueryParams ends the action:
 // nothing is printed and no after-event follows. Save as and layout editing belong to the
@@ -60,10 +60,14 @@ public:
     void unregisterTable(const QString &name);
     const TClientDataSet *table(const QString &name) const;
 
-    // Print and preview write the PDF to this file without any window; empty: the
-    // environment variable KPR_PRINT_TO_FILE, when set, else the dialogs.
+    // Print and preview write the PDF to this file without any window; empty: the default
+    // below, else the dialogs.
     void setPrintToFile(const QString &path) { m_printToFile = path; }
     QString printToFile() const;
+    // The file of every dialog that has none of its own: what a test sets for the dialogs of
+    // screens it does not build itself. Empty (the default): print and preview show their
+    // windows. Nothing outside the program (no environment variable) turns a print into a file.
+    static void setDefaultPrintToFile(const QString &path);
 
     // The save-as and edit actions: the handler gets the layout file's path. Without one,
     // the action ends with an error box saying it is not available.

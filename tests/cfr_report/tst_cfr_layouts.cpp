@@ -8,8 +8,9 @@
 #include "framework/core/mask.h"
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
-#include "framework/db/dtmdbgeral.h"
 #include "framework/db/databaseurl.h"
+#include "framework/db/dtmdbgeral.h"
+#include "framework/report/reportdesignerdialog.h"
 #include "framework/settings/context.h"
 #include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/kprapplication.h"
@@ -150,7 +151,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         m_pdf = m_dir.filePath(u"cfr.pdf"_s);
-        qputenv("KPR_PRINT_TO_FILE", m_pdf.toLocal8Bit());
+        TReportDesignerDialog::setDefaultPrintToFile(m_pdf);
         const QString url = u"sqlite:"_s + m_dir.filePath(u"demo.db"_s);
         QProcess demo;
         demo.start(QString::fromUtf8(KPR_DEMODATA_EXE),

@@ -13,11 +13,12 @@
 #include "cfr/screen/frmcfr.h"
 #include "framework/core/abort.h"
 #include "framework/core/dates.h"
+#include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
 #include "framework/data/params.h"
-#include "framework/data/clientdataset.h"
 #include "framework/db/dtmdbgeral.h"
 #include "framework/net/netconnection.h"
+#include "framework/report/reportdesignerdialog.h"
 #include "framework/screens/mdihost.h"
 #include "framework/settings/context.h"
 #include "framework/widgets/btnpesquisa.h"
@@ -199,7 +200,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         // Prints and previews go to a PDF file, without any window.
-        qputenv("KPR_PRINT_TO_FILE", m_dir.filePath(u"impressao.pdf"_s).toLocal8Bit());
+        TReportDesignerDialog::setDefaultPrintToFile(m_dir.filePath(u"impressao.pdf"_s));
         const QString url = u"sqlite:"_s + m_dir.filePath(u"server.db"_s);
         m_server = std::make_unique<AppServerProcess>(QString::fromUtf8(KPR_APPSERVER_EXE));
         const Status up = m_server->start(url);

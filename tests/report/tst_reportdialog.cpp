@@ -323,15 +323,15 @@ private slots:
         QVERIFY(!QFile::exists(pdf));
     }
 
-    void printToFileFromTheEnvironment()
+    void printToTheDefaultFile()
     {
         TReportDesignerDialog rpdd;
         Events ev;
         wire(rpdd, ev);
-        const QString pdf = path(u"ambiente.pdf"_s);
-        qputenv("KPR_PRINT_TO_FILE", pdf.toUtf8());
+        const QString pdf = path(u"padrao.pdf"_s);
+        TReportDesignerDialog::setDefaultPrintToFile(pdf);
         rpdd.Execute(ReportAction::Print, path(u"KPR04702.QR2"_s));
-        qunsetenv("KPR_PRINT_TO_FILE");
+        TReportDesignerDialog::setDefaultPrintToFile(QString());
         QVERIFY(QFile::exists(pdf));
         QCOMPARE(ev.afterPrint, 1);
     }
