@@ -40,21 +40,30 @@ void MensErro(const QString &text, bool abort)
         Abort();
 }
 
-bool runGuarded(const std::function<void()> &fn)
+CaughtEnd runCaught(const std::function<void()> &fn)
 {
+    using K = CaughtEnd::Kind;
     try {
         fn();
-        return true;
+        return {};
     } catch (const EAbort &) {
         // Silent by design: whoever aborted has already told the user.
+        return {K::Aborted, QString()};
     } catch (const EKprError &e) {
-        presentError(e.text());
+        return {K::Failed, e.text()};
     } catch (const std::exception &e) {
-        presentError(QString::fromUtf8(e.what()));
+        return {K::Failed, QString::fromUtf8(e.what())};
     } catch (...) {
-        presentError(u"Erro inesperado."_s);
+        return {K::Failed, u"Erro inesperado."_s};
     }
-    return false;
+}
+
+bool runGuarded(const std::function<void()> &fn)
+{
+    const CaughtEnd end = runCaught(fn);
+    if (end.kind == CaughtEnd::Kind::Failed)
+        presentError(end.text);
+    return end.kind == CaughtEnd::Kind::Completed;
 }
 
 } // namespace kpr

@@ -43,7 +43,19 @@ void presentError(const QString &text);
 // Shows text as an error box; with abort true, then ends the action with a silent abort.
 void MensErro(const QString &text, bool abort = true);
 
-// Runs fn behind the handler boundary. Returns true when fn ran to its end.
+// How a piece of work ended, caught where nothing may be thrown on (a paint handler inside
+// Qt's event handling): to its end, by a silent abort, or by an error with the user's text
+// ("Erro inesperado." for what is neither an EKprError nor a std::exception).
+struct CaughtEnd
+{
+    enum class Kind { Completed, Aborted, Failed };
+    Kind kind = Kind::Completed;
+    QString text;
+};
+CaughtEnd runCaught(const std::function<void()> &fn);
+
+// Runs fn behind the handler boundary: an error is shown, an abort is silent. Returns true
+// when fn ran to its end.
 bool runGuarded(const std::function<void()> &fn);
 
 // Wraps a handler for connect(): the slot runs behind the boundary.

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QTimer>
 #include <QPrinter>
 #include <QWidget>
 
@@ -182,22 +183,24 @@ void TReportDesignerDialog::preview(const QString &layoutPath)
     QPrintPreviewDialog dialog(&printer, parentWidget());
     dialog.setObjectName(u"dlgVisualizar"_s);
     dialog.setWindowTitle(u"Visualizar: %1"_s.arg(report->title()));
-    // Painting runs inside Qt's event handling: nothing may be thrown through it.
-    QString failure;
+    // Painting runs inside Qt's event handling: nothing may be thrown through it. What ends
+    // it closes the window and ends the action after it, as the same end would have outside
+    // (an abort silently, an error with its text); no after-event follows.
+    CaughtEnd end;
     connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter *target) {
-        try {
-            report->print(*target);
-        } catch (const EKprError &e) {
-            failure = e.text();
-        } catch (const std::exception &e) {
-            failure = QString::fromUtf8(e.what());
-        }
+        if (end.kind != CaughtEnd::Kind::Completed)
+            return; // closing
+        end = runCaught([&] { report->print(*target); });
+        if (end.kind != CaughtEnd::Kind::Completed)
+            QTimer::singleShot(0, &dialog, &QDialog::reject);
     });
     // The preview window accepts itself only after printing from its print button; closing
     // it rejects.
     const bool printed = dialog.exec() == QDialog::Accepted;
-    if (!failure.isEmpty())
-        throw EKprError(failure);
+    if (end.kind == CaughtEnd::Kind::Aborted)
+        Abort();
+    if (end.kind == CaughtEnd::Kind::Failed)
+        throw EKprError(end.text);
     if (printed && QRPAfterPrint)
         QRPAfterPrint(this);
     if (QRPAfterPreview)

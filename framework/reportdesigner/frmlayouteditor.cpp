@@ -460,7 +460,8 @@ void TfrmLayoutEditor::paintPreview(QPrinter *printer)
     lblErro->setText(fault);
     if (!layout)
         return;
-    try {
+    // Inside Qt's event handling: whatever ends the drawing is shown beside the preview.
+    const CaughtEnd end = runCaught([&] {
         const QString fileName = QFileInfo(m_path).fileName();
         const TParams &known = screenParams(*layout);
         TParams params = TReportDesignerDialog::declaredParams(*layout);
@@ -482,9 +483,11 @@ void TfrmLayoutEditor::paintPreview(QPrinter *printer)
         }
         ReportRenderer report(*layout, m_path, std::move(data), params);
         report.print(*printer);
-    } catch (const EKprError &e) {
-        lblErro->setText(e.text());
-    }
+    });
+    if (end.kind == CaughtEnd::Kind::Failed)
+        lblErro->setText(end.text);
+    else if (end.kind == CaughtEnd::Kind::Aborted)
+        lblErro->setText(u"Pré-visualização interrompida."_s);
 }
 
 bool TfrmLayoutEditor::save()

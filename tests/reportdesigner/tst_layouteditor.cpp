@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <stdexcept>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -152,6 +154,17 @@ private slots:
         QTRY_VERIFY(ed.pvwLayout->pageCount() >= 1);
         QVERIFY2(ed.lastError().startsWith(u"Pré-visualização sem dados: "_s), qPrintable(ed.lastError()));
         QVERIFY(ed.save()); // missing data is no fault of the layout
+    }
+
+    // A screen whose parameter filling fails does not take the preview down with it (the
+    // error used to go on into Qt's event handling): its text is shown beside the preview.
+    void previewShowsWhatEndedIt()
+    {
+        TReportDesignerDialog rpdd;
+        rpdd.BeforeGetQueryParams = [](QObject *, TParams &, bool &) { throw std::runtime_error("disco cheio"); };
+        TfrmLayoutEditor ed(copyOf(u"00"_s), &rpdd);
+        ed.show();
+        QTRY_COMPARE(ed.lastError(), u"disco cheio"_s);
     }
 
     // Every part of a shipped layout is in the tree; one property edited and saved changes
