@@ -2,6 +2,7 @@
 
 #include "cfr/apuration/passepordata.h"
 #include "cfr/apuration/passeporservico.h"
+#include "cfr/selection/layoutentry.h"
 #include "framework/core/abort.h"
 #include "framework/core/serverresult.h"
 #include "framework/core/strings.h"
@@ -43,11 +44,6 @@ QString NovaApuracao(RdmCFR &rdm, const QString &filial)
 } // namespace
 
 EstadoApuracao::~EstadoApuracao() = default;
-
-bool LayoutPorData(int posicao)
-{
-    return posicao == 1 || posicao == 3;
-}
 
 int PosicaoFilial(const QStringList &lstFiliais, const QString &filial)
 {

@@ -52,9 +52,6 @@ public:
     virtual TClientDataSet &qryQtdeEfetServ() = 0;
 };
 
-// Layout positions 1 and 3 are the by-date statements; every other one is by service.
-bool LayoutPorData(int posicao);
-
 // The position of branch in lstFiliais, letter case ignored; -1 when absent.
 int PosicaoFilial(const QStringList &lstFiliais, const QString &filial);
 

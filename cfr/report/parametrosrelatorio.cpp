@@ -5,6 +5,7 @@
 #include "cfr/report/parametrosrelatorio.h"
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
+#include "cfr/selection/layoutentry.h"
 #include "framework/core/abort.h"
 #include "framework/core/dates.h"
 #include "framework/core/serverresult.h"
@@ -32,11 +33,6 @@ QDate InicioQuinzena(const QDate &inicio)
 {
     const QDate primeiro(inicio.year(), inicio.month(), 1);
     return inicio.day() <= 15 ? primeiro : primeiro.addDays(15);
-}
-
-bool PedeSequencia(int posicao)
-{
-    return posicao == 0 || posicao == 3;
 }
 
 bool TfrmCFR::existeParametro(const TParams &Params, const QString &nome) const

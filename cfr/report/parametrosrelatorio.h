@@ -10,7 +10,5 @@ namespace kpr::cfr {
 QString IndicadorQuinzena(const QDate &inicio);
 // The first day of the fortnight the initial date falls in: the 1st or the 16th.
 QDate InicioQuinzena(const QDate &inicio);
-// The numbered statements (positions 0 and 3) ask the server for their CFR sequence.
-bool PedeSequencia(int posicao);
 
 } // namespace kpr::cfr

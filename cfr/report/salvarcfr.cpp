@@ -6,6 +6,7 @@
 #include "cfr/report/impressaocfr.h"
 #include "cfr/screen/cli_kpr04700.h"
 #include "cfr/screen/frmcfr.h"
+#include "cfr/selection/layoutentry.h"
 #include "framework/core/abort.h"
 #include "framework/core/dates.h"
 #include "framework/core/serverresult.h"

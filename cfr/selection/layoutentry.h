@@ -7,8 +7,6 @@
 
 namespace kpr::cfr {
 
-enum class LayoutFamily { PorData, PorServico };
-
 // Characters 1 to 6 of the report-code caption, the layout number and ".QR2":
 // "KPR047" + "08" + ".QR2". A number of another length is used as it stands.
 QString layoutFileName(const QString &reportCodeCaption, const QString &layoutNumber);
@@ -17,12 +15,22 @@ QString layoutFileName(const QString &reportCodeCaption, const QString &layoutNu
 // (letter case counts): "8" or "008" is not the service-group layout.
 bool isServiceGroupLayout(const QString &reportCodeCaption, const QString &layoutNumber);
 
-// Positions count from 0: 1 and 3 build the by-date statement, every other the by-service.
-LayoutFamily layoutFamily(int position);
-bool hasPeriodLimit(int position);      // the 31-day limit: by-date positions only
-bool asksForSequence(int position);     // positions 0 and 3
-
-// ReportDir, then "/" unless it already ends with a separator, then the file name.
-QString layoutPath(const QString &reportDir, const QString &fileName);
+// Positions count from 0: 1 and 3 build the by-date statement (qryCFRSintData), every
+// other the by-service one (qryCFRSintServ). The apuration, the report and the checks all
+// ask here.
+inline bool LayoutPorData(int posicao)
+{
+    return posicao == 1 || posicao == 3;
+}
+// The 31-day limit of the period: by-date positions only.
+inline bool hasPeriodLimit(int position)
+{
+    return LayoutPorData(position);
+}
+// The numbered statements (positions 0 and 3) ask the server for their CFR sequence.
+inline bool PedeSequencia(int posicao)
+{
+    return posicao == 0 || posicao == 3;
+}
 
 } // namespace kpr::cfr

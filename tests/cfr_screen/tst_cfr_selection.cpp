@@ -45,8 +45,8 @@ private slots:
         QVERIFY(!isServiceGroupLayout(u"KPR047"_s, u"008"_s));
         QCOMPARE(layoutFileName(u"KPR047"_s, u"008"_s), u"KPR047008.QR2"_s);
         // An 08 entry at position 3 is both by date and the service-group layout.
-        QCOMPARE(layoutFamily(3), LayoutFamily::PorData);
-        QVERIFY(asksForSequence(3) && !asksForSequence(2));
+        QVERIFY(LayoutPorData(3) && hasPeriodLimit(3));
+        QVERIFY(PedeSequencia(3) && !PedeSequencia(2));
     }
 
     void listWithoutSelection()
