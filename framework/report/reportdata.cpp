@@ -433,6 +433,28 @@ std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &
             }
             kept = std::move(next);
         };
+        // A dataset linked to the master is only ever read through the link: with a cache, its
+        // rows are narrowed at once to the keys the master's rows hold (the same index), so
+        // that a statement's totals of every client are not copied for each client's file.
+        const DataSetDef *masterDef = layout.masterDataSet();
+        const size_t masterIndex = masterDef ? size_t(masterDef - layout.datasets.constData()) : size_t(-1);
+        if (cached && d.link && masterIndex < out.size()) {
+            const ReportRows &m = out[masterIndex];
+            const int masterCol = m.column(d.link->masterField);
+            const int linkCol = columnOf(d.link->field);
+            if (masterCol >= 0 && linkCol >= 0) {
+                QSet<QString> keys;
+                for (int r = 0; r < m.rowCount(); ++r)
+                    keys.insert(plainText(m.value(r, masterCol)).trimmed());
+                std::vector<int> matching;
+                for (const QString &k : std::as_const(keys)) {
+                    const std::vector<int> &rows = keep->rowsWith(key, linkCol, k);
+                    matching.insert(matching.end(), rows.begin(), rows.end());
+                }
+                std::sort(matching.begin(), matching.end());
+                narrow(std::move(matching));
+            }
+        }
         for (const bool indexed : {true, false}) {
             for (const Filtro &f : filtros) {
                 const bool inList = f.def->op == DataSetFilter::Op::InList;

@@ -1,11 +1,17 @@
 // The rows a run of reports keeps: a registered table is read through its row ids, each
 // opening's list filter picking its rows through the index, with the same rows as an opening
-// without the cache; a table reloaded during the run is reported instead of read.
+// without the cache; a dataset linked to the master keeps only the rows the link can reach,
+// and the report prints the same; a table reloaded during the run is reported instead of read.
 #include "framework/core/abort.h"
 #include "framework/data/clientdataset.h"
 #include "framework/report/layoutfile.h"
 #include "framework/report/reportdata.h"
+#include "framework/report/reportrenderer.h"
+#include "tests/support/pdftext.h"
 
+#include <QApplication>
+#include <QPdfWriter>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -41,6 +47,48 @@ class TstReportData : public QObject
     }
 
 private slots:
+    void linkedRowsPrintTheSame()
+    {
+        // Master: the clients of the list; linked: every client's totals (as the statements'
+        // SQL gives them), printed per client by a band over the link.
+        const Result<ReportLayout> layout = parseLayout(R"({"format": "kpr-layout", "version": 1,
+          "parameters": [{"name": "P_LISTA", "type": "string"}],
+          "datasets": [{"name": "clientes", "table": "c", "filters": [{"field": "K", "op": "inList", "param": "P_LISTA"}]},
+                       {"name": "totais", "table": "t", "link": {"field": "K", "masterField": "K"}}],
+          "master": "clientes",
+          "groups": [{"name": "cliente", "key": "K", "footer": {"height": 6, "forEach": "totais",
+             "elements": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 6, "text": "total [totais.K] [totais.V]"}]}}],
+          "bands": {"detail": {"height": 6, "elements": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 6, "text": "cliente [K]"}]}}})",
+                                                        u"T.QR2"_s);
+        QVERIFY2(layout, qPrintable(layout.error()));
+        TClientDataSet c, t;
+        enche(c, {{u"A"_s, 0}, {u"B"_s, 0}, {u"C"_s, 0}});
+        enche(t, {{u"A"_s, 1}, {u"B"_s, 2}, {u"A"_s, 3}, {u"C"_s, 4}, {u" B"_s, 5}});
+        const TableLookup tabelas = [&](const QString &n) { return n == u"c"_s ? &c : n == u"t"_s ? &t : nullptr; };
+        QTemporaryDir dir;
+        const auto imprime = [&](const QString &lista, DataSetCache *cache) {
+            TParams p;
+            p.CreateParam(ftString, u"P_LISTA"_s)->setAsString(lista);
+            std::vector<ReportRows> data = openDataSets(layout.value(), u"T.QR2"_s, p, tabelas, cache);
+            const int linhasTotais = data.at(1).rowCount();
+            const QString pdf = dir.filePath(lista + (cache ? u"-run.pdf"_s : u".pdf"_s));
+            {
+                QPdfWriter w(pdf);
+                ReportRenderer(layout.value(), dir.filePath(u"T.QR2"_s), std::move(data), p).print(w);
+            }
+            return std::pair{squeezed(pdfText(pdf)), linhasTotais};
+        };
+        DataSetCache cache;
+        for (const QString &lista : {u"_A_"_s, u"_B_"_s, u"_A__C_"_s}) {
+            const auto [semCache, todas] = imprime(lista, nullptr);
+            const auto [comCache, alcancaveis] = imprime(lista, &cache);
+            QCOMPARE(comCache, semCache);
+            QCOMPARE(todas, 5);
+            QVERIFY(alcancaveis < todas);
+        }
+        QVERIFY(imprime(u"_B_"_s, &cache).first.contains(u"total B 2 total B 5"_s));
+    }
+
     void tableRowsThroughTheCache()
     {
         const Result<ReportLayout> layout = parseLayout(R"({"format": "kpr-layout", "version": 1,
@@ -83,5 +131,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstReportData)
+QTEST_MAIN(TstReportData)
 #include "tst_reportdata.moc"
