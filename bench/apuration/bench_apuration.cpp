@@ -6,7 +6,7 @@
 // the peak memory of this process. Each kind is set against a floor measured in the same
 // run, since these machines differ by up to four times from day to day: for by date its
 // calls times the median bare call of the same stack (a method the server does not have,
-// over the same connection), for by service one query through the sqlite3 library that
+// from a bare HTTP client), for by service one query through the sqlite3 library that
 // reads the period's records with their prices. The last lines give the ratios.
 #include "cfr/apuration/geratableapurfat.h"
 #include "framework/net/netconnection.h"
@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <httplib.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 
@@ -155,22 +156,22 @@ void limpa(RdmCFR &rdm, cfr::test::TelaTeste &tela)
         rdm.ProDelTableRelApur(tela.filiais.at(i), tela.apuracoes.value(i));
 }
 
-// The median of many calls of a method the server does not have: the cost of a call on
-// this stack (client, HTTP, server dispatch) with no work in it, in seconds.
+// The median of many calls of a method the server does not have, from a bare HTTP client
+// with the body written beforehand: the cost of a call on this stack (loopback, HTTP, the
+// server's dispatch) with no work in it, in seconds.
 double chamadaNua(const QString &host, int port)
 {
-    TNetConnection net;
-    net.setServerName(QString::fromUtf16(ServerNameCFR));
-    net.setHost(host);
-    net.setPort(port);
-    net.setConnected(true);
-    if (!net.connected())
-        die(net.lastError());
+    httplib::Client http(host.toStdString(), port);
+    http.set_tcp_nodelay(true);
+    http.set_keep_alive(true);
+    const std::string corpo = R"({"method":"SemTrabalho","args":[]})";
     std::vector<double> vezes;
     for (int i = 0; i < 2200; ++i) {
         QElapsedTimer t;
         t.start();
-        net.call(u"SemTrabalho"_s);
+        const auto res = http.Post("/rpc/Kpr04700.rdmCFR", corpo, "application/json");
+        if (!res || res->status != 200)
+            die(u"a chamada nua falhou."_s);
         if (i >= 200) // warmed up
             vezes.push_back(double(t.nsecsElapsed()) / 1e9);
     }
