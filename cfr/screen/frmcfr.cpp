@@ -1,7 +1,7 @@
 #include "cfr/screen/frmcfr.h"
 
 #include "cfr/screen/cli_kpr04700.h"
-#include "cfr/screen/statementtables.h"
+#include "cfr/apuration/statementtables.h"
 #include "framework/core/abort.h"
 #include "framework/core/serverresult.h"
 #include "framework/core/strings.h"

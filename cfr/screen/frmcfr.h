@@ -1,8 +1,8 @@
 #pragma once
-// TfrmCFR: the report screen of the meal-supply statement (unit Cli_kpr04700). Its
-// lifecycle (creation defaults, activation, close) lives in cfr/screen/, the selection
-// panel with its searches and checks in cfr/selection/; both are members of this one
-// screen, as the handlers of a form are.
+// TfrmCFR: the report screen of the meal-supply statement (unit Cli_kpr04700), with its
+// selection panel, the apuration run, the report dialog's events and the per-client export.
+// Its handlers are spread over the files of this folder by job; the rules they apply live in
+// cfr/selection, cfr/apuration and cfr/report, which know nothing of the screen.
 
 #include "cfr/report/arquivoscfr.h"
 #include "framework/screens/frmdadosgerrel.h"

@@ -1,7 +1,7 @@
 #include "telateste.h"
 
 #include "cfr/apuration/consultasapuracao.h"
-#include "cfr/screen/statementtables.h"
+#include "cfr/apuration/statementtables.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -2,7 +2,7 @@
 // branch and its cache, the arguments the run and its passes send, the order of the calls
 // of each family, and what a server failure halfway leaves behind.
 #include "cfr/apuration/consultasapuracao.h"
-#include "cfr/screen/statementtables.h"
+#include "cfr/apuration/statementtables.h"
 #include "framework/core/abort.h"
 #include "rdmgravador.h"
 #include "telateste.h"

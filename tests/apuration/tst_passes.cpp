@@ -3,7 +3,7 @@
 #include "cfr/apuration/consultasapuracao.h"
 #include "cfr/apuration/passepordata.h"
 #include "cfr/apuration/passeporservico.h"
-#include "cfr/screen/statementtables.h"
+#include "cfr/apuration/statementtables.h"
 #include "rdmgravador.h"
 #include "telateste.h"
 

@@ -1,4 +1,4 @@
-#include "cfr/screen/statementtables.h"
+#include "cfr/apuration/statementtables.h"
 
 #include "framework/core/strings.h"
 #include "framework/data/clientdataset.h"
