@@ -1,6 +1,5 @@
 #include "appserver/rdmcfr/totals.h"
 
-#include "appserver/money.h"
 #include "appserver/rdmcfr/clientlist.h"
 #include "appserver/rdmcfr/common.h"
 #include "appserver/rdmcfr/methods.h"
@@ -19,22 +18,22 @@ namespace kpr::appserver::rdmcfr {
 void ServiceTotal::merge(const ServiceTotal &other)
 {
     meals += other.meals;
-    valueCents += other.valueCents;
-    if (other.minPriceCents && (!minPriceCents || *other.minPriceCents < *minPriceCents))
-        minPriceCents = other.minPriceCents;
-    if (other.maxPriceCents && (!maxPriceCents || *other.maxPriceCents > *maxPriceCents))
-        maxPriceCents = other.maxPriceCents;
+    value += other.value;
+    if (other.minPrice && (!minPrice || *other.minPrice < *minPrice))
+        minPrice = other.minPrice;
+    if (other.maxPrice && (!maxPrice || *maxPrice < *other.maxPrice))
+        maxPrice = other.maxPrice;
 }
 
-qint64 unitPriceCents(const ServiceTotal &t)
+FixedAmount unitPrice(const ServiceTotal &t)
 {
-    if (!t.minPriceCents || !t.maxPriceCents)
-        return 0;
-    if (*t.minPriceCents == *t.maxPriceCents)
-        return *t.minPriceCents;
+    if (!t.minPrice || !t.maxPrice)
+        return FixedAmount();
+    if (*t.minPrice == *t.maxPrice)
+        return *t.minPrice;
     if (t.meals == 0)
-        return *t.maxPriceCents;
-    return divideRounded(t.valueCents, t.meals);
+        return *t.maxPrice;
+    return FixedAmount::fromCents(divideRounded(t.value.micros, t.meals * FixedAmount::perCent));
 }
 
 void sortForStatement(QList<ServiceTotal> &totals)
@@ -185,9 +184,11 @@ Result<Answer> GetTotalizacao(Session &s, const Args &a)
         t.code = query.value(0).toString();
         t.name = query.value(1).toString();
         t.meals = integerFromSql(query.value(2));
-        t.valueCents = integerFromSql(query.value(3));
-        t.minPriceCents = centsFromSql(query.value(4));
-        t.maxPriceCents = centsFromSql(query.value(5));
+        t.value = FixedAmount::fromCents(integerFromSql(query.value(3)));
+        if (const auto min = centsFromSql(query.value(4)))
+            t.minPrice = FixedAmount::fromCents(*min);
+        if (const auto max = centsFromSql(query.value(5)))
+            t.maxPrice = FixedAmount::fromCents(*max);
         const auto at = byCode.constFind(t.code);
         if (at == byCode.cend()) {
             byCode.insert(t.code, totals.size());
@@ -197,16 +198,16 @@ Result<Answer> GetTotalizacao(Session &s, const Args &a)
         }
     }
     sortForStatement(totals);
-    qint64 grandTotal = 0;
+    FixedAmount grandTotal;
     for (const ServiceTotal &t : totals)
-        grandTotal += t.valueCents;
+        grandTotal += t.value;
     PacketBuilder packet(fields);
     for (const ServiceTotal &t : totals) {
         packet.addRow(QJsonArray{t.code,
                                  t.name.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(t.name),
-                                 formatCountBR(t.meals), formatMoneyBR(t.valueCents),
-                                 formatMoneyBR(unitPriceCents(t)), double(t.meals),
-                                 double(t.valueCents) / 100.0, formatMoneyBR(grandTotal)});
+                                 formatCountBR(t.meals), formatAmountBR(t.value),
+                                 formatAmountBR(unitPrice(t)), double(t.meals),
+                                 double(t.value.cents()) / 100.0, formatAmountBR(grandTotal)});
     }
     const QByteArray answer = packet.toJsonText();
     if (*generation)

@@ -10,11 +10,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr {
 
-FixedAmount FixedAmount::fromDouble(double value)
-{
-    return FixedAmount{qint64(std::llround(value * double(scale)))};
-}
-
 Result<ValueFormat> ValueFormat::parse(const QString &text)
 {
     ValueFormat f;
@@ -136,22 +131,12 @@ QString ValueFormat::formatAmount(FixedAmount amount, bool blankZero) const
 {
     if (m_kind != Kind::Number)
         return format(QVariant(amount.toDouble()), blankZero);
-    const int decimals = m_sections.front().maxDecimals;
-    // Round half away from zero to the pattern's decimals, on the integer itself.
-    qint64 unit = FixedAmount::scale;
-    for (int i = 0; i < decimals && unit > 1; ++i)
-        unit /= 10;
-    const bool negative = amount.micros < 0;
-    const quint64 magnitude = negative ? quint64(-(amount.micros + 1)) + 1 : quint64(amount.micros);
-    const quint64 rounded = (magnitude + quint64(unit) / 2) / quint64(unit);
-    const quint64 perUnit = quint64(FixedAmount::scale / unit);
-    QString integerDigits = QString::number(rounded / perUnit);
-    QString fraction = decimals > 0 ? QString::number(rounded % perUnit).rightJustified(decimals, u'0')
-                                    : QString();
-    const bool zero = allZero(integerDigits, fraction);
+    // Rounded half away from zero to the pattern's decimals, on the integer itself.
+    const FixedAmount::Digits d = amount.digits(m_sections.front().maxDecimals);
+    const bool zero = allZero(d.whole, d.fraction);
     if (zero && blankZero)
         return QString();
-    return formatDecimal(negative, zero, integerDigits, fraction);
+    return formatDecimal(d.negative, zero, d.whole, d.fraction);
 }
 
 QString ValueFormat::format(const QVariant &value, bool blankZero) const

@@ -4,6 +4,7 @@
 // the named formats "integer", "currency" ("R$ 1.234,56"), "date" (dd/MM/yyyy), "datetime"
 // and "date:<Qt date pattern>", and the plain text of a value when no format is given.
 
+#include "framework/core/amount.h"
 #include "framework/core/result.h"
 
 #include <QString>
@@ -12,22 +13,6 @@
 #include <vector>
 
 namespace kpr {
-
-// A decimal amount held as an integer count of millionths, so that sums shown to people do
-// not carry the drift of adding doubles. Good to about ±9.2 × 10^12.
-struct FixedAmount
-{
-    static constexpr qint64 scale = 1000000;
-    qint64 micros = 0;
-
-    static FixedAmount fromDouble(double value);
-    FixedAmount &operator+=(FixedAmount other)
-    {
-        micros += other.micros;
-        return *this;
-    }
-    double toDouble() const { return double(micros) / double(scale); }
-};
 
 class ValueFormat
 {

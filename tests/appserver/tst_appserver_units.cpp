@@ -4,7 +4,6 @@
 
 #include "appserver/database/session.h"
 #include "appserver/jsontext.h"
-#include "appserver/money.h"
 #include "appserver/options.h"
 #include "appserver/packet.h"
 #include "appserver/rdmcfr/clientlist.h"
@@ -14,6 +13,7 @@
 #include "appserver/schema/migrate.h"
 #include "appserver/server/request.h"
 #include "appserver/sqlvalue.h"
+#include "framework/core/amount.h"
 #include "framework/core/dates.h"
 #include "framework/db/databaseurl.h"
 
@@ -201,7 +201,7 @@ void TestAppServerUnits::money()
 {
     QFETCH(qint64, cents);
     QFETCH(QString, text);
-    QCOMPARE(formatMoneyBR(cents), text);
+    QCOMPARE(formatAmountBR(FixedAmount::fromCents(cents)), text);
 }
 
 void TestAppServerUnits::counts()
@@ -232,7 +232,7 @@ void TestAppServerUnits::divideRounded()
     QFETCH(qint64, numerator);
     QFETCH(qint64, denominator);
     QFETCH(qint64, quotient);
-    QCOMPARE(appserver::divideRounded(numerator, denominator), quotient);
+    QCOMPARE(kpr::divideRounded(numerator, denominator), quotient);
 }
 
 void TestAppServerUnits::centsFromText_data()
@@ -276,21 +276,22 @@ void TestAppServerUnits::centsFromSql()
 
 void TestAppServerUnits::unitPrice()
 {
-    ServiceTotal one{u"001"_s, u"Almoço"_s, 10, 10500, 1050, 1050};
-    QCOMPARE(unitPriceCents(one), qint64(1050)); // one price: that price
+    const auto c = [](qint64 cents) { return FixedAmount::fromCents(cents); };
+    ServiceTotal one{u"001"_s, u"Almoço"_s, 10, c(10500), c(1050), c(1050)};
+    QCOMPARE(rdmcfr::unitPrice(one).cents(), qint64(1050)); // one price: that price
     // 100 meals at 10,50 and 35 at 12,00: 1.050 + 420 = 1.470,00 / 135 = 10,888... → 10,89
-    ServiceTotal changed{u"001"_s, u"Almoço"_s, 135, 147000, 1050, 1200};
-    QCOMPARE(unitPriceCents(changed), qint64(1089));
+    ServiceTotal changed{u"001"_s, u"Almoço"_s, 135, c(147000), c(1050), c(1200)};
+    QCOMPARE(rdmcfr::unitPrice(changed).cents(), qint64(1089));
     // Changed, nothing served: the highest price rather than a division by zero.
-    ServiceTotal noMeals{u"001"_s, u"Almoço"_s, 0, 0, 1050, 1200};
-    QCOMPARE(unitPriceCents(noMeals), qint64(1200));
-    ServiceTotal unpriced{u"001"_s, u"Almoço"_s, 10, 0, std::nullopt, std::nullopt};
-    QCOMPARE(unitPriceCents(unpriced), qint64(0));
+    ServiceTotal noMeals{u"001"_s, u"Almoço"_s, 0, c(0), c(1050), c(1200)};
+    QCOMPARE(rdmcfr::unitPrice(noMeals).cents(), qint64(1200));
+    ServiceTotal unpriced{u"001"_s, u"Almoço"_s, 10, c(0), std::nullopt, std::nullopt};
+    QCOMPARE(rdmcfr::unitPrice(unpriced).cents(), qint64(0));
     ServiceTotal merged = one;
-    merged.merge(ServiceTotal{u"001"_s, u"Almoço"_s, 5, 6000, 1200, 1200});
+    merged.merge(ServiceTotal{u"001"_s, u"Almoço"_s, 5, c(6000), c(1200), c(1200)});
     QCOMPARE(merged.meals, qint64(15));
-    QCOMPARE(merged.valueCents, qint64(16500));
-    QCOMPARE(unitPriceCents(merged), qint64(1100)); // 165,00 / 15
+    QCOMPARE(merged.value.cents(), qint64(16500));
+    QCOMPARE(rdmcfr::unitPrice(merged).cents(), qint64(1100)); // 165,00 / 15
 }
 
 void TestAppServerUnits::fortnight_data()
