@@ -4,6 +4,7 @@
 // has its own in-memory tables; this is only the server's view of the format.
 
 #include "appserver/jsontext.h"
+#include "contract/packetfield.h"
 #include "framework/core/result.h"
 
 #include <QJsonArray>
@@ -20,21 +21,13 @@ class SqliteRow;
 
 namespace kpr::appserver {
 
-enum class FieldType { String, FixedChar, Float, Integer, DateTime, Boolean };
-
-struct PacketField
-{
-    QString name;
-    FieldType type = FieldType::String;
-    int size = 0;        // characters, for String and FixedChar
-    bool stored = true;  // flags ["pfInUpdate","pfInWhere"]; false: flags []
-};
-
-PacketField textField(const QString &name, int size, bool stored = true);
-PacketField floatField(const QString &name);
-PacketField dateTimeField(const QString &name);
-
-QString typeName(FieldType type);
+// The packet field of the module's contract, shared with the client.
+using contract::FieldType;
+using contract::PacketField;
+using contract::dateTimeField;
+using contract::floatField;
+using contract::textField;
+using contract::typeName;
 
 // The JSON of one SQL value for a field of the given type: null for NULL, a string for
 // text, a number for numbers, the day number for dates.

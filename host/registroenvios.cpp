@@ -1,5 +1,7 @@
 #include "host/registroenvios.h"
 
+#include "host/chamada.h"
+
 #include "framework/core/dates.h"
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
@@ -18,7 +20,7 @@ Result<Reserva> RegistroEnvios::ReservaEnvio(const QString &filial, const QDate 
                                              const QString &estacao, Reenvio reenvio)
 {
     const QString modo = reenvio == Reenvio::Sim ? u"S"_s : reenvio == Reenvio::Forcar ? u"F"_s : u"N"_s;
-    const ServerResult r = m_net.call(u"ReservaEnvio"_s, {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout),
+    const ServerResult r = chama(m_net, contract::Method::ReservaEnvio, {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout),
                                                           rpcArg(cliente), rpcArg(impressao), rpcArg(emails),
                                                           rpcArg(estacao), rpcArg(modo)});
     if (!r.ok)
@@ -42,8 +44,7 @@ Result<Reserva> RegistroEnvios::ReservaEnvio(const QString &filial, const QDate 
 
 Status RegistroEnvios::ConcluiEnvio(const QString &token, bool enviado, const QString &resposta)
 {
-    const ServerResult r = m_net.call(u"ConcluiEnvio"_s,
-                                      {rpcArg(token), rpcArg(enviado ? u"S"_s : u"F"_s), rpcArg(resposta.left(1000))});
+    const ServerResult r = chama(m_net, contract::Method::ConcluiEnvio, {rpcArg(token), rpcArg(enviado ? u"S"_s : u"F"_s), rpcArg(resposta.left(1000))});
     if (!r.ok)
         return makeError(r.error);
     return {};
@@ -52,7 +53,7 @@ Status RegistroEnvios::ConcluiEnvio(const QString &token, bool enviado, const QS
 ServerResult RegistroEnvios::SituacaoEnvios(const QString &filial, const QDate &inicio, const QDate &fim,
                                             const QString &layout)
 {
-    return m_net.call(u"SituacaoEnvios"_s, {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout)});
+    return chama(m_net, contract::Method::SituacaoEnvios, {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout)});
 }
 
 QString NomeEstacao()

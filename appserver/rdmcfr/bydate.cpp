@@ -3,6 +3,7 @@
 
 #include "appserver/rdmcfr/boundary.h"
 #include "appserver/rdmcfr/common.h"
+#include "contract/packets.h"
 #include "appserver/rdmcfr/methods.h"
 #include "appserver/rdmcfr/statementfields.h"
 #include "framework/core/dates.h"
@@ -25,7 +26,7 @@ Result<Answer> GetCFRSintData(Session &, const Args &)
 
 Result<Answer> GetServSelect(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{textField(u"CDSERVFILIAPGD"_s, 3)};
+    const QList<PacketField> &fields = contract::servSelectFields();
     if (s.dialect() == Dialect::SQLite) {
         // SQLite walks every row of the client for DISTINCT; the recursive form seeks the
         // next greater code in the primary key instead, one seek per service.
@@ -45,13 +46,7 @@ Result<Answer> GetServSelect(Session &s, const Args &a)
 
 Result<Answer> GetQtdeEfetData(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        textField(u"CDCLIENTEAPGD"_s, 21), textField(u"CDSERVFILIAPGD"_s, 3),
-        dateTimeField(u"DTAPURACFATGD"_s), floatField(u"NREFETIVOSAPGD"_s),
-        textField(u"IDTPIJURCLIE"_s, 1),   textField(u"NRINSJURCLIE"_s, 20),
-        textField(u"NMRAZSOCCLIE"_s, 50),  textField(u"NMSERVICO"_s, 40),
-        floatField(u"VRPRECUNITAPGD"_s),
-    };
+    const QList<PacketField> &fields = contract::qtdeEfetDataFields();
     // The hot path of the by-date pass: one call per client, window and service. The
     // statement is prepared once per worker; the primary key serves the whole look-up. Every
     // row has the branch and service asked for, so the service's name is read once (a scalar

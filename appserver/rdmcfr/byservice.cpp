@@ -1,6 +1,7 @@
 // The by-service statement: its empty table and the quantities of one client per service.
 
 #include "appserver/rdmcfr/common.h"
+#include "contract/packets.h"
 #include "appserver/rdmcfr/methods.h"
 #include "appserver/rdmcfr/statementfields.h"
 
@@ -16,14 +17,7 @@ Result<Answer> GetCFRSintServ(Session &, const Args &)
 
 Result<Answer> GetQtdeEfetServ(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        textField(u"CDFILIALAPGD"_s, 4),   textField(u"CDCLIENTEAPGD"_s, 21),
-        textField(u"CDSERVFILIAPGD"_s, 3), textField(u"NRAPURACGD"_s, 10),
-        dateTimeField(u"DTAPURACFAT"_s),   floatField(u"NREFETIVOSAPGD"_s),
-        floatField(u"VRPRECUNITAPGD"_s),   textField(u"NMSERVICO"_s, 40),
-        textField(u"NMFILIAL"_s, 30),      textField(u"IDTPIJURCLIE"_s, 1),
-        textField(u"NRINSJURCLIE"_s, 20),  textField(u"NMRAZSOCCLIE"_s, 50),
-    };
+    const QList<PacketField> &fields = contract::qtdeEfetServFields();
     // Grouped by service (the pass numbers the services in order of arrival).
     return packetFromQuery(
         s, fields,

@@ -3,6 +3,7 @@
 
 #include "appserver/rdmcfr/clientlist.h"
 #include "appserver/rdmcfr/common.h"
+#include "contract/packets.h"
 #include "appserver/rdmcfr/methods.h"
 
 
@@ -12,14 +13,7 @@ namespace kpr::appserver::rdmcfr {
 
 Result<Answer> GetClieFili(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        PacketField{u"IDMARCADO"_s, FieldType::FixedChar, 1, false},
-        textField(u"CDCLIENTE"_s, 21),
-        textField(u"IDTPIJURCLIE"_s, 1),
-        textField(u"NRINSJURCLIE"_s, 20),
-        textField(u"NMRAZSOCCLIE"_s, 50),
-        textField(u"NMFANTCLIE"_s, 50),
-    };
+    const QList<PacketField> &fields = contract::clieFiliFields();
     return packetFromQuery(s, fields, u"SELECT NULL, C.CDCLIENTE, C.IDTPIJURCLIE, C.NRINSJURCLIE, "
                                       "C.NMRAZSOCCLIE, C.NMFANTCLIE "
                                       "FROM CLIEFILI F JOIN CLIENTE C ON C.CDCLIENTE = F.CDCLIENTE "
@@ -29,13 +23,7 @@ Result<Answer> GetClieFili(Session &s, const Args &a)
 
 Result<Answer> GetClieSelect(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        textField(u"CDCLIENTEAPGD"_s, 21), textField(u"DSENDECLIE"_s, 50),
-        textField(u"NMBAIRCLIE"_s, 30),    textField(u"NMMUNICLIE"_s, 30),
-        textField(u"NRCEPCLIE"_s, 15),     textField(u"NRINSESTCLIE"_s, 20),
-        textField(u"NRTELECLIE"_s, 25),    textField(u"IDTPIJURCLIE"_s, 1),
-        textField(u"NRINSJURCLIE"_s, 20),  textField(u"NMRAZSOCCLIE"_s, 50),
-    };
+    const QList<PacketField> &fields = contract::clieSelectFields();
     return packetFromQuery(
         s, fields,
         u"SELECT C.CDCLIENTE, C.DSENDECLIE, C.NMBAIRCLIE, C.NMMUNICLIE, C.NRCEPCLIE, "
@@ -47,11 +35,7 @@ Result<Answer> GetClieSelect(Session &s, const Args &a)
 
 Result<Answer> clientesComDados(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        textField(u"CDCLIENTE"_s, 21),    textField(u"IDTPIJURCLIE"_s, 1),
-        textField(u"NRINSJURCLIE"_s, 20), textField(u"NMRAZSOCCLIE"_s, 50),
-        textField(u"NMFANTCLIE"_s, 50),   textField(u"DSEMAIL"_s, 4000),
-    };
+    const QList<PacketField> &fields = contract::clientesComDadosFields();
     return packetFromQuery(
         s, fields,
         u"SELECT C.CDCLIENTE, C.IDTPIJURCLIE, C.NRINSJURCLIE, C.NMRAZSOCCLIE, C.NMFANTCLIE, "
@@ -64,12 +48,7 @@ Result<Answer> clientesComDados(Session &s, const Args &a)
 
 Result<Answer> EmailFilial(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        textField(u"DSLOGINSMTP"_s, 40),  textField(u"DSEMAILFILI"_s, 40),
-        textField(u"CDSENHEMAILF"_s, 20), textField(u"DSSMTPEMAILF"_s, 40),
-        textField(u"IDUTTLSEMAIL"_s, 1),  textField(u"IDUTSSLEMAIL"_s, 1),
-        textField(u"DSEMAILSMTP"_s, 120),
-    };
+    const QList<PacketField> &fields = contract::emailFilialFields();
     return packetFromQuery(s, fields,
                            u"SELECT DSLOGINSMTP, DSEMAILFILI, CDSENHEMAILF, DSSMTPEMAILF, "
                            "IDUTTLSEMAIL, IDUTSSLEMAIL, DSEMAILSMTP FROM FILIAL WHERE CDFILIAL = ?"_s,

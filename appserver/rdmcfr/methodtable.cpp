@@ -8,44 +8,54 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver::rdmcfr {
 
-namespace {
-constexpr ArgKind T = ArgKind::Text;
-constexpr ArgKind D = ArgKind::Date;
-constexpr ArgKind P = ArgKind::Packet;
-constexpr Session::Access R = Session::Access::Read;
-constexpr Session::Access W = Session::Access::Write;
-} // namespace
-
 QDate Args::date(int position) const
 {
     return dayNumberToDate(m_values.at(position - 1).toDouble());
 }
 
+namespace {
+
+// The function that runs each method of the contract, in the contract's order.
+Method runner(contract::Method id)
+{
+    using M = contract::Method;
+    switch (id) {
+    case M::GetClieFili: return &GetClieFili;
+    case M::ProPrxRelApurFat: return &ProPrxRelApurFat;
+    case M::ProRelGesDireta: return &ProRelGesDireta;
+    case M::GetCFRSintData: return &GetCFRSintData;
+    case M::GetClieSelect: return &GetClieSelect;
+    case M::GetTotalizacao: return &GetTotalizacao;
+    case M::GetServSelect: return &GetServSelect;
+    case M::GetQtdeEfetData: return &GetQtdeEfetData;
+    case M::SetCRFSintDados: return &SetCRFSintDados;
+    case M::GetCFRSintServ: return &GetCFRSintServ;
+    case M::GetQtdeEfetServ: return &GetQtdeEfetServ;
+    case M::GetSequencial: return &GetSequencial;
+    case M::DelCRFSintDados: return &DelCRFSintDados;
+    case M::ProDelTableRelApur: return &ProDelTableRelApur;
+    case M::clientesComDados: return &clientesComDados;
+    case M::EmailFilial: return &EmailFilial;
+    case M::ReservaEnvio: return &ReservaEnvio;
+    case M::ConcluiEnvio: return &ConcluiEnvio;
+    case M::SituacaoEnvios: return &SituacaoEnvios;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 const QList<MethodSpec> &methodTable()
 {
-    // Arguments in the order the screen sends them; see docs/appserver-protocol.md.
-    static const QList<MethodSpec> table{
-        {u"GetClieFili"_s, {T}, R, &GetClieFili},
-        {u"ProPrxRelApurFat"_s, {T}, W, &ProPrxRelApurFat},
-        {u"ProRelGesDireta"_s, {T, D, D, T, T}, W, &ProRelGesDireta},
-        {u"GetCFRSintData"_s, {}, R, &GetCFRSintData},
-        {u"GetClieSelect"_s, {T, T, T}, R, &GetClieSelect},
-        {u"GetTotalizacao"_s, {T, T, D, D, T}, R, &GetTotalizacao},
-        {u"GetServSelect"_s, {T, T, T}, R, &GetServSelect},
-        {u"GetQtdeEfetData"_s, {T, T, T, T, D, D}, R, &GetQtdeEfetData},
-        {u"SetCRFSintDados"_s, {P}, W, &SetCRFSintDados},
-        {u"GetCFRSintServ"_s, {}, R, &GetCFRSintServ},
-        {u"GetQtdeEfetServ"_s, {T, T, T, D, D}, R, &GetQtdeEfetServ},
-        {u"GetSequencial"_s, {D, T, T, T, T, T}, W, &GetSequencial},
-        {u"DelCRFSintDados"_s, {T, T}, W, &DelCRFSintDados},
-        {u"ProDelTableRelApur"_s, {T, T}, W, &ProDelTableRelApur},
-        {u"clientesComDados"_s, {T, T, D, D, T}, R, &clientesComDados},
-        {u"EmailFilial"_s, {T}, R, &EmailFilial},
-        // The send log of the e-mailed statements.
-        {u"ReservaEnvio"_s, {T, D, D, T, T, T, T, T, T}, W, &ReservaEnvio},
-        {u"ConcluiEnvio"_s, {T, T, T}, W, &ConcluiEnvio},
-        {u"SituacaoEnvios"_s, {T, D, D, T}, R, &SituacaoEnvios},
-    };
+    static const QList<MethodSpec> table = [] {
+        QList<MethodSpec> t;
+        for (const contract::MethodContract &m : contract::rdmCfrMethods()) {
+            t.append({m.name, m.args,
+                      m.access == contract::Access::Write ? Session::Access::Write : Session::Access::Read,
+                      runner(m.id)});
+        }
+        return t;
+    }();
     return table;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
-// The remote module Kpr04700.rdmCFR: its methods by exact name, with the kind of
-// each positional argument, and the one entry every call goes through (argument checks,
-// this worker's database session, one transaction per call).
+// The remote module Kpr04700.rdmCFR: the contract's methods bound to the functions that
+// run them, and the one entry every call goes through (argument checks, this worker's
+// database session, one transaction per call).
 
 #include "appserver/database/session.h"
 #include "appserver/jsontext.h"
+#include "contract/methods.h"
 #include "framework/core/result.h"
 
 #include <QDate>
@@ -15,7 +16,7 @@
 
 namespace kpr::appserver::rdmcfr {
 
-enum class ArgKind { Text, Date, Packet };
+using contract::ArgKind;
 
 // The arguments of a call, already checked against the method's kinds. Positions count
 // from 1, as in the error texts.

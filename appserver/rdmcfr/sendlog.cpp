@@ -8,6 +8,7 @@
 // is read first and written after, so two workstations never both get it.
 
 #include "appserver/rdmcfr/common.h"
+#include "contract/packets.h"
 #include "appserver/rdmcfr/counter.h"
 #include "appserver/rdmcfr/methods.h"
 #include "framework/core/dates.h"
@@ -106,12 +107,7 @@ QString checkStatement(const Statement &st)
 
 const QList<PacketField> &claimFields()
 {
-    static const QList<PacketField> fields{
-        textField(u"IDRESULTADO"_s, 1),    textField(u"CDRESERVA"_s, 40),
-        textField(u"NMESTACAO"_s, 100),    dateTimeField(u"DTHRSITUACAO"_s),
-        textField(u"DSRESPOSTA"_s, 1000),
-    };
-    return fields;
+    return contract::reservaEnvioFields();
 }
 
 Answer claimAnswer(const QJsonArray &row)
@@ -246,11 +242,7 @@ Result<Answer> ConcluiEnvio(Session &s, const Args &a)
 
 Result<Answer> SituacaoEnvios(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        textField(u"CDCLIENTE"_s, 21),  textField(u"DSIMPRESSAO"_s, 64),  textField(u"IDSITUACAO"_s, 1),
-        textField(u"NMESTACAO"_s, 100), dateTimeField(u"DTHRSITUACAO"_s), textField(u"DSRESPOSTA"_s, 1000),
-        textField(u"DSEMAIL"_s, 4000),
-    };
+    const QList<PacketField> &fields = contract::situacaoEnviosFields();
     // Read through QtSql on both databases: the packet's datetime carries the time of day,
     // which the fast SQLite path reads as a date only.
     auto q = s.run(u"SELECT CDCLIENTE, DSIMPRESSAO, IDSITUACAO, NMESTACAO, DTHRSITUACAO, DSRESPOSTA, DSEMAIL "

@@ -11,57 +11,6 @@ QString col(const QString &prefix, int n)
 }
 } // namespace
 
-const QList<PacketField> &cfrSintDataFields()
-{
-    static const QList<PacketField> fields = [] {
-        QList<PacketField> f{
-            textField(u"IDGRUPO"_s, 1),        textField(u"CDFILIAL"_s, 4),
-            textField(u"NMFILIAL"_s, 30),      textField(u"IDTPIJURCLIE"_s, 1),
-            textField(u"NRINSJURCLIE"_s, 20),  textField(u"NMRAZSOCCLIE"_s, 50),
-            textField(u"CDSERVFILI"_s, 5),
-            // The address travels with the statement but is not stored (the layouts read
-            // it from CLIENTE): empty provider flags.
-            textField(u"DSENDECLIE"_s, 50, false), textField(u"NMBAIRCLIE"_s, 50, false),
-            textField(u"NMMUNICLIE"_s, 50, false), textField(u"NRCEPCLIE"_s, 50, false),
-            textField(u"NRTELECLIE"_s, 50, false), textField(u"NRINSESTCLIE"_s, 50, false),
-            textField(u"NMSERVICO"_s, 30),     textField(u"NRAPURACGD"_s, 10),
-            textField(u"CDCLIENTEAPGD"_s, 21),
-        };
-        for (int n = 1; n <= 11; ++n)
-            f << floatField(col(u"QTSERV"_s, n));
-        for (int n = 1; n <= 11; ++n)
-            f << dateTimeField(col(u"DTSERV"_s, n));
-        f << dateTimeField(u"DTINICIAL"_s) << dateTimeField(u"DTFINAL"_s)
-          << floatField(u"TOTALSERV"_s) << floatField(u"VRPRECO"_s) << floatField(u"TOTALQUANT"_s);
-        return f;
-    }();
-    return fields;
-}
-
-const QList<PacketField> &cfrSintServFields()
-{
-    static const QList<PacketField> fields = [] {
-        QList<PacketField> f{
-            textField(u"IDGRUPO"_s, 3),       textField(u"CDFILIAL"_s, 4),
-            textField(u"NMFILIAL"_s, 30),     textField(u"IDTPIJURCLIE"_s, 1),
-            textField(u"NRINSJURCLIE"_s, 20), textField(u"NMRAZSOCCLIE"_s, 50),
-            textField(u"NRAPURACGD"_s, 10),   textField(u"CDCLIENTE"_s, 21),
-        };
-        for (int n = 1; n <= 6; ++n)
-            f << textField(col(u"CDSERVICO"_s, n), 3);
-        for (int n = 1; n <= 6; ++n)
-            f << textField(col(u"NMSERVICO"_s, n), 30);
-        for (int n = 1; n <= 6; ++n)
-            f << floatField(col(u"QTSERVICO"_s, n));
-        for (int n = 1; n <= 6; ++n)
-            f << floatField(col(u"VRSERVICO"_s, n));
-        f << dateTimeField(u"DTAPURACFAT"_s) << dateTimeField(u"DTINICIAL"_s)
-          << dateTimeField(u"DTFINAL"_s);
-        return f;
-    }();
-    return fields;
-}
-
 const QList<StoredColumn> &cfrSintDataColumns()
 {
     using K = StoredColumn::Kind;

@@ -1,16 +1,16 @@
 #pragma once
-// The field lists of the two statement tables of the screen (qryCFRSintData and
-// qryCFRSintServ), which GetCFRSintData and GetCFRSintServ answer empty, and the
-// columns of CFRSINTDATA that SetCRFSintDados stores.
+// The columns of CFRSINTDATA that SetCRFSintDados stores. The field lists of the two
+// statement tables themselves are the contract's (contract/packets.h).
 
 #include "appserver/packet.h"
+#include "contract/packets.h"
 
 #include <QList>
 
 namespace kpr::appserver::rdmcfr {
 
-const QList<PacketField> &cfrSintDataFields();
-const QList<PacketField> &cfrSintServFields();
+using contract::cfrSintDataFields;
+using contract::cfrSintServFields;
 
 struct StoredColumn
 {

@@ -2,6 +2,7 @@
 
 #include "appserver/rdmcfr/clientlist.h"
 #include "appserver/rdmcfr/common.h"
+#include "contract/packets.h"
 #include "appserver/rdmcfr/methods.h"
 #include "appserver/sqlvalue.h"
 
@@ -119,12 +120,7 @@ Result<std::optional<qint64>> rowsGeneration(Session &s, const QString &number, 
 
 Result<Answer> GetTotalizacao(Session &s, const Args &a)
 {
-    static const QList<PacketField> fields{
-        textField(u"CDSERVFILIAPGD"_s, 5), textField(u"NMSERVICO"_s, 40),
-        textField(u"TOTEFETIVOS"_s, 15),   textField(u"VRTOTEFETIVOS"_s, 14),
-        textField(u"VRPRECO"_s, 14),       floatField(u"TOTEFET"_s),
-        floatField(u"VRTOTEFET"_s),        textField(u"VRTOTA"_s, 14),
-    };
+    const QList<PacketField> &fields = contract::totalizacaoFields();
     // Sums per service (and per client when a list must be applied), cents computed by
     // the database as integers: round(price x 100) x meals. The service's name is looked
     // up per group, not per row.

@@ -1,69 +1,40 @@
 #include "cfr/apuration/statementtables.h"
 
-#include "framework/core/strings.h"
 #include "framework/data/clientdataset.h"
+#include "framework/data/field.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::cfr {
 
-namespace {
-QString coluna(const QString &prefixo, int n)
+void defineCampos(TClientDataSet &t, const QList<contract::PacketField> &campos)
 {
-    return prefixo + Ajusta(QString::number(n), 2);
+    for (const contract::PacketField &c : campos) {
+        TField *f = nullptr;
+        switch (c.type) {
+        case contract::FieldType::String: f = t.AddField(c.name, ftString, c.size); break;
+        case contract::FieldType::FixedChar: f = t.AddField(c.name, ftFixedChar, c.size); break;
+        case contract::FieldType::Float: f = t.AddField(c.name, ftFloat); break;
+        case contract::FieldType::Integer: f = t.AddField(c.name, ftInteger); break;
+        case contract::FieldType::DateTime: f = t.AddField(c.name, ftDateTime); break;
+        case contract::FieldType::Boolean: f = t.AddField(c.name, ftBoolean); break;
+        }
+        // A field the server does not store travels unflagged (the client's address).
+        if (!c.stored)
+            f->setProviderFlags({});
+    }
 }
-} // namespace
 
 void defineCFRSintData(TClientDataSet &t)
 {
-    t.AddField(u"IDGRUPO"_s, ftString, 1);
-    t.AddField(u"CDFILIAL"_s, ftString, 4);
-    t.AddField(u"NMFILIAL"_s, ftString, 30);
-    t.AddField(u"IDTPIJURCLIE"_s, ftString, 1);
-    t.AddField(u"NRINSJURCLIE"_s, ftString, 20);
-    t.AddField(u"NMRAZSOCCLIE"_s, ftString, 50);
-    t.AddField(u"CDSERVFILI"_s, ftString, 5);
-    // The address travels in the packet but is not marked for storing.
-    for (const QString &name : {u"DSENDECLIE"_s, u"NMBAIRCLIE"_s, u"NMMUNICLIE"_s, u"NRCEPCLIE"_s,
-                                u"NRTELECLIE"_s, u"NRINSESTCLIE"_s})
-        t.AddField(name, ftString, 50)->setProviderFlags({});
-    t.AddField(u"NMSERVICO"_s, ftString, 30);
-    t.AddField(u"NRAPURACGD"_s, ftString, 10);
-    t.AddField(u"CDCLIENTEAPGD"_s, ftString, 21);
-    for (int n = 1; n <= 11; ++n)
-        t.AddField(coluna(u"QTSERV"_s, n), ftFloat);
-    for (int n = 1; n <= 11; ++n)
-        t.AddField(coluna(u"DTSERV"_s, n), ftDateTime);
-    t.AddField(u"DTINICIAL"_s, ftDateTime);
-    t.AddField(u"DTFINAL"_s, ftDateTime);
-    t.AddField(u"TOTALSERV"_s, ftFloat);
-    t.AddField(u"VRPRECO"_s, ftFloat);
-    t.AddField(u"TOTALQUANT"_s, ftFloat);
+    defineCampos(t, contract::cfrSintDataFields());
     t.AddIndex(u"Agrupamento"_s, u"IDTPIJURCLIE;NRINSJURCLIE;IDGRUPO;NMSERVICO"_s);
     t.setIndexName(u"Agrupamento"_s);
 }
 
 void defineCFRSintServ(TClientDataSet &t)
 {
-    t.AddField(u"IDGRUPO"_s, ftString, 3);
-    t.AddField(u"CDFILIAL"_s, ftString, 4);
-    t.AddField(u"NMFILIAL"_s, ftString, 30);
-    t.AddField(u"IDTPIJURCLIE"_s, ftString, 1);
-    t.AddField(u"NRINSJURCLIE"_s, ftString, 20);
-    t.AddField(u"NMRAZSOCCLIE"_s, ftString, 50);
-    t.AddField(u"NRAPURACGD"_s, ftString, 10);
-    t.AddField(u"CDCLIENTE"_s, ftString, 21);
-    for (int n = 1; n <= 6; ++n)
-        t.AddField(coluna(u"CDSERVICO"_s, n), ftString, 3);
-    for (int n = 1; n <= 6; ++n)
-        t.AddField(coluna(u"NMSERVICO"_s, n), ftString, 30);
-    for (int n = 1; n <= 6; ++n)
-        t.AddField(coluna(u"QTSERVICO"_s, n), ftFloat);
-    for (int n = 1; n <= 6; ++n)
-        t.AddField(coluna(u"VRSERVICO"_s, n), ftFloat);
-    t.AddField(u"DTAPURACFAT"_s, ftDateTime);
-    t.AddField(u"DTINICIAL"_s, ftDateTime);
-    t.AddField(u"DTFINAL"_s, ftDateTime);
+    defineCampos(t, contract::cfrSintServFields());
     t.AddIndex(u"Agrupamento"_s, u"IDTPIJURCLIE;NRINSJURCLIE;IDGRUPO;DTAPURACFAT"_s);
     t.setIndexName(u"Agrupamento"_s);
 }

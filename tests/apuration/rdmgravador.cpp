@@ -1,10 +1,21 @@
 #include "rdmgravador.h"
 
+#include "contract/methods.h"
+
 #include <QJsonObject>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::cfr::test {
+
+namespace {
+using M = contract::Method;
+// The method's name as the contract writes it.
+QString nome(M id)
+{
+    return contract::method(id).name;
+}
+} // namespace
 
 QString Chamada::texto() const
 {
@@ -49,49 +60,49 @@ ServerResult RdmGravador::trata(Chamada chamada, const std::function<ServerResul
 
 ServerResult RdmGravador::GetClieFili(const QString &filial)
 {
-    return trata({u"GetClieFili"_s, {filial}}, [&](RdmCFR &r) { return r.GetClieFili(filial); });
+    return trata({nome(M::GetClieFili), {filial}}, [&](RdmCFR &r) { return r.GetClieFili(filial); });
 }
 
 ServerResult RdmGravador::ProPrxRelApurFat(const QString &filial)
 {
-    return trata({u"ProPrxRelApurFat"_s, {filial}}, [&](RdmCFR &r) { return r.ProPrxRelApurFat(filial); });
+    return trata({nome(M::ProPrxRelApurFat), {filial}}, [&](RdmCFR &r) { return r.ProPrxRelApurFat(filial); });
 }
 
 ServerResult RdmGravador::ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim,
                                           const QString &apuracao, const QString &vazio)
 {
-    return trata({u"ProRelGesDireta"_s, {filial, inicio, fim, apuracao, vazio}},
+    return trata({nome(M::ProRelGesDireta), {filial, inicio, fim, apuracao, vazio}},
                  [&](RdmCFR &r) { return r.ProRelGesDireta(filial, inicio, fim, apuracao, vazio); });
 }
 
 ServerResult RdmGravador::GetCFRSintData()
 {
-    return trata({u"GetCFRSintData"_s, {}}, [&](RdmCFR &r) { return r.GetCFRSintData(); });
+    return trata({nome(M::GetCFRSintData), {}}, [&](RdmCFR &r) { return r.GetCFRSintData(); });
 }
 
 ServerResult RdmGravador::GetClieSelect(const QString &filial, const QString &apuracao, QString &clientes)
 {
-    return trata({u"GetClieSelect"_s, {filial, apuracao, clientes}},
+    return trata({nome(M::GetClieSelect), {filial, apuracao, clientes}},
                  [&](RdmCFR &r) { return r.GetClieSelect(filial, apuracao, clientes); });
 }
 
 ServerResult RdmGravador::GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio,
                                          const QDate &fim, QString &cliente)
 {
-    return trata({u"GetTotalizacao"_s, {filial, apuracao, inicio, fim, cliente}},
+    return trata({nome(M::GetTotalizacao), {filial, apuracao, inicio, fim, cliente}},
                  [&](RdmCFR &r) { return r.GetTotalizacao(filial, apuracao, inicio, fim, cliente); });
 }
 
 ServerResult RdmGravador::GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente)
 {
-    return trata({u"GetServSelect"_s, {filial, apuracao, cliente}},
+    return trata({nome(M::GetServSelect), {filial, apuracao, cliente}},
                  [&](RdmCFR &r) { return r.GetServSelect(filial, apuracao, cliente); });
 }
 
 ServerResult RdmGravador::GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
                                           const QString &servico, QDate &inicioJanela, QDate &fimJanela)
 {
-    ServerResult r = trata({u"GetQtdeEfetData"_s, {filial, apuracao, cliente, servico, inicioJanela, fimJanela}},
+    ServerResult r = trata({nome(M::GetQtdeEfetData), {filial, apuracao, cliente, servico, inicioJanela, fimJanela}},
                            [&](RdmCFR &real) {
                                return real.GetQtdeEfetData(filial, apuracao, cliente, servico, inicioJanela, fimJanela);
                            });
@@ -105,50 +116,50 @@ ServerResult RdmGravador::GetQtdeEfetData(const QString &filial, const QString &
 
 ServerResult RdmGravador::SetCRFSintDados(const QJsonObject &pacote)
 {
-    return trata({u"SetCRFSintDados"_s, {pacote}}, [&](RdmCFR &r) { return r.SetCRFSintDados(pacote); });
+    return trata({nome(M::SetCRFSintDados), {pacote}}, [&](RdmCFR &r) { return r.SetCRFSintDados(pacote); });
 }
 
 ServerResult RdmGravador::GetCFRSintServ()
 {
-    return trata({u"GetCFRSintServ"_s, {}}, [&](RdmCFR &r) { return r.GetCFRSintServ(); });
+    return trata({nome(M::GetCFRSintServ), {}}, [&](RdmCFR &r) { return r.GetCFRSintServ(); });
 }
 
 ServerResult RdmGravador::GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
                                           const QDate &inicio, const QDate &fim)
 {
-    return trata({u"GetQtdeEfetServ"_s, {filial, apuracao, cliente, inicio, fim}},
+    return trata({nome(M::GetQtdeEfetServ), {filial, apuracao, cliente, inicio, fim}},
                  [&](RdmCFR &r) { return r.GetQtdeEfetServ(filial, apuracao, cliente, inicio, fim); });
 }
 
 ServerResult RdmGravador::GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
                                         const QString &apuracao, const QString &cliente, QString &quinzena)
 {
-    return trata({u"GetSequencial"_s, {inicio, filial, clientes, apuracao, cliente, quinzena}},
+    return trata({nome(M::GetSequencial), {inicio, filial, clientes, apuracao, cliente, quinzena}},
                  [&](RdmCFR &r) { return r.GetSequencial(inicio, filial, clientes, apuracao, cliente, quinzena); });
 }
 
 ServerResult RdmGravador::DelCRFSintDados(const QString &filial, const QString &apuracao)
 {
-    return trata({u"DelCRFSintDados"_s, {filial, apuracao}},
+    return trata({nome(M::DelCRFSintDados), {filial, apuracao}},
                  [&](RdmCFR &r) { return r.DelCRFSintDados(filial, apuracao); });
 }
 
 ServerResult RdmGravador::ProDelTableRelApur(const QString &filial, const QString &apuracao)
 {
-    return trata({u"ProDelTableRelApur"_s, {filial, apuracao}},
+    return trata({nome(M::ProDelTableRelApur), {filial, apuracao}},
                  [&](RdmCFR &r) { return r.ProDelTableRelApur(filial, apuracao); });
 }
 
 ServerResult RdmGravador::clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio,
                                            const QDate &fim, QString &clientes)
 {
-    return trata({u"clientesComDados"_s, {filial, apuracao, inicio, fim, clientes}},
+    return trata({nome(M::clientesComDados), {filial, apuracao, inicio, fim, clientes}},
                  [&](RdmCFR &r) { return r.clientesComDados(filial, apuracao, inicio, fim, clientes); });
 }
 
 ServerResult RdmGravador::EmailFilial(QString &filial)
 {
-    return trata({u"EmailFilial"_s, {filial}}, [&](RdmCFR &r) { return r.EmailFilial(filial); });
+    return trata({nome(M::EmailFilial), {filial}}, [&](RdmCFR &r) { return r.EmailFilial(filial); });
 }
 
 } // namespace kpr::cfr::test
