@@ -142,7 +142,8 @@ Status checkSmtpPassword(const QString &password)
 {
     // The text never appears in a message: only its length.
     if (password.size() > kPasswordWidth)
-        return makeError(u"a senha SMTP tem %1 caracteres; cabem no máximo %2."_s.arg(password.size()).arg(kPasswordWidth));
+        return makeError(
+            u"a senha SMTP tem %1 caracteres; cabem no máximo %2."_s.arg(password.size()).arg(kPasswordWidth));
     for (const QChar c : password) {
         if (c.unicode() < 32 || c.unicode() > 126)
             return makeError(u"a senha SMTP só pode ter letras sem acento, dígitos, espaços e os "
@@ -188,8 +189,8 @@ Result<bool> storeBranchEmail(QSqlDatabase &db, const BranchEmail &mail, const Q
     q.addBindValue(textOrNull(password.isEmpty() ? QString() : Cripto(password, ChaveCripto)));
     q.addBindValue(mail.branch);
     if (!q.exec())
-        return makeError(u"não foi possível gravar as configurações de e-mail da filial %1: %2"_s
-                             .arg(mail.branch, q.lastError().text()));
+        return makeError(u"não foi possível gravar as configurações de e-mail da filial %1: %2"_s.arg(
+            mail.branch, q.lastError().text()));
     return q.numRowsAffected() > 0;
 }
 

@@ -24,10 +24,10 @@ struct BranchEmailArgs
 
 struct BranchEmail
 {
-    QString branch;   // CDFILIAL
-    QString smtp;     // DSSMTPEMAILF: HOST or HOST:PORT
-    QString login;    // DSLOGINSMTP, may be empty
-    QString from;     // DSEMAILSMTP, may be empty
+    QString branch; // CDFILIAL
+    QString smtp;   // DSSMTPEMAILF: HOST or HOST:PORT
+    QString login;  // DSLOGINSMTP, may be empty
+    QString from;   // DSEMAILSMTP, may be empty
     SmtpSecurity security = SmtpSecurity::None;
 };
 

@@ -13,11 +13,10 @@ namespace {
 // command line.
 const QSet<QString> &settingNames()
 {
-    static const QSet<QString> names{u"db"_s,          u"listen"_s,          u"trace"_s,
-                                     u"max-body"_s,    u"workers"_s,         u"keep-alive"_s,
-                                     u"secret-file"_s, u"tls-cert"_s,        u"tls-key"_s,
-                                     u"request-timeout"_s, u"max-connections"_s,
-                                     u"max-connections-per-client"_s};
+    static const QSet<QString> names{
+        u"db"_s,      u"listen"_s,          u"trace"_s,           u"max-body"_s,
+        u"workers"_s, u"keep-alive"_s,      u"secret-file"_s,     u"tls-cert"_s,
+        u"tls-key"_s, u"request-timeout"_s, u"max-connections"_s, u"max-connections-per-client"_s};
     return names;
 }
 

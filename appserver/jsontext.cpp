@@ -73,24 +73,12 @@ void appendJsonValue(QByteArray &out, const QJsonValue &value)
 {
     switch (value.type()) {
     case QJsonValue::Null:
-    case QJsonValue::Undefined:
-        out += "null";
-        break;
-    case QJsonValue::Bool:
-        out += value.toBool() ? "true" : "false";
-        break;
-    case QJsonValue::Double:
-        appendJsonNumber(out, value.toDouble());
-        break;
-    case QJsonValue::String:
-        appendJsonString(out, value.toString());
-        break;
-    case QJsonValue::Array:
-        out += QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
-        break;
-    case QJsonValue::Object:
-        out += QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
-        break;
+    case QJsonValue::Undefined: out += "null"; break;
+    case QJsonValue::Bool: out += value.toBool() ? "true" : "false"; break;
+    case QJsonValue::Double: appendJsonNumber(out, value.toDouble()); break;
+    case QJsonValue::String: appendJsonString(out, value.toString()); break;
+    case QJsonValue::Array: out += QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact); break;
+    case QJsonValue::Object: out += QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact); break;
     }
 }
 

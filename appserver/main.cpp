@@ -73,8 +73,7 @@ Status prepareDatabase(const DatabaseUrl &url, bool initDb)
                 status = makeError(version.error());
             else if (*version != latestSchemaVersion())
                 status = makeError(u"o banco de dados %1 está na versão %2 do esquema; este servidor "
-                                   "usa a versão %3. Rode com --init-db para criá-lo ou migrá-lo."_s
-                                       .arg(url.display())
+                                   "usa a versão %3. Rode com --init-db para criá-lo ou migrá-lo."_s.arg(url.display())
                                        .arg(*version)
                                        .arg(latestSchemaVersion()));
         }

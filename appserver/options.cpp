@@ -15,10 +15,7 @@ Result<qint64> positiveNumber(const QString &option, const QString &text, qint64
     bool ok = false;
     const qint64 n = text.toLongLong(&ok);
     if (!ok || n < min || n > max)
-        return makeError(u"%1 espera um número de %2 a %3, não \"%4\"."_s.arg(option)
-                             .arg(min)
-                             .arg(max)
-                             .arg(text));
+        return makeError(u"%1 espera um número de %2 a %3, não \"%4\"."_s.arg(option).arg(min).arg(max).arg(text));
     return n;
 }
 
@@ -105,8 +102,8 @@ Result<Options> parseOptions(const QStringList &commandLine)
             o.initDb = true;
         } else if (name == u"--no-serve"_s) {
             o.serve = false;
-        } else if (name == u"--branch-email"_s || name == u"--smtp"_s || name == u"--login"_s
-                   || name == u"--from"_s || name == u"--security"_s) {
+        } else if (name == u"--branch-email"_s || name == u"--smtp"_s || name == u"--login"_s || name == u"--from"_s
+                   || name == u"--security"_s) {
             const auto v = takeValue();
             if (!v)
                 return makeError(v.error());
@@ -116,11 +113,10 @@ Result<Options> parseOptions(const QStringList &commandLine)
                                            : name == u"--from"_s       ? mail.from
                                                                        : mail.security;
             slot = *v;
-        } else if (name == u"--db"_s || name == u"--listen"_s || name == u"--trace"_s
-                   || name == u"--max-body"_s || name == u"--workers"_s
-                   || name == u"--keep-alive"_s || name == u"--secret-file"_s || name == u"--tls-cert"_s
-                   || name == u"--tls-key"_s || name == u"--request-timeout"_s || name == u"--max-connections"_s
-                   || name == u"--max-connections-per-client"_s) {
+        } else if (name == u"--db"_s || name == u"--listen"_s || name == u"--trace"_s || name == u"--max-body"_s
+                   || name == u"--workers"_s || name == u"--keep-alive"_s || name == u"--secret-file"_s
+                   || name == u"--tls-cert"_s || name == u"--tls-key"_s || name == u"--request-timeout"_s
+                   || name == u"--max-connections"_s || name == u"--max-connections-per-client"_s) {
             const auto v = takeValue();
             if (!v)
                 return makeError(v.error());
@@ -181,11 +177,10 @@ Result<Options> parseOptions(const QStringList &commandLine)
         return makeError(u"--tls-cert e --tls-key vão juntos."_s);
     if (o.serve && !branch && o.secretFile.isEmpty() && !isLoopbackHost(o.host))
         return makeError(u"escutar em %1, fora da máquina local, exige --secret-file: sem ele qualquer um que "
-                         "alcance a porta chamaria o servidor."_s
-                             .arg(o.host));
+                         "alcance a porta chamaria o servidor."_s.arg(o.host));
     // Any local user reads a process's command line: a password there is no secret.
-    if (const auto url = DatabaseUrl::parse(o.db); url && url->kind == DatabaseUrl::Kind::PostgreSQL
-                                                   && !url->password.isEmpty())
+    if (const auto url = DatabaseUrl::parse(o.db);
+        url && url->kind == DatabaseUrl::Kind::PostgreSQL && !url->password.isEmpty())
         return makeError(u"--db não aceita a senha do PostgreSQL no endereço: a linha de comando de um "
                          "processo é visível a todos os usuários da máquina. Tire a senha do endereço e "
                          "informe-a em PGPASSWORD, em ~/.pgpass ou no arquivo indicado por PGPASSFILE, "

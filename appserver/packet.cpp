@@ -18,8 +18,7 @@ QJsonValue jsonFromSql(const QVariant &value, FieldType type)
         return QJsonValue::Null;
     switch (type) {
     case FieldType::String:
-    case FieldType::FixedChar:
-        return value.toString();
+    case FieldType::FixedChar: return value.toString();
     case FieldType::Float: {
         const auto d = doubleFromSql(value);
         return d ? QJsonValue(*d) : QJsonValue(QJsonValue::Null);
@@ -35,8 +34,7 @@ QJsonValue jsonFromSql(const QVariant &value, FieldType type)
         const QDate d = dateFromSql(value);
         return d.isValid() ? QJsonValue(toDayNumber(d)) : QJsonValue(QJsonValue::Null);
     }
-    case FieldType::Boolean:
-        return value.toBool();
+    case FieldType::Boolean: return value.toBool();
     }
     return QJsonValue::Null;
 }
@@ -66,12 +64,8 @@ void PacketBuilder::addRow(const QSqlQuery &q)
         }
         switch (m_fields.at(i).type) {
         case FieldType::String:
-        case FieldType::FixedChar:
-            appendJsonString(m_rows, v.toString());
-            break;
-        default:
-            appendJsonValue(m_rows, jsonFromSql(v, m_fields.at(i).type));
-            break;
+        case FieldType::FixedChar: appendJsonString(m_rows, v.toString()); break;
+        default: appendJsonValue(m_rows, jsonFromSql(v, m_fields.at(i).type)); break;
         }
     }
     m_rows += ']';
@@ -158,9 +152,7 @@ void PacketBuilder::addRow(const SqliteRow &row)
                 m_rows += "null";
             }
             break;
-        default:
-            appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), m_fields.at(i).type));
-            break;
+        default: appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), m_fields.at(i).type)); break;
         }
     }
     m_rows += ']';

@@ -22,10 +22,10 @@ class SqliteRow;
 namespace kpr::appserver {
 
 // The packet field of the module's contract, shared with the client.
-using contract::FieldType;
-using contract::PacketField;
 using contract::dateTimeField;
+using contract::FieldType;
 using contract::floatField;
+using contract::PacketField;
 using contract::textField;
 using contract::typeName;
 

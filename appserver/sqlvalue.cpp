@@ -21,12 +21,9 @@ QDate dateFromSql(const QVariant &value)
     if (value.isNull())
         return {};
     switch (value.typeId()) {
-    case QMetaType::QDate:
-        return value.toDate();
-    case QMetaType::QDateTime:
-        return value.toDateTime().date();
-    default:
-        break;
+    case QMetaType::QDate: return value.toDate();
+    case QMetaType::QDateTime: return value.toDateTime().date();
+    default: break;
     }
     // SQLite: "yyyy-MM-dd", or a timestamp "yyyy-MM-ddThh:mm:ss..." / "yyyy-MM-dd hh:mm:ss".
     const QString text = value.toString().trimmed();
@@ -87,8 +84,7 @@ std::optional<qint64> centsFromSql(const QVariant &value)
     case QMetaType::Int:
     case QMetaType::LongLong:
     case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return value.toLongLong() * 100;
+    case QMetaType::ULongLong: return value.toLongLong() * 100;
     case QMetaType::Double:
     case QMetaType::Float: {
         const double d = value.toDouble();
@@ -96,8 +92,7 @@ std::optional<qint64> centsFromSql(const QVariant &value)
             return std::nullopt;
         return qint64(std::llround(d * 100.0)); // llround rounds half away from zero
     }
-    default:
-        return centsFromText(value.toString());
+    default: return centsFromText(value.toString());
     }
 }
 

@@ -200,8 +200,8 @@ int main(int argc, char **argv)
     t.restart();
     const Status s2 = target.LoadFromPacket(obj);
     const double objS = double(t.nsecsElapsed()) / 1e9;
-    std::printf("  for comparison: QJsonDocument::fromJson %.3f s + load from the QJsonObject %.3f s %s\n", parseS, objS,
-                s2 ? "" : qPrintable(s2.error()));
+    std::printf("  for comparison: QJsonDocument::fromJson %.3f s + load from the QJsonObject %.3f s %s\n", parseS,
+                objS, s2 ? "" : qPrintable(s2.error()));
 
     std::printf("peak memory: %.1f MiB\n", double(peakKiB()) / 1024.0);
     return 0;

@@ -59,7 +59,8 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
     if (!o.simulacao) {
         QFile f(o.arquivoCorpo);
         if (!f.open(QIODevice::ReadOnly))
-            return falha(r, u"não foi possível ler o corpo da mensagem em \"%1\": %2."_s.arg(o.arquivoCorpo, f.errorString()));
+            return falha(
+                r, u"não foi possível ler o corpo da mensagem em \"%1\": %2."_s.arg(o.arquivoCorpo, f.errorString()));
         corpo = QString::fromUtf8(f.readAll());
         if (EmptyString(corpo))
             return falha(r, u"o corpo da mensagem em \"%1\" está vazio."_s.arg(o.arquivoCorpo));
@@ -79,7 +80,9 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
         setErrorPresenter({});
         setShowAviObserver({});
     });
-    const auto erroDaTela = [&]() { return mensagens.isEmpty() ? u"a execução foi interrompida."_s : mensagens.join(u' '); };
+    const auto erroDaTela = [&]() {
+        return mensagens.isEmpty() ? u"a execução foi interrompida."_s : mensagens.join(u' ');
+    };
 
     std::unique_ptr<TfrmCFR> tela;
     if (!runGuarded([&] { tela.reset(CreateForm<TfrmCFR>()); }))
@@ -134,11 +137,12 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
     if (!o.simulacao) {
         if (email.IsEmpty())
             return falha(r, u"a filial %1 não tem dados de e-mail."_s.arg(filial));
-        remetente = EmptyString(texto(email, u"DSEMAILSMTP")) ? texto(email, u"DSEMAILFILI")
-                                                              : texto(email, u"DSEMAILSMTP");
+        remetente =
+            EmptyString(texto(email, u"DSEMAILSMTP")) ? texto(email, u"DSEMAILFILI") : texto(email, u"DSEMAILSMTP");
         if (EmptyString(remetente) || !ValidaEmails(remetente))
-            return falha(r, u"o e-mail do remetente da filial %1 (\"%2\") não é válido; confira o cadastro da filial."_s
-                                .arg(filial, remetente));
+            return falha(
+                r, u"o e-mail do remetente da filial %1 (\"%2\") não é válido; confira o cadastro da filial."_s.arg(
+                       filial, remetente));
     }
 
     // The run's clients in the summary's order; a client without a valid address fails here,
@@ -181,7 +185,10 @@ ResultadoExecucao ExecutaCFR(const OpcoesCFR &o, const std::function<void(const 
                               DerivaDadosSMTP(texto(email, u"DSLOGINSMTP"), texto(email, u"DSEMAILFILI"),
                                               texto(email, u"CDSENHEMAILF"), texto(email, u"DSSMTPEMAILF"),
                                               texto(email, u"IDUTTLSEMAIL"), texto(email, u"IDUTSSLEMAIL")),
-                              WebURL(), WebPort(), WebSecretFile(), WebTLS()};
+                              WebURL(),
+                              WebPort(),
+                              WebSecretFile(),
+                              WebTLS()};
         fila = std::make_unique<FilaDeEnvio>(std::move(envio), [&](const ClienteExecucao &, int feitos) {
             const double s = relogioEnvio.elapsed() / 1000.0;
             const double taxa = s > 0 ? feitos / s : 0;

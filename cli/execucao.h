@@ -26,11 +26,11 @@ struct ResultadoExecucao
     QString erro;        // why the run could not go on (exit 2)
     QList<ClienteExecucao> clientes;
     double segundosApuracao = 0;
-    double segundosPdf = 0;      // the export; messages of its finished parts go out meanwhile
-    double segundosEnvio = 0;       // the messages still to send when the export ended
-    double segundosRegistro = 0;    // the send log's calls alone (claims and conclusions), wherever made
+    double segundosPdf = 0;            // the export; messages of its finished parts go out meanwhile
+    double segundosEnvio = 0;          // the messages still to send when the export ended
+    double segundosRegistro = 0;       // the send log's calls alone (claims and conclusions), wherever made
     double segundosRegistroDepois = 0; // those made after the export, which the run waits for
-    double segundosImpressoes = 0;  // the statements' fingerprints, made while the export goes on
+    double segundosImpressoes = 0;     // the statements' fingerprints, made while the export goes on
 };
 
 // Runs the statement of the options. Progress lines ("Gerando CFR 3 de 120…", "Enviados 3 de

@@ -13,9 +13,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace kpr::cfr {
 
 FilaDeEnvio::FilaDeEnvio(EnvioDaExecucao envio, std::function<void(const ClienteExecucao &, int)> aoEnviar)
-    : m_envio(std::move(envio)), m_aoEnviar(std::move(aoEnviar)), m_thread([this] { executa(); })
-{
-}
+    : m_envio(std::move(envio)),
+      m_aoEnviar(std::move(aoEnviar)),
+      m_thread([this] { executa(); })
+{}
 
 FilaDeEnvio::~FilaDeEnvio()
 {
@@ -86,20 +87,23 @@ ClienteExecucao FilaDeEnvio::envia(RegistroEnvios &registro, SessaoSMTP &sessao,
         const std::lock_guard trava(m_mutex);
         depois = m_fechada;
     }
-    const ChaveEnvio chave{m_envio.filial, m_envio.inicio, m_envio.fim,  m_envio.layout,
+    const ChaveEnvio chave{m_envio.filial, m_envio.inicio, m_envio.fim, m_envio.layout,
                            item.codigo,    impressao,      item.emails};
     QElapsedTimer registroTempo;
     registroTempo.start();
     qint64 fora = 0; // time spent sending, not logging
     try {
-        const ResultadoEnvio e = EnviaRegistrado(registro, chave, m_envio.reenvio, [&]() -> QString {
-            QElapsedTimer envio;
-            envio.start();
-            const QString resposta =
-                sessao.Envia({m_envio.remetente, m_envio.assunto, m_envio.corpo, item.emails, item.arquivo});
-            fora += envio.nsecsElapsed();
-            return resposta;
-        }, m_envio.assumir);
+        const ResultadoEnvio e = EnviaRegistrado(
+            registro, chave, m_envio.reenvio,
+            [&]() -> QString {
+                QElapsedTimer envio;
+                envio.start();
+                const QString resposta =
+                    sessao.Envia({m_envio.remetente, m_envio.assunto, m_envio.corpo, item.emails, item.arquivo});
+                fora += envio.nsecsElapsed();
+                return resposta;
+            },
+            m_envio.assumir);
         c.resposta = e.resposta;
         switch (e.situacao) {
         case SituacaoEnvio::Enviado: c.situacao = u"sent"_s; break;

@@ -114,8 +114,8 @@ Result<OpcoesCFR> LeOpcoes(const QStringList &args, const QDate &hoje)
                     o.inicio = partes.size() == 2 ? QDate::fromString(partes[0], Qt::ISODate) : QDate();
                     o.fim = partes.size() == 2 ? QDate::fromString(partes[1], Qt::ISODate) : QDate();
                     if (!o.inicio.isValid() || !o.fim.isValid())
-                        return makeError(u"--period espera AAAA-MM-DD..AAAA-MM-DD ou previous-fortnight, não \"%1\"."_s
-                                             .arg(*v));
+                        return makeError(
+                            u"--period espera AAAA-MM-DD..AAAA-MM-DD ou previous-fortnight, não \"%1\"."_s.arg(*v));
                     if (o.inicio > o.fim)
                         return makeError(u"--period: a data inicial deve ser menor ou igual à final."_s);
                 }

@@ -15,12 +15,12 @@ struct OpcoesCFR
     QString filial;
     QDate inicio;
     QDate fim;
-    QString layout;       // the layout number, "01"
+    QString layout; // the layout number, "01"
     QString assunto;
     QString arquivoCorpo; // the body, a UTF-8 text file
     QStringList clientes; // empty: every client with data
     bool simulacao = false;
-    QString saida;        // where a dry run leaves the PDFs
+    QString saida; // where a dry run leaves the PDFs
     bool reenviar = false;
     bool assumir = false; // take over statements left "sending" by a run that died
     bool json = false;

@@ -38,8 +38,8 @@ QByteArray ResumoJson(const OpcoesCFR &o, const ResultadoExecucao &r)
 {
     QJsonArray clientes;
     for (const ClienteExecucao &c : r.clientes)
-        clientes.append(QJsonObject{{u"code"_s, c.codigo}, {u"name"_s, c.nome}, {u"status"_s, c.situacao},
-                                    {u"reply"_s, c.resposta}});
+        clientes.append(QJsonObject{
+            {u"code"_s, c.codigo}, {u"name"_s, c.nome}, {u"status"_s, c.situacao}, {u"reply"_s, c.resposta}});
     QJsonObject contas;
     const QMap<QString, int> n = contagens(r);
     for (auto it = n.cbegin(); it != n.cend(); ++it)
@@ -52,8 +52,10 @@ QByteArray ResumoJson(const OpcoesCFR &o, const ResultadoExecucao &r)
         {u"exitCode"_s, r.codigoSaida},
         {u"error"_s, r.erro},
         {u"counts"_s, contas},
-        {u"seconds"_s, QJsonObject{{u"apuration"_s, r.segundosApuracao}, {u"pdf"_s, r.segundosPdf},
-                                   {u"mail"_s, r.segundosEnvio}, {u"log"_s, r.segundosRegistro},
+        {u"seconds"_s, QJsonObject{{u"apuration"_s, r.segundosApuracao},
+                                   {u"pdf"_s, r.segundosPdf},
+                                   {u"mail"_s, r.segundosEnvio},
+                                   {u"log"_s, r.segundosRegistro},
                                    {u"logAfterPdf"_s, r.segundosRegistroDepois},
                                    {u"fingerprints"_s, r.segundosImpressoes}}},
         {u"clients"_s, clientes},

@@ -64,11 +64,15 @@ void TfrmEmailCFR::EnviaEmailsAosClientes()
     lblEnviados->setText(u"Enviados: 0 de %1"_s.arg(total));
     for (cdsClientes->First(); !cdsClientes->Eof(); cdsClientes->Next()) {
         const QString codigo = cdsClientes->FieldByName(u"CDCLIENTE"_s)->AsString();
-        ActiveShowAvi(this, 1, formatMessage(msgPadrao->Msg(u"pro_EnviaEmail"_s),
-                                             {QString::number(++n), QString::number(total),
-                                              cdsClientes->FieldByName(u"NMRAZSOCCLIE"_s)->AsString()}));
-        const ChaveEnvio chave{frmCFR->medCdFilial->text(), frmCFR->depDtInicial->GetDate(),
-                               frmCFR->depDtFinal->GetDate(), frmCFR->NumeroLayout(), codigo,
+        ActiveShowAvi(this, 1,
+                      formatMessage(msgPadrao->Msg(u"pro_EnviaEmail"_s),
+                                    {QString::number(++n), QString::number(total),
+                                     cdsClientes->FieldByName(u"NMRAZSOCCLIE"_s)->AsString()}));
+        const ChaveEnvio chave{frmCFR->medCdFilial->text(),
+                               frmCFR->depDtInicial->GetDate(),
+                               frmCFR->depDtFinal->GetDate(),
+                               frmCFR->NumeroLayout(),
+                               codigo,
                                m_impressoes.value(codigo.trimmed()),
                                cdsClientes->FieldByName(u"DSEMAIL"_s)->AsString()};
         const auto envia = [&]() -> QString {
@@ -133,13 +137,15 @@ QString TfrmEmailCFR::LocalizaAnexo(const QString &codigo)
     return arquivo.absoluteFilePath();
 }
 
-void TfrmEmailCFR::LeDadosSMTP(const QString &filial, QString &login, QString &senha, QString &host,
-                               QString &porta, QString &modo)
+void TfrmEmailCFR::LeDadosSMTP(const QString &filial, QString &login, QString &senha, QString &host, QString &porta,
+                               QString &modo)
 {
     cdsEmailFilial->setData(frmCFR->getEmailFilial(filial));
-    const auto v = [this](const char16_t *nome) { return cdsEmailFilial->FieldByName(QString::fromUtf16(nome))->AsString(); };
+    const auto v = [this](const char16_t *nome) {
+        return cdsEmailFilial->FieldByName(QString::fromUtf16(nome))->AsString();
+    };
     const DadosSMTP d = DerivaDadosSMTP(v(u"DSLOGINSMTP"), v(u"DSEMAILFILI"), v(u"CDSENHEMAILF"), v(u"DSSMTPEMAILF"),
-                                       v(u"IDUTTLSEMAIL"), v(u"IDUTSSLEMAIL"));
+                                        v(u"IDUTTLSEMAIL"), v(u"IDUTSSLEMAIL"));
     login = d.login;
     senha = d.senha;
     host = d.host;

@@ -29,11 +29,10 @@ ResultadoEnvio EnviaRegistrado(RegistroEnvios &registro, const ChaveEnvio &c, Re
         return r;
     case ResultadoReserva::EmEnvio:
         r.situacao = SituacaoEnvio::Incerto;
-        r.resposta = u"em envio na estação %1 desde %2"_s.arg(reserva->estacao,
-                                                            reserva->quando.toString(u"dd/MM/yyyy HH:mm"_s));
+        r.resposta =
+            u"em envio na estação %1 desde %2"_s.arg(reserva->estacao, reserva->quando.toString(u"dd/MM/yyyy HH:mm"_s));
         return r;
-    case ResultadoReserva::Reservado:
-        break;
+    case ResultadoReserva::Reservado: break;
     }
 
     QString resposta;

@@ -17,7 +17,7 @@ namespace kpr::cfr {
 
 struct MensagemCFR
 {
-    QString remetente;     // From and the envelope's sender
+    QString remetente; // From and the envelope's sender
     QString assunto;
     QString corpo;         // lines split at any line break
     QString destinatarios; // the address list, one RCPT per address

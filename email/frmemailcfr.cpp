@@ -99,9 +99,13 @@ void TfrmEmailCFR::criaComponentes()
     dtsClientes = new TDataSource(u"dtsClientes"_s, cdsClientes, this);
 
     cdsEmailFilial = new TClientDataSet(u"cdsEmailFilial"_s, this);
-    for (const auto &[nome, largura] : {std::pair{u"DSLOGINSMTP"_s, 40}, {u"DSEMAILFILI"_s, 40},
-                                        {u"CDSENHEMAILF"_s, 20}, {u"DSSMTPEMAILF"_s, 40}, {u"IDUTTLSEMAIL"_s, 1},
-                                        {u"IDUTSSLEMAIL"_s, 1}, {u"DSEMAILSMTP"_s, 120}})
+    for (const auto &[nome, largura] : {std::pair{u"DSLOGINSMTP"_s, 40},
+                                        {u"DSEMAILFILI"_s, 40},
+                                        {u"CDSENHEMAILF"_s, 20},
+                                        {u"DSSMTPEMAILF"_s, 40},
+                                        {u"IDUTTLSEMAIL"_s, 1},
+                                        {u"IDUTSSLEMAIL"_s, 1},
+                                        {u"DSEMAILSMTP"_s, 120}})
         cdsEmailFilial->AddField(nome, ftString, largura);
 
     QWidget *box = grbDadosRel;
@@ -126,11 +130,11 @@ void TfrmEmailCFR::criaComponentes()
     dbgDestinatario = new TDBGrid;
     dbgDestinatario->setObjectName(u"dbgDestinatario"_s);
     dbgDestinatario->setDataSource(dtsClientes);
-    dbgDestinatario->setColumns({{u"NRINSJURCLIE"_s, u"Inscrição Jurídica"_s, 142},
-                                 {u"NMRAZSOCCLIE"_s, u"Razão Social"_s, 255},
-                                 {u"DSEMAIL"_s, u"E-mail"_s, 211},
-                                 {u"CDCLIENTE"_s, u"Situação"_s, 200,
-                                  [this](const QString &codigo) { return SituacaoCliente(codigo); }}});
+    dbgDestinatario->setColumns(
+        {{u"NRINSJURCLIE"_s, u"Inscrição Jurídica"_s, 142},
+         {u"NMRAZSOCCLIE"_s, u"Razão Social"_s, 255},
+         {u"DSEMAIL"_s, u"E-mail"_s, 211},
+         {u"CDCLIENTE"_s, u"Situação"_s, 200, [this](const QString &codigo) { return SituacaoCliente(codigo); }}});
     dbgDestinatario->setEditing(true);
     dbgDestinatario->setTabKeyNavigation(true);
     dbgDestinatario->verticalHeader()->hide(); // no indicator column
@@ -141,7 +145,9 @@ void TfrmEmailCFR::criaComponentes()
     QPalette dica = dbgDestinatario->palette();
     dica.setColor(QPalette::Base, dica.color(QPalette::ToolTipBase));
     dbgDestinatario->setPalette(dica);
-    dbgDestinatario->OnKeyDown = [this](QObject *s, int &k, Qt::KeyboardModifiers m) { dbgDestinatarioKeyDown(s, k, m); };
+    dbgDestinatario->OnKeyDown = [this](QObject *s, int &k, Qt::KeyboardModifiers m) {
+        dbgDestinatarioKeyDown(s, k, m);
+    };
     scbDestinatario->setWidget(dbgDestinatario);
 
     lblAssunto = rotulo(u"lblAssunto"_s, u"Assunto"_s, box);
@@ -197,9 +203,9 @@ void TfrmEmailCFR::PreencheDestinatarios()
 void TfrmEmailCFR::CarregaSituacao()
 {
     m_situacao.clear();
-    const ServerResult r = frmCFR->registroEnvios().SituacaoEnvios(
-        frmCFR->medCdFilial->text(), frmCFR->depDtInicial->GetDate(), frmCFR->depDtFinal->GetDate(),
-        frmCFR->NumeroLayout());
+    const ServerResult r =
+        frmCFR->registroEnvios().SituacaoEnvios(frmCFR->medCdFilial->text(), frmCFR->depDtInicial->GetDate(),
+                                                frmCFR->depDtFinal->GetDate(), frmCFR->NumeroLayout());
     TClientDataSet envios(u"SituacaoEnvios"_s);
     // Without the log the screen still sends; the column stays empty.
     if (!r.ok || !envios.LoadFromPacket(r.data.toObject())) {

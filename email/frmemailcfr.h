@@ -73,10 +73,9 @@ public:
     void LeDadosSMTP(const QString &filial, QString &login, QString &senha, QString &host, QString &porta,
                      QString &modo);
     // Answers the server's reply to the message.
-    QString EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto,
-                      const QString &anexo, const QString &destinatarios, const QString &corpo);
-    void EnviaPorMAPI(const QString &assunto, const QString &corpo, const QString &destinatarios,
-                      const QString &anexo);
+    QString EnviaPorSMTP(const QString &filial, const QString &remetente, const QString &assunto, const QString &anexo,
+                         const QString &destinatarios, const QString &corpo);
+    void EnviaPorMAPI(const QString &assunto, const QString &corpo, const QString &destinatarios, const QString &anexo);
     QString MensagemMAPI(int codigo) const;
 
 private:

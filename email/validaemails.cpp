@@ -43,13 +43,17 @@ QString apara(const QString &s)
 
 bool enderecoValido(const QString &e)
 {
-    const qsizetype arroba = e.indexOf(u'@');   // 0-based; -1 when absent
+    const qsizetype arroba = e.indexOf(u'@'); // 0-based; -1 when absent
     const qsizetype ponto = e.lastIndexOf(u'.');
     if (arroba <= 0 || ponto < arroba || ponto == e.size() - 1)
         return false;
     for (qsizetype i = 0; i < e.size(); ++i) {
         const QChar c = e.at(i);
-        const bool ok = i < arroba ? local(c) : i == arroba ? true : i < ponto ? dominio(c) : i == ponto ? true : topo(c);
+        const bool ok = i < arroba    ? local(c)
+                        : i == arroba ? true
+                        : i < ponto   ? dominio(c)
+                        : i == ponto  ? true
+                                      : topo(c);
         if (!ok)
             return false;
     }

@@ -23,11 +23,11 @@ ServerResult RdmCFRConnection::ProPrxRelApurFat(const QString &filial)
     return chama(m_net, M::ProPrxRelApurFat, {rpcArg(filial)});
 }
 
-ServerResult RdmCFRConnection::ProRelGesDireta(const QString &filial, const QDate &inicio,
-                                               const QDate &fim, const QString &apuracao,
-                                               const QString &vazio)
+ServerResult RdmCFRConnection::ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim,
+                                               const QString &apuracao, const QString &vazio)
 {
-    return chama(m_net, M::ProRelGesDireta, {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(apuracao), rpcArg(vazio)});
+    return chama(m_net, M::ProRelGesDireta,
+                 {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(apuracao), rpcArg(vazio)});
 }
 
 ServerResult RdmCFRConnection::GetCFRSintData()
@@ -35,35 +35,33 @@ ServerResult RdmCFRConnection::GetCFRSintData()
     return chama(m_net, M::GetCFRSintData);
 }
 
-ServerResult RdmCFRConnection::GetClieSelect(const QString &filial, const QString &apuracao,
-                                             QString &clientes)
+ServerResult RdmCFRConnection::GetClieSelect(const QString &filial, const QString &apuracao, QString &clientes)
 {
     const auto r = chama(m_net, M::GetClieSelect, {rpcArg(filial), rpcArg(apuracao), rpcArg(clientes)});
     devolve(r, M::GetClieSelect, {&clientes});
     return r;
 }
 
-ServerResult RdmCFRConnection::GetTotalizacao(const QString &filial, const QString &apuracao,
-                                              const QDate &inicio, const QDate &fim, QString &cliente)
+ServerResult RdmCFRConnection::GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio,
+                                              const QDate &fim, QString &cliente)
 {
-    const auto r = chama(m_net, M::GetTotalizacao, {rpcArg(filial), rpcArg(apuracao), rpcArg(inicio),
-                                                    rpcArg(fim), rpcArg(cliente)});
+    const auto r = chama(m_net, M::GetTotalizacao,
+                         {rpcArg(filial), rpcArg(apuracao), rpcArg(inicio), rpcArg(fim), rpcArg(cliente)});
     devolve(r, M::GetTotalizacao, {&cliente});
     return r;
 }
 
-ServerResult RdmCFRConnection::GetServSelect(const QString &filial, const QString &apuracao,
-                                             const QString &cliente)
+ServerResult RdmCFRConnection::GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente)
 {
     return chama(m_net, M::GetServSelect, {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente)});
 }
 
-ServerResult RdmCFRConnection::GetQtdeEfetData(const QString &filial, const QString &apuracao,
-                                               const QString &cliente, const QString &servico,
-                                               QDate &inicioJanela, QDate &fimJanela)
+ServerResult RdmCFRConnection::GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
+                                               const QString &servico, QDate &inicioJanela, QDate &fimJanela)
 {
-    const auto r = chama(m_net, M::GetQtdeEfetData, {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(servico),
-                               rpcArg(inicioJanela), rpcArg(fimJanela)});
+    const auto r = chama(
+        m_net, M::GetQtdeEfetData,
+        {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(servico), rpcArg(inicioJanela), rpcArg(fimJanela)});
     devolve(r, M::GetQtdeEfetData, {&inicioJanela, &fimJanela});
     return r;
 }
@@ -78,20 +76,19 @@ ServerResult RdmCFRConnection::GetCFRSintServ()
     return chama(m_net, M::GetCFRSintServ);
 }
 
-ServerResult RdmCFRConnection::GetQtdeEfetServ(const QString &filial, const QString &apuracao,
-                                               const QString &cliente, const QDate &inicio,
-                                               const QDate &fim)
+ServerResult RdmCFRConnection::GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
+                                               const QDate &inicio, const QDate &fim)
 {
-    return chama(m_net, M::GetQtdeEfetServ, {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente),
-                                             rpcArg(inicio), rpcArg(fim)});
+    return chama(m_net, M::GetQtdeEfetServ,
+                 {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(inicio), rpcArg(fim)});
 }
 
-ServerResult RdmCFRConnection::GetSequencial(const QDate &inicio, const QString &filial,
-                                             QString &clientes, const QString &apuracao,
-                                             const QString &cliente, QString &quinzena)
+ServerResult RdmCFRConnection::GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
+                                             const QString &apuracao, const QString &cliente, QString &quinzena)
 {
-    const auto r = chama(m_net, M::GetSequencial, {rpcArg(inicio), rpcArg(filial), rpcArg(clientes),
-                                                   rpcArg(apuracao), rpcArg(cliente), rpcArg(quinzena)});
+    const auto r =
+        chama(m_net, M::GetSequencial,
+              {rpcArg(inicio), rpcArg(filial), rpcArg(clientes), rpcArg(apuracao), rpcArg(cliente), rpcArg(quinzena)});
     devolve(r, M::GetSequencial, {&clientes, &quinzena});
     return r;
 }
@@ -106,12 +103,11 @@ ServerResult RdmCFRConnection::ProDelTableRelApur(const QString &filial, const Q
     return chama(m_net, M::ProDelTableRelApur, {rpcArg(filial), rpcArg(apuracao)});
 }
 
-ServerResult RdmCFRConnection::clientesComDados(const QString &filial, QString &apuracao,
-                                                const QDate &inicio, const QDate &fim,
-                                                QString &clientes)
+ServerResult RdmCFRConnection::clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio,
+                                                const QDate &fim, QString &clientes)
 {
-    const auto r = chama(m_net, M::clientesComDados, {rpcArg(filial), rpcArg(apuracao), rpcArg(inicio),
-                                                      rpcArg(fim), rpcArg(clientes)});
+    const auto r = chama(m_net, M::clientesComDados,
+                         {rpcArg(filial), rpcArg(apuracao), rpcArg(inicio), rpcArg(fim), rpcArg(clientes)});
     devolve(r, M::clientesComDados, {&apuracao, &clientes});
     return r;
 }

@@ -30,23 +30,18 @@ public:
     virtual ServerResult ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim,
                                          const QString &apuracao, const QString &vazio) = 0;
     virtual ServerResult GetCFRSintData() = 0;
-    virtual ServerResult GetClieSelect(const QString &filial, const QString &apuracao,
-                                       QString &clientes) = 0;
-    virtual ServerResult GetTotalizacao(const QString &filial, const QString &apuracao,
-                                        const QDate &inicio, const QDate &fim, QString &cliente) = 0;
-    virtual ServerResult GetServSelect(const QString &filial, const QString &apuracao,
-                                       const QString &cliente) = 0;
-    virtual ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao,
-                                         const QString &cliente, const QString &servico,
-                                         QDate &inicioJanela, QDate &fimJanela) = 0;
+    virtual ServerResult GetClieSelect(const QString &filial, const QString &apuracao, QString &clientes) = 0;
+    virtual ServerResult GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio,
+                                        const QDate &fim, QString &cliente) = 0;
+    virtual ServerResult GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente) = 0;
+    virtual ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
+                                         const QString &servico, QDate &inicioJanela, QDate &fimJanela) = 0;
     virtual ServerResult SetCRFSintDados(const QJsonObject &pacote) = 0;
     virtual ServerResult GetCFRSintServ() = 0;
-    virtual ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao,
-                                         const QString &cliente, const QDate &inicio,
-                                         const QDate &fim) = 0;
+    virtual ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
+                                         const QDate &inicio, const QDate &fim) = 0;
     virtual ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
-                                       const QString &apuracao, const QString &cliente,
-                                       QString &quinzena) = 0;
+                                       const QString &apuracao, const QString &cliente, QString &quinzena) = 0;
     virtual ServerResult DelCRFSintDados(const QString &filial, const QString &apuracao) = 0;
     virtual ServerResult ProDelTableRelApur(const QString &filial, const QString &apuracao) = 0;
     virtual ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio,
@@ -62,27 +57,25 @@ public:
 
     ServerResult GetClieFili(const QString &filial) override;
     ServerResult ProPrxRelApurFat(const QString &filial) override;
-    ServerResult ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim,
-                                 const QString &apuracao, const QString &vazio) override;
+    ServerResult ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim, const QString &apuracao,
+                                 const QString &vazio) override;
     ServerResult GetCFRSintData() override;
     ServerResult GetClieSelect(const QString &filial, const QString &apuracao, QString &clientes) override;
-    ServerResult GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio,
-                                const QDate &fim, QString &cliente) override;
-    ServerResult GetServSelect(const QString &filial, const QString &apuracao,
-                               const QString &cliente) override;
+    ServerResult GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio, const QDate &fim,
+                                QString &cliente) override;
+    ServerResult GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente) override;
     ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QString &servico, QDate &inicioJanela, QDate &fimJanela) override;
     ServerResult SetCRFSintDados(const QJsonObject &pacote) override;
     ServerResult GetCFRSintServ() override;
     ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QDate &inicio, const QDate &fim) override;
-    ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
-                               const QString &apuracao, const QString &cliente,
-                               QString &quinzena) override;
+    ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes, const QString &apuracao,
+                               const QString &cliente, QString &quinzena) override;
     ServerResult DelCRFSintDados(const QString &filial, const QString &apuracao) override;
     ServerResult ProDelTableRelApur(const QString &filial, const QString &apuracao) override;
-    ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio,
-                                  const QDate &fim, QString &clientes) override;
+    ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio, const QDate &fim,
+                                  QString &clientes) override;
     ServerResult EmailFilial(QString &filial) override;
 
 private:

@@ -15,14 +15,13 @@ using namespace Qt::Literals::StringLiterals;
 namespace kpr::cfr {
 
 Result<Reserva> RegistroEnvios::ReservaEnvio(const QString &filial, const QDate &inicio, const QDate &fim,
-                                             const QString &layout, const QString &cliente,
-                                             const QString &impressao, const QString &emails,
-                                             const QString &estacao, Reenvio reenvio)
+                                             const QString &layout, const QString &cliente, const QString &impressao,
+                                             const QString &emails, const QString &estacao, Reenvio reenvio)
 {
     const QString modo = reenvio == Reenvio::Sim ? u"S"_s : reenvio == Reenvio::Forcar ? u"F"_s : u"N"_s;
-    const ServerResult r = chama(m_net, contract::Method::ReservaEnvio, {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout),
-                                                          rpcArg(cliente), rpcArg(impressao), rpcArg(emails),
-                                                          rpcArg(estacao), rpcArg(modo)});
+    const ServerResult r = chama(m_net, contract::Method::ReservaEnvio,
+                                 {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout), rpcArg(cliente),
+                                  rpcArg(impressao), rpcArg(emails), rpcArg(estacao), rpcArg(modo)});
     if (!r.ok)
         return makeError(r.error);
     TClientDataSet t(u"ReservaEnvio"_s);
@@ -44,7 +43,8 @@ Result<Reserva> RegistroEnvios::ReservaEnvio(const QString &filial, const QDate 
 
 Status RegistroEnvios::ConcluiEnvio(const QString &token, bool enviado, const QString &resposta)
 {
-    const ServerResult r = chama(m_net, contract::Method::ConcluiEnvio, {rpcArg(token), rpcArg(enviado ? u"S"_s : u"F"_s), rpcArg(resposta.left(1000))});
+    const ServerResult r = chama(m_net, contract::Method::ConcluiEnvio,
+                                 {rpcArg(token), rpcArg(enviado ? u"S"_s : u"F"_s), rpcArg(resposta.left(1000))});
     if (!r.ok)
         return makeError(r.error);
     return {};
@@ -53,7 +53,8 @@ Status RegistroEnvios::ConcluiEnvio(const QString &token, bool enviado, const QS
 ServerResult RegistroEnvios::SituacaoEnvios(const QString &filial, const QDate &inicio, const QDate &fim,
                                             const QString &layout)
 {
-    return chama(m_net, contract::Method::SituacaoEnvios, {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout)});
+    return chama(m_net, contract::Method::SituacaoEnvios,
+                 {rpcArg(filial), rpcArg(inicio), rpcArg(fim), rpcArg(layout)});
 }
 
 QString NomeEstacao()

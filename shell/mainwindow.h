@@ -16,8 +16,7 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    MainWindow(const QList<MenuEntry> &menu, const QStringList &packageSearchPath,
-               QWidget *parent = nullptr);
+    MainWindow(const QList<MenuEntry> &menu, const QStringList &packageSearchPath, QWidget *parent = nullptr);
     // Destroys the screens before their packages are unloaded: their code lives there.
     ~MainWindow() override;
 

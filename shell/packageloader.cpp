@@ -13,7 +13,7 @@ namespace {
 using Procedure = void (*)();
 // PackageLoad answers 0 when the package is ready, anything else when its start failed.
 using LoadProcedure = int (*)();
-}
+} // namespace
 
 PackageLoader::~PackageLoader()
 {

@@ -14,8 +14,8 @@ namespace kpr::shell {
 
 struct ShellOptions
 {
-    QString menuFile;          // empty: the shipped menu
-    QList<OpenRequest> opens;  // in the order given
+    QString menuFile;         // empty: the shipped menu
+    QList<OpenRequest> opens; // in the order given
     bool help = false;
 
     // arguments without the program name. Unknown options and missing values are errors.

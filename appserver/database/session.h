@@ -102,8 +102,8 @@ private:
     std::unique_ptr<SqliteStatements> m_sqlite;
     QString m_method;
     bool m_inTransaction = false;
-    bool m_closed = false;                // by its own thread only
-    std::atomic<bool> m_retired = false;  // set by the main thread at shutdown
+    bool m_closed = false;               // by its own thread only
+    std::atomic<bool> m_retired = false; // set by the main thread at shutdown
 };
 
 // The text a caller gets for any database failure of method.

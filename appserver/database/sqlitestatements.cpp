@@ -43,10 +43,8 @@ qint64 SqliteRow::integer(int column) const
 std::optional<double> SqliteRow::number(int column) const
 {
     switch (sqlite3_column_type(m_stmt, column)) {
-    case SQLITE_NULL:
-        return std::nullopt;
-    case SQLITE_INTEGER:
-        return double(sqlite3_column_int64(m_stmt, column));
+    case SQLITE_NULL: return std::nullopt;
+    case SQLITE_INTEGER: return double(sqlite3_column_int64(m_stmt, column));
     case SQLITE_FLOAT: {
         const double d = sqlite3_column_double(m_stmt, column);
         return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
@@ -104,18 +102,12 @@ bool boundAsNull(const QVariant &v)
     if (v.isNull())
         return true;
     switch (v.typeId()) {
-    case QMetaType::QString:
-        return v.toString().isNull();
-    case QMetaType::QByteArray:
-        return v.toByteArray().isNull();
-    case QMetaType::QDate:
-        return v.toDate().isNull();
-    case QMetaType::QTime:
-        return v.toTime().isNull();
-    case QMetaType::QDateTime:
-        return v.toDateTime().isNull();
-    default:
-        return false;
+    case QMetaType::QString: return v.toString().isNull();
+    case QMetaType::QByteArray: return v.toByteArray().isNull();
+    case QMetaType::QDate: return v.toDate().isNull();
+    case QMetaType::QTime: return v.toTime().isNull();
+    case QMetaType::QDateTime: return v.toDateTime().isNull();
+    default: return false;
     }
 }
 
@@ -138,13 +130,9 @@ QString SqliteStatements::start(const QString &sql, const QVariantList &values, 
             case QMetaType::UInt:
             case QMetaType::LongLong:
             case QMetaType::ULongLong:
-            case QMetaType::Bool:
-                rc = sqlite3_bind_int64(st, i + 1, v.toLongLong());
-                break;
+            case QMetaType::Bool: rc = sqlite3_bind_int64(st, i + 1, v.toLongLong()); break;
             case QMetaType::Double:
-            case QMetaType::Float:
-                rc = sqlite3_bind_double(st, i + 1, v.toDouble());
-                break;
+            case QMetaType::Float: rc = sqlite3_bind_double(st, i + 1, v.toDouble()); break;
             default: {
                 const QByteArray utf8 = v.toString().toUtf8();
                 rc = sqlite3_bind_text(st, i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
@@ -166,12 +154,9 @@ QString SqliteStatements::start(const QString &sql, const QVariantList &values, 
 int SqliteStatements::step(sqlite3_stmt *st)
 {
     switch (sqlite3_step(st)) {
-    case SQLITE_ROW:
-        return StepRow;
-    case SQLITE_DONE:
-        return StepDone;
-    default:
-        return StepError;
+    case SQLITE_ROW: return StepRow;
+    case SQLITE_DONE: return StepDone;
+    default: return StepError;
     }
 }
 

@@ -24,7 +24,10 @@ QDate easterSunday(int year)
 
 bool isHoliday(const QDate &date)
 {
-    struct MonthDay { int month, day; };
+    struct MonthDay
+    {
+        int month, day;
+    };
     static constexpr MonthDay fixed[] = {
         {1, 1}, {4, 21}, {5, 1}, {9, 7}, {10, 12}, {11, 2}, {11, 15}, {12, 25},
     };

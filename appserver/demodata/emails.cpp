@@ -12,13 +12,12 @@ namespace kpr::demodata {
 namespace {
 
 constexpr const char16_t *companyLocals[] = {
-    u"financeiro", u"faturamento", u"contato", u"compras", u"adm", u"fiscal", u"nfe",
-    u"contasapagar", u"rh", u"diretoria", u"administrativo", u"suprimentos",
+    u"financeiro",   u"faturamento", u"contato",   u"compras",        u"adm",         u"fiscal", u"nfe",
+    u"contasapagar", u"rh",          u"diretoria", u"administrativo", u"suprimentos",
 };
 
 constexpr const char16_t *personDomains[] = {
-    u"gmail.com", u"hotmail.com", u"outlook.com", u"yahoo.com.br", u"uol.com.br",
-    u"bol.com.br", u"terra.com.br",
+    u"gmail.com", u"hotmail.com", u"outlook.com", u"yahoo.com.br", u"uol.com.br", u"bol.com.br", u"terra.com.br",
 };
 
 QString q(const char16_t *text)
@@ -56,20 +55,19 @@ QString malformedList(Random &rng, const Mailbox &who)
     const QString local = good.section(u'@', 0, 0);
     const QString domain = good.section(u'@', 1);
     switch (rng.between(0, 9)) {
-    case 0: return local + u'@';                                  // nothing after the "@"
-    case 1: return local + u'.' + domain;                         // no "@" at all
+    case 0: return local + u'@';                                              // nothing after the "@"
+    case 1: return local + u'.' + domain;                                     // no "@" at all
     case 2: return local + u'@' + domain.section(u'.', 0, 0) + u'@' + domain; // two "@"
-    case 3: return local + u'@' + domain.section(u'.', 0, 0);     // no "." after the "@"
-    case 4: return local + u" @"_s + domain;                      // blank inside
-    case 5: return u"joão@"_s + domain;                           // accented letter
-    case 6: return good + u'.';                                   // ends with "."
-    case 7: return u'@' + domain;                                 // "@" first
-    case 8: return local + u'@' + domain.section(u'.', 0, 0) + u"_mail."_s
-                   + domain.section(u'.', 1);                     // "_" in the domain
+    case 3: return local + u'@' + domain.section(u'.', 0, 0);                 // no "." after the "@"
+    case 4: return local + u" @"_s + domain;                                  // blank inside
+    case 5: return u"joão@"_s + domain;                                       // accented letter
+    case 6: return good + u'.';                                               // ends with "."
+    case 7: return u'@' + domain;                                             // "@" first
+    case 8:
+        return local + u'@' + domain.section(u'.', 0, 0) + u"_mail."_s + domain.section(u'.', 1); // "_" in the domain
     default:
         // ";" then ",": the list splits at the ",", so its first element holds two addresses.
-        return good + u';' + validAddress(rng, who, base, 1) + u", "_s
-               + validAddress(rng, who, base, 2);
+        return good + u';' + validAddress(rng, who, base, 1) + u", "_s + validAddress(rng, who, base, 2);
     }
 }
 
@@ -93,9 +91,7 @@ EmailList emailList(Random &rng, EmailKind kind, const Mailbox &who)
     EmailList e;
     e.kind = kind;
     switch (kind) {
-    case EmailKind::Valid:
-        e.text = validAddress(rng, who, rng.between(0, 11), 0);
-        break;
+    case EmailKind::Valid: e.text = validAddress(rng, who, rng.between(0, 11), 0); break;
     case EmailKind::Several: {
         const int base = rng.between(0, 11);
         const int n = rng.between(2, 3);
@@ -112,9 +108,7 @@ EmailList emailList(Random &rng, EmailKind kind, const Mailbox &who)
         default: e.text = u"   "_s; break;
         }
         break;
-    case EmailKind::Malformed:
-        e.text = malformedList(rng, who);
-        break;
+    case EmailKind::Malformed: e.text = malformedList(rng, who); break;
     }
     return e;
 }

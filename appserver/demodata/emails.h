@@ -33,8 +33,8 @@ QList<EmailKind> emailKindBlock(Random &rng);
 // Who the addresses are for: a company's domain, or a person's names.
 struct Mailbox
 {
-    QString domain;    // "santarita.com.br"; empty for a person
-    QString first;     // a person's first and last name
+    QString domain; // "santarita.com.br"; empty for a person
+    QString first;  // a person's first and last name
     QString last;
 };
 

@@ -58,7 +58,8 @@ QList<Branch> makeBranches(const Options &o)
         b.cep = postalCode(rng, city);
         b.phone = telephone(rng, city);
         b.processingDate = o.end();
-        const QString place = asciiSlug(city.name) + (i >= regionCount() ? QString::number(i / regionCount() + 1) : QString());
+        const QString place =
+            asciiSlug(city.name) + (i >= regionCount() ? QString::number(i / regionCount() + 1) : QString());
         b.email = branchEmail(u"faturamento."_s + place, kCatererDomain);
         // Every second branch leaves the login empty (the e-mail is then the login) and
         // sends from a separate sender address.
@@ -99,8 +100,8 @@ QList<Client> makeClients(const Options &o, const QList<int> &homeBranch)
         }
         const Region &area = region(homeBranch.at(i));
         // Most clients sit in the branch's own city, the others around it.
-        const City &city = rng.chance(0.6) ? area.cities.front()
-                                           : area.cities.at(rng.between(1, int(area.cities.size()) - 1));
+        const City &city =
+            rng.chance(0.6) ? area.cities.front() : area.cities.at(rng.between(1, int(area.cities.size()) - 1));
         Client c;
         c.code = QString::number(i + 1).rightJustified(10, u'0');
         Mailbox mailbox;
@@ -225,7 +226,11 @@ DataSet generate(const Options &o)
 void forEachEfetivo(const DataSet &data, const std::function<void(const Efetivo &)> &row)
 {
     const Options &o = data.options;
-    struct Day { int weekday; bool holiday; };
+    struct Day
+    {
+        int weekday;
+        bool holiday;
+    };
     std::vector<Day> days;
     days.reserve(std::size_t(o.days));
     for (int d = 0; d < o.days; ++d) {
@@ -237,11 +242,11 @@ void forEachEfetivo(const DataSet &data, const std::function<void(const Efetivo 
         const Link &link = data.links.at(l);
         const Client &client = data.clients.at(link.client);
         for (int s = 0; s < data.services.size(); ++s) {
-            Random rng(streamSeed(o.seed, MealStream, std::uint64_t(link.branch),
-                                  std::uint64_t(link.client), std::uint64_t(s)));
+            Random rng(streamSeed(o.seed, MealStream, std::uint64_t(link.branch), std::uint64_t(link.client),
+                                  std::uint64_t(s)));
             // Meals on a full day: the share of the client's people who take this service.
-            const int base = qMax(1, client.headcount * data.services.at(s).participation
-                                         * rng.between(80, 120) / 10000);
+            const int base =
+                qMax(1, client.headcount * data.services.at(s).participation * rng.between(80, 120) / 10000);
             for (int d = 0; d < o.days; ++d) {
                 const Day &day = days[std::size_t(d)];
                 const bool saturday = day.weekday == 6;

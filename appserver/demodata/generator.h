@@ -22,7 +22,7 @@ struct Options
     int clients = 40;
     int services = 8;
     int days = 62;
-    QDate start;            // first day with meals
+    QDate start; // first day with meals
     std::uint64_t seed = 1;
 
     QDate end() const { return start.addDays(days - 1); }
@@ -33,28 +33,28 @@ QString checkOptions(const Options &options); // empty when the options are usab
 
 struct Branch
 {
-    QString code;            // CDFILIAL "0001"
-    QString name;            // NMFILIAL
+    QString code; // CDFILIAL "0001"
+    QString name; // NMFILIAL
     QString cnpj;
     QString address, district, city, state, cep, phone;
-    QDate processingDate;    // DTPROCFILI: the last day with meals
-    QString smtpLogin;       // DSLOGINSMTP, empty for some: the login is then the e-mail
-    QString email;           // DSEMAILFILI
-    QString smtpServer;      // DSSMTPEMAILF
-    QString useTls, useSsl;  // "N"
-    QString smtpSender;      // DSEMAILSMTP, filled for some
+    QDate processingDate;   // DTPROCFILI: the last day with meals
+    QString smtpLogin;      // DSLOGINSMTP, empty for some: the login is then the e-mail
+    QString email;          // DSEMAILFILI
+    QString smtpServer;     // DSSMTPEMAILF
+    QString useTls, useSsl; // "N"
+    QString smtpSender;     // DSEMAILSMTP, filled for some
 };
 
 struct Client
 {
-    QString code;            // CDCLIENTE "0000000001"
-    QString kind;            // IDTPIJURCLIE "J" or "F"
-    QString registration;    // CNPJ or CPF, digits only
+    QString code;         // CDCLIENTE "0000000001"
+    QString kind;         // IDTPIJURCLIE "J" or "F"
+    QString registration; // CNPJ or CPF, digits only
     QString razaoSocial, fantasia;
     QString address, district, city, state, cep, stateRegistration, phone;
-    EmailList email;         // DSEMAIL
+    EmailList email; // DSEMAIL
     Schedule schedule = Schedule::Weekdays;
-    int headcount = 0;       // people fed on a full day
+    int headcount = 0; // people fed on a full day
 };
 
 // CLIEFILI: one branch serves the client, a few clients are served by two.
@@ -78,10 +78,10 @@ struct DataSet
     Options options;
     QList<Branch> branches;
     QList<Client> clients;
-    QList<Link> links;               // ordered by branch, then client
+    QList<Link> links; // ordered by branch, then client
     QList<ServiceGroupDef> groups;
-    QList<ServiceDef> services;      // every branch offers all, codes "001", "002", ...
-    QList<Price> prices;             // ordered by link, service, date
+    QList<ServiceDef> services; // every branch offers all, codes "001", "002", ...
+    QList<Price> prices;        // ordered by link, service, date
 };
 
 QString serviceCode(int service); // "001" for 0
@@ -94,7 +94,7 @@ struct Efetivo
 {
     int link;
     int service;
-    int day;      // 0 is options.start
+    int day; // 0 is options.start
     int meals;
 };
 void forEachEfetivo(const DataSet &data, const std::function<void(const Efetivo &)> &row);

@@ -68,8 +68,10 @@ int main(int argc, char *argv[])
         {u"clients"_s, u"Número de clientes (padrão %1)."_s.arg(defaults.clients), u"N"_s},
         {u"services"_s, u"Serviços por filial (padrão %1)."_s.arg(defaults.services), u"N"_s},
         {u"days"_s, u"Dias de efetivos a partir de --start (padrão %1)."_s.arg(defaults.days), u"N"_s},
-        {u"start"_s, u"Primeiro dia, AAAA-MM-DD (padrão: dia 1 do mês de dois meses atrás, "
-                     "não antes de 1º de janeiro do ano corrente)."_s, u"data"_s},
+        {u"start"_s,
+         u"Primeiro dia, AAAA-MM-DD (padrão: dia 1 do mês de dois meses atrás, "
+         "não antes de 1º de janeiro do ano corrente)."_s,
+         u"data"_s},
         {u"seed"_s, u"Semente dos números aleatórios (padrão %1)."_s.arg(defaults.seed), u"N"_s},
         {u"replace"_s, u"Apaga os dados existentes antes de gravar."_s},
     });
@@ -86,10 +88,8 @@ int main(int argc, char *argv[])
         return fail(u"informe o banco com --db (veja --help)."_s, 2);
 
     Options o;
-    for (const auto &[name, field] : {std::pair{u"branches"_s, &o.branches},
-                                      std::pair{u"clients"_s, &o.clients},
-                                      std::pair{u"services"_s, &o.services},
-                                      std::pair{u"days"_s, &o.days}}) {
+    for (const auto &[name, field] : {std::pair{u"branches"_s, &o.branches}, std::pair{u"clients"_s, &o.clients},
+                                      std::pair{u"services"_s, &o.services}, std::pair{u"days"_s, &o.days}}) {
         if (!readInt(parser, name, *field))
             return fail(u"--%1 deve ser um número inteiro."_s.arg(name), 2);
     }
@@ -99,8 +99,7 @@ int main(int argc, char *argv[])
         if (!ok)
             return fail(u"--seed deve ser um número inteiro não negativo."_s, 2);
     }
-    o.start = parser.isSet(u"start"_s) ? QDate::fromString(parser.value(u"start"_s), Qt::ISODate)
-                                       : defaultStart();
+    o.start = parser.isSet(u"start"_s) ? QDate::fromString(parser.value(u"start"_s), Qt::ISODate) : defaultStart();
     if (const QString why = checkOptions(o); !why.isEmpty())
         return fail(why, 2);
 
@@ -122,8 +121,7 @@ int main(int argc, char *argv[])
             rc = fail(written.error());
         } else {
             QTextStream(stdout) << u"kpr-demodata: %1: %2 linhas gravadas em %3 s"_s.arg(
-                url->display(), describeCounts(*written),
-                QString::number(double(timer.elapsed()) / 1000.0, 'f', 2))
+                url->display(), describeCounts(*written), QString::number(double(timer.elapsed()) / 1000.0, 'f', 2))
                                 << Qt::endl;
         }
         db.close();

@@ -96,34 +96,32 @@ constexpr Sector sectors[] = {
 };
 
 constexpr const char16_t *coreNames[] = {
-    u"Santa Rita", u"São Lucas", u"Boa Vista", u"Horizonte", u"Primavera", u"Aliança",
-    u"Bandeirantes", u"Ipiranga", u"Paraíso", u"Santa Clara", u"Vale Verde", u"Nova Era",
-    u"Três Irmãos", u"Progresso", u"Estrela", u"Monte Alegre", u"Rio Claro", u"Serra Azul",
-    u"Itapuã", u"Guarani", u"Tupã", u"Planalto", u"Atlântico", u"Cruzeiro", u"São Jorge",
-    u"Bom Jesus", u"Santo Antônio", u"União", u"Ouro Verde", u"Pioneira", u"Alvorada",
-    u"Continental", u"Imperial", u"Sol Nascente", u"Esperança", u"Vitória", u"Jequitibá",
-    u"Araucária", u"Ipê Amarelo", u"Vila Rica",
+    u"Santa Rita", u"São Lucas",    u"Boa Vista",   u"Horizonte",   u"Primavera", u"Aliança",       u"Bandeirantes",
+    u"Ipiranga",   u"Paraíso",      u"Santa Clara", u"Vale Verde",  u"Nova Era",  u"Três Irmãos",   u"Progresso",
+    u"Estrela",    u"Monte Alegre", u"Rio Claro",   u"Serra Azul",  u"Itapuã",    u"Guarani",       u"Tupã",
+    u"Planalto",   u"Atlântico",    u"Cruzeiro",    u"São Jorge",   u"Bom Jesus", u"Santo Antônio", u"União",
+    u"Ouro Verde", u"Pioneira",     u"Alvorada",    u"Continental", u"Imperial",  u"Sol Nascente",  u"Esperança",
+    u"Vitória",    u"Jequitibá",    u"Araucária",   u"Ipê Amarelo", u"Vila Rica",
 };
 
 constexpr const char16_t *surnames[] = {
-    u"Silva", u"Souza", u"Oliveira", u"Santos", u"Pereira", u"Lima", u"Carvalho", u"Ferreira",
-    u"Rodrigues", u"Almeida", u"Costa", u"Gomes", u"Martins", u"Araújo", u"Ribeiro", u"Barbosa",
-    u"Rocha", u"Dias", u"Moreira", u"Cardoso", u"Teixeira", u"Correia", u"Mendes", u"Nunes",
-    u"Pinto", u"Cavalcanti", u"Ferraz", u"Andrade", u"Monteiro", u"Freitas", u"Vieira",
-    u"Campos", u"Batista", u"Machado", u"Fonseca", u"Rezende", u"Tavares", u"Brandão",
-    u"Queiroz", u"Sampaio",
+    u"Silva",     u"Souza",      u"Oliveira", u"Santos",  u"Pereira",  u"Lima",    u"Carvalho", u"Ferreira",
+    u"Rodrigues", u"Almeida",    u"Costa",    u"Gomes",   u"Martins",  u"Araújo",  u"Ribeiro",  u"Barbosa",
+    u"Rocha",     u"Dias",       u"Moreira",  u"Cardoso", u"Teixeira", u"Correia", u"Mendes",   u"Nunes",
+    u"Pinto",     u"Cavalcanti", u"Ferraz",   u"Andrade", u"Monteiro", u"Freitas", u"Vieira",   u"Campos",
+    u"Batista",   u"Machado",    u"Fonseca",  u"Rezende", u"Tavares",  u"Brandão", u"Queiroz",  u"Sampaio",
 };
 
 // First and middle names go together by gender: "Maria Aparecida", "José Carlos".
 constexpr const char16_t *femaleFirstNames[] = {
-    u"Maria", u"Ana", u"Francisca", u"Luiza", u"Juliana", u"Fernanda", u"Patrícia", u"Aline",
-    u"Márcia", u"Cláudia", u"Sandra", u"Adriana", u"Tereza", u"Vera", u"Rosângela",
+    u"Maria",  u"Ana",     u"Francisca", u"Luiza",   u"Juliana", u"Fernanda", u"Patrícia",  u"Aline",
+    u"Márcia", u"Cláudia", u"Sandra",    u"Adriana", u"Tereza",  u"Vera",     u"Rosângela",
 };
 constexpr const char16_t *femaleMiddleNames[] = {
     u"Aparecida", u"Cristina", u"Luiza", u"Helena", u"de Fátima", u"Beatriz", u"das Graças",
 };
 constexpr const char16_t *maleFirstNames[] = {
-    u"José", u"João", u"Antônio", u"Carlos", u"Paulo", u"Pedro", u"Lucas", u"Marcos",
+    u"José", u"João",   u"Antônio",   u"Carlos",  u"Paulo",   u"Pedro", u"Lucas",   u"Marcos",
     u"Luís", u"Rafael", u"Sebastião", u"Roberto", u"Gabriel", u"Jorge", u"Eduardo",
 };
 constexpr const char16_t *maleMiddleNames[] = {
@@ -139,23 +137,67 @@ constexpr const char16_t *streetKinds[] = {
 };
 
 constexpr const char16_t *streetNames[] = {
-    u"Sete de Setembro", u"XV de Novembro", u"Dom Pedro II", u"Tiradentes",
-    u"Marechal Deodoro", u"Barão de Mauá", u"das Indústrias", u"Brasil", u"Santos Dumont",
-    u"José Bonifácio", u"Getúlio Vargas", u"Rui Barbosa", u"Princesa Isabel",
-    u"das Palmeiras", u"dos Andradas", u"Benjamin Constant", u"Oswaldo Cruz", u"Anchieta",
-    u"Castro Alves", u"Monteiro Lobato", u"Carlos Gomes", u"João Pessoa", u"da Independência",
-    u"Duque de Caxias", u"Floriano Peixoto", u"Visconde de Mauá", u"das Nações Unidas",
-    u"Primeiro de Maio", u"dos Expedicionários", u"Coronel Quirino", u"Padre Anchieta",
-    u"Professor Zeferino Vaz", u"Engenheiro Fábio Roberto Barnabé", u"dos Imigrantes",
+    u"Sete de Setembro",
+    u"XV de Novembro",
+    u"Dom Pedro II",
+    u"Tiradentes",
+    u"Marechal Deodoro",
+    u"Barão de Mauá",
+    u"das Indústrias",
+    u"Brasil",
+    u"Santos Dumont",
+    u"José Bonifácio",
+    u"Getúlio Vargas",
+    u"Rui Barbosa",
+    u"Princesa Isabel",
+    u"das Palmeiras",
+    u"dos Andradas",
+    u"Benjamin Constant",
+    u"Oswaldo Cruz",
+    u"Anchieta",
+    u"Castro Alves",
+    u"Monteiro Lobato",
+    u"Carlos Gomes",
+    u"João Pessoa",
+    u"da Independência",
+    u"Duque de Caxias",
+    u"Floriano Peixoto",
+    u"Visconde de Mauá",
+    u"das Nações Unidas",
+    u"Primeiro de Maio",
+    u"dos Expedicionários",
+    u"Coronel Quirino",
+    u"Padre Anchieta",
+    u"Professor Zeferino Vaz",
+    u"Engenheiro Fábio Roberto Barnabé",
+    u"dos Imigrantes",
 };
 
 constexpr const char16_t *districts[] = {
-    u"Centro", u"Centro", u"Jardim América", u"Vila Nova", u"Distrito Industrial",
-    u"Jardim das Flores", u"Parque Industrial", u"Vila Industrial", u"Bela Vista",
-    u"Santa Cecília", u"Boa Vista", u"Jardim Paulista", u"São José", u"Vila Maria",
-    u"Cidade Nova", u"Jardim Europa", u"Parque São Jorge", u"Jardim Primavera",
-    u"Vila Operária", u"Chácara Santo Antônio", u"Jardim Santa Mônica", u"Polo Empresarial",
-    u"Vila Esperança", u"Jardim do Lago",
+    u"Centro",
+    u"Centro",
+    u"Jardim América",
+    u"Vila Nova",
+    u"Distrito Industrial",
+    u"Jardim das Flores",
+    u"Parque Industrial",
+    u"Vila Industrial",
+    u"Bela Vista",
+    u"Santa Cecília",
+    u"Boa Vista",
+    u"Jardim Paulista",
+    u"São José",
+    u"Vila Maria",
+    u"Cidade Nova",
+    u"Jardim Europa",
+    u"Parque São Jorge",
+    u"Jardim Primavera",
+    u"Vila Operária",
+    u"Chácara Santo Antônio",
+    u"Jardim Santa Mônica",
+    u"Polo Empresarial",
+    u"Vila Esperança",
+    u"Jardim do Lago",
 };
 
 constexpr const char16_t *personWorks[] = {
@@ -200,8 +242,7 @@ CompanyName drawCompanyName(Random &rng, int attempt)
                + (rng.between(0, 4) == 0 ? u".com"_s : u".com.br"_s);
     if (sector.anySchedule) {
         const int r = rng.between(0, 99);
-        n.schedule = r < 55 ? Schedule::Weekdays : r < 85 ? Schedule::MondayToSaturday
-                                                           : Schedule::EveryDay;
+        n.schedule = r < 55 ? Schedule::Weekdays : r < 85 ? Schedule::MondayToSaturday : Schedule::EveryDay;
     } else {
         n.schedule = sector.schedule;
     }
@@ -251,9 +292,8 @@ QString postalCode(Random &rng, const City &city)
 
 QString telephone(Random &rng, const City &city)
 {
-    return u"("_s + city.ddd + u") "_s + QString::number(rng.between(2, 3))
-           + QString::number(rng.between(100, 999)) + u'-'
-           + QString::number(rng.between(0, 9999)).rightJustified(4, u'0');
+    return u"("_s + city.ddd + u") "_s + QString::number(rng.between(2, 3)) + QString::number(rng.between(100, 999))
+           + u'-' + QString::number(rng.between(0, 9999)).rightJustified(4, u'0');
 }
 
 QString stateRegistration(Random &rng)

@@ -13,10 +13,10 @@ namespace kpr::demodata {
 struct City
 {
     QString name;
-    QString state;  // UF, two letters
-    int cepFirst;   // first five digits of the city's postal codes, lowest and highest
+    QString state; // UF, two letters
+    int cepFirst;  // first five digits of the city's postal codes, lowest and highest
     int cepLast;
-    QString ddd;    // dialling code
+    QString ddd; // dialling code
 };
 
 // A branch's area: the city it sits in (first) and the cities around it.
@@ -34,9 +34,9 @@ enum class Schedule { Weekdays, MondayToSaturday, EveryDay };
 
 struct CompanyName
 {
-    QString razaoSocial; // up to 50
-    QString fantasia;    // up to 50
-    QString domain;      // ASCII, for e-mail addresses ("santarita.com.br")
+    QString razaoSocial;                    // up to 50
+    QString fantasia;                       // up to 50
+    QString domain;                         // ASCII, for e-mail addresses ("santarita.com.br")
     Schedule schedule = Schedule::Weekdays; // hospitals and plants run every day, schools on weekdays
 };
 // attempt > 0 asks for a variant when the name drawn first was already taken.
@@ -51,8 +51,8 @@ struct PersonName
 };
 PersonName personName(Random &rng);
 
-QString streetAddress(Random &rng);  // "Rua Sete de Setembro, 1250", up to 50
-QString district(Random &rng);       // up to 30
+QString streetAddress(Random &rng);                // "Rua Sete de Setembro, 1250", up to 50
+QString district(Random &rng);                     // up to 30
 QString postalCode(Random &rng, const City &city); // "13015-210"
 QString telephone(Random &rng, const City &city);  // "(19) 3234-5678"
 QString stateRegistration(Random &rng);            // "110.042.490.114"
@@ -69,10 +69,10 @@ const QList<ServiceGroupDef> &serviceGroups();
 
 struct ServiceDef
 {
-    QString name;        // NMSERVICO, up to 40
-    QString group;       // CDGRUPSERV
-    int participation;   // meals per 100 people of the client on a full day
-    int priceFirst;      // unit price range in cents
+    QString name;      // NMSERVICO, up to 40
+    QString group;     // CDGRUPSERV
+    int participation; // meals per 100 people of the client on a full day
+    int priceFirst;    // unit price range in cents
     int priceLast;
 };
 // The service with code index + 1. Past the catalogue the main meals repeat for further

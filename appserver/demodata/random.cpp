@@ -26,8 +26,8 @@ int Random::between(int lo, int hi)
     Q_ASSERT(lo <= hi);
     const std::uint64_t range = std::uint64_t(std::int64_t(hi) - std::int64_t(lo)) + 1;
     // The largest multiple of range that fits; draws at or above it are thrown away.
-    const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max()
-                                - std::numeric_limits<std::uint64_t>::max() % range;
+    const std::uint64_t limit =
+        std::numeric_limits<std::uint64_t>::max() - std::numeric_limits<std::uint64_t>::max() % range;
     std::uint64_t x;
     do {
         x = next();
@@ -40,8 +40,7 @@ double Random::unit()
     return double(next() >> 11) * (1.0 / 9007199254740992.0); // 2^-53
 }
 
-std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t a, std::uint64_t b, std::uint64_t c,
-                         std::uint64_t d)
+std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t a, std::uint64_t b, std::uint64_t c, std::uint64_t d)
 {
     std::uint64_t h = mix64(seed ^ 0x6a09e667f3bcc908ULL);
     for (const std::uint64_t v : {a, b, c, d})

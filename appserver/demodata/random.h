@@ -43,7 +43,7 @@ private:
 // A seed for one independent stream, derived from the run's seed and the identifiers of
 // what the stream generates (a table and row indexes). Streams let the meals of one client
 // and service be generated without drawing every number before them.
-std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0,
-                         std::uint64_t c = 0, std::uint64_t d = 0);
+std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0, std::uint64_t c = 0,
+                         std::uint64_t d = 0);
 
 } // namespace kpr::demodata

@@ -69,14 +69,12 @@ QString makeCpf(const QString &base9)
 
 bool isValidCnpj(const QString &number)
 {
-    return allDigits(number, 14) && !oneDigitRepeated(number)
-           && cnpjCheckDigits(number.left(12)) == number.right(2);
+    return allDigits(number, 14) && !oneDigitRepeated(number) && cnpjCheckDigits(number.left(12)) == number.right(2);
 }
 
 bool isValidCpf(const QString &number)
 {
-    return allDigits(number, 11) && !oneDigitRepeated(number)
-           && cpfCheckDigits(number.left(9)) == number.right(2);
+    return allDigits(number, 11) && !oneDigitRepeated(number) && cpfCheckDigits(number.left(9)) == number.right(2);
 }
 
 } // namespace kpr::demodata

@@ -19,8 +19,8 @@ namespace {
 const QStringList &dataTables()
 {
     static const QStringList tables{
-        u"EFETIVO"_s, u"PRECSERV"_s, u"APURFATGD"_s, u"CFRSINTDATA"_s, u"SEQCFR"_s,
-        u"CLIEFILI"_s, u"SERVFILI"_s, u"GRUPSERV"_s, u"CLIENTE"_s, u"FILIAL"_s,
+        u"EFETIVO"_s,  u"PRECSERV"_s, u"APURFATGD"_s, u"CFRSINTDATA"_s, u"SEQCFR"_s,
+        u"CLIEFILI"_s, u"SERVFILI"_s, u"GRUPSERV"_s,  u"CLIENTE"_s,     u"FILIAL"_s,
     };
     return tables;
 }
@@ -31,8 +31,11 @@ class BatchInsert
 {
 public:
     BatchInsert(QSqlDatabase db, QString table, QStringList columns, int rowsPerStatement = 100)
-        : m_db(std::move(db)), m_table(std::move(table)), m_columns(std::move(columns)),
-          m_rowsPerStatement(rowsPerStatement), m_full(m_db)
+        : m_db(std::move(db)),
+          m_table(std::move(table)),
+          m_columns(std::move(columns)),
+          m_rowsPerStatement(rowsPerStatement),
+          m_full(m_db)
     {
         m_pending.reserve(std::size_t(m_rowsPerStatement) * std::size_t(m_columns.size()));
     }
@@ -124,19 +127,17 @@ Status writeRows(QSqlDatabase &db, const DataSet &data, WriteCounts &counts)
     const auto failed = [](const BatchInsert &b) { return Status(makeError(b.error())); };
 
     BatchInsert filial(db, u"FILIAL"_s,
-                       {u"CDFILIAL"_s, u"NMFILIAL"_s, u"NRINSJURFILI"_s, u"DSENDEFILI"_s,
-                        u"NMBAIRFILI"_s, u"NMMUNIFILI"_s, u"SGESTADOFILI"_s, u"NRCEPFILI"_s,
-                        u"NRTELEFILI"_s, u"DTPROCFILI"_s, u"DSLOGINSMTP"_s, u"DSEMAILFILI"_s,
-                        u"CDSENHEMAILF"_s, u"DSSMTPEMAILF"_s, u"IDUTTLSEMAIL"_s,
+                       {u"CDFILIAL"_s, u"NMFILIAL"_s, u"NRINSJURFILI"_s, u"DSENDEFILI"_s, u"NMBAIRFILI"_s,
+                        u"NMMUNIFILI"_s, u"SGESTADOFILI"_s, u"NRCEPFILI"_s, u"NRTELEFILI"_s, u"DTPROCFILI"_s,
+                        u"DSLOGINSMTP"_s, u"DSEMAILFILI"_s, u"CDSENHEMAILF"_s, u"DSSMTPEMAILF"_s, u"IDUTTLSEMAIL"_s,
                         u"IDUTSSLEMAIL"_s, u"DSEMAILSMTP"_s},
                        10);
     for (const Branch &b : data.branches) {
         // No password: its cipher belongs to the framework, and the local demo SMTP server
         // does not ask for one.
-        if (!filial.add({b.code, b.name, b.cnpj, b.address, b.district, b.city, b.state, b.cep,
-                         b.phone, isoDate(b.processingDate), textOrNull(b.smtpLogin), b.email,
-                         textOrNull(QString()), b.smtpServer, b.useTls, b.useSsl,
-                         textOrNull(b.smtpSender)}))
+        if (!filial.add({b.code, b.name, b.cnpj, b.address, b.district, b.city, b.state, b.cep, b.phone,
+                         isoDate(b.processingDate), textOrNull(b.smtpLogin), b.email, textOrNull(QString()),
+                         b.smtpServer, b.useTls, b.useSsl, textOrNull(b.smtpSender)}))
             return failed(filial);
     }
     if (!filial.finish())
@@ -144,16 +145,15 @@ Status writeRows(QSqlDatabase &db, const DataSet &data, WriteCounts &counts)
     counts.filial = filial.rows();
 
     BatchInsert cliente(db, u"CLIENTE"_s,
-                        {u"CDCLIENTE"_s, u"IDTPIJURCLIE"_s, u"NRINSJURCLIE"_s, u"NMRAZSOCCLIE"_s,
-                         u"NMFANTCLIE"_s, u"DSENDECLIE"_s, u"NMBAIRCLIE"_s, u"NMMUNICLIE"_s,
-                         u"SGESTADOCLIE"_s, u"NRCEPCLIE"_s, u"NRINSESTCLIE"_s, u"NRTELECLIE"_s,
-                         u"DSEMAIL"_s},
+                        {u"CDCLIENTE"_s, u"IDTPIJURCLIE"_s, u"NRINSJURCLIE"_s, u"NMRAZSOCCLIE"_s, u"NMFANTCLIE"_s,
+                         u"DSENDECLIE"_s, u"NMBAIRCLIE"_s, u"NMMUNICLIE"_s, u"SGESTADOCLIE"_s, u"NRCEPCLIE"_s,
+                         u"NRINSESTCLIE"_s, u"NRTELECLIE"_s, u"DSEMAIL"_s},
                         50);
     for (const Client &c : data.clients) {
-        const QVariant email = c.email.text.isNull() ? QVariant(QMetaType::fromType<QString>())
-                                                     : QVariant(c.email.text);
-        if (!cliente.add({c.code, c.kind, c.registration, c.razaoSocial, c.fantasia, c.address,
-                          c.district, c.city, c.state, c.cep, c.stateRegistration, c.phone, email}))
+        const QVariant email =
+            c.email.text.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(c.email.text);
+        if (!cliente.add({c.code, c.kind, c.registration, c.razaoSocial, c.fantasia, c.address, c.district, c.city,
+                          c.state, c.cep, c.stateRegistration, c.phone, email}))
             return failed(cliente);
     }
     if (!cliente.finish())
@@ -180,12 +180,10 @@ Status writeRows(QSqlDatabase &db, const DataSet &data, WriteCounts &counts)
     for (int s = 0; s < data.services.size(); ++s)
         serviceCodes << serviceCode(s);
 
-    BatchInsert servfili(db, u"SERVFILI"_s,
-                         {u"CDFILIAL"_s, u"CDSERVFILI"_s, u"NMSERVICO"_s, u"CDGRUPSERV"_s});
+    BatchInsert servfili(db, u"SERVFILI"_s, {u"CDFILIAL"_s, u"CDSERVFILI"_s, u"NMSERVICO"_s, u"CDGRUPSERV"_s});
     for (const Branch &b : data.branches)
         for (int s = 0; s < data.services.size(); ++s)
-            if (!servfili.add({b.code, serviceCodes.at(s), data.services.at(s).name,
-                               data.services.at(s).group}))
+            if (!servfili.add({b.code, serviceCodes.at(s), data.services.at(s).name, data.services.at(s).group}))
                 return failed(servfili);
     if (!servfili.finish())
         return failed(servfili);
@@ -199,8 +197,7 @@ Status writeRows(QSqlDatabase &db, const DataSet &data, WriteCounts &counts)
     }
 
     BatchInsert precserv(db, u"PRECSERV"_s,
-                         {u"CDFILIAL"_s, u"CDCLIENTE"_s, u"CDSERVFILI"_s, u"DTVIGENCIA"_s,
-                          u"VRPRECUNIT"_s});
+                         {u"CDFILIAL"_s, u"CDCLIENTE"_s, u"CDSERVFILI"_s, u"DTVIGENCIA"_s, u"VRPRECUNIT"_s});
     for (const Price &p : data.prices)
         if (!precserv.add({linkBranch.at(p.link), linkClient.at(p.link), serviceCodes.at(p.service),
                            isoDate(p.validFrom), money(p.cents)}))
@@ -215,14 +212,12 @@ Status writeRows(QSqlDatabase &db, const DataSet &data, WriteCounts &counts)
     const QVariant nullMeals(QMetaType::fromType<int>());
 
     BatchInsert efetivo(db, u"EFETIVO"_s,
-                        {u"CDFILIAL"_s, u"CDCLIENTE"_s, u"CDSERVFILI"_s, u"DTEFETIVO"_s,
-                         u"NREFETIVOS"_s},
-                        200);
+                        {u"CDFILIAL"_s, u"CDCLIENTE"_s, u"CDSERVFILI"_s, u"DTEFETIVO"_s, u"NREFETIVOS"_s}, 200);
     bool ok = true;
     forEachEfetivo(data, [&](const Efetivo &e) {
         if (ok)
-            ok = efetivo.add({linkBranch.at(e.link), linkClient.at(e.link), serviceCodes.at(e.service),
-                              days.at(e.day), e.meals < 0 ? nullMeals : QVariant(e.meals)});
+            ok = efetivo.add({linkBranch.at(e.link), linkClient.at(e.link), serviceCodes.at(e.service), days.at(e.day),
+                              e.meals < 0 ? nullMeals : QVariant(e.meals)});
     });
     if (!ok || !efetivo.finish())
         return failed(efetivo);
@@ -284,8 +279,7 @@ Result<WriteCounts> writeDataSet(QSqlDatabase &db, const DataSet &data, bool rep
 
 QString describeCounts(const WriteCounts &c)
 {
-    return u"FILIAL %1, CLIENTE %2, CLIEFILI %3, GRUPSERV %4, SERVFILI %5, PRECSERV %6, EFETIVO %7"_s
-        .arg(c.filial)
+    return u"FILIAL %1, CLIENTE %2, CLIEFILI %3, GRUPSERV %4, SERVFILI %5, PRECSERV %6, EFETIVO %7"_s.arg(c.filial)
         .arg(c.cliente)
         .arg(c.cliefili)
         .arg(c.grupserv)

@@ -25,8 +25,9 @@ Result<bool> exists(Session &s, const QString &sql, const QVariantList &values)
 // Rows under the number changed: answers computed from the old ones are stale.
 Result<int> raiseGeneration(Session &s, const QString &number, const QString &branch)
 {
-    return execute(s, u"UPDATE APURACAO SET NRGERACAO = NRGERACAO + 1 "
-                      "WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
+    return execute(s,
+                   u"UPDATE APURACAO SET NRGERACAO = NRGERACAO + 1 "
+                   "WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
                    {number, branch});
 }
 
@@ -45,11 +46,11 @@ Result<Answer> ProPrxRelApurFat(Session &s, const Args &a)
         return makeError(n.error());
     const QString number = QString::number(*n).rightJustified(10, u'0');
     const QDateTime now = QDateTime::currentDateTime();
-    const QVariant when = s.dialect() == Dialect::SQLite
-                              ? QVariant(now.toString(u"yyyy-MM-dd hh:mm:ss"_s))
-                              : QVariant(now);
-    const auto recorded = execute(s, u"INSERT INTO APURACAO (NRAPURACGD, CDFILIAL, DTEMISSAO) "
-                                     "VALUES (?, ?, ?)"_s,
+    const QVariant when =
+        s.dialect() == Dialect::SQLite ? QVariant(now.toString(u"yyyy-MM-dd hh:mm:ss"_s)) : QVariant(now);
+    const auto recorded = execute(s,
+                                  u"INSERT INTO APURACAO (NRAPURACGD, CDFILIAL, DTEMISSAO) "
+                                  "VALUES (?, ?, ?)"_s,
                                   {number, branch, when});
     if (!recorded)
         return makeError(recorded.error());
@@ -63,8 +64,7 @@ Result<Answer> ProRelGesDireta(Session &s, const Args &a)
     const QDate end = a.date(3);
     const QString number = a.text(4);
     if (end < start)
-        return makeError(u"Data final %1 anterior à data inicial %2."_s.arg(formatDateBR(end),
-                                                                           formatDateBR(start)));
+        return makeError(u"Data final %1 anterior à data inicial %2."_s.arg(formatDateBR(end), formatDateBR(start)));
     // The number's row stays locked until the commit: a second run of the same number
     // waits here and then replaces what this one wrote, never adding to it.
     const auto issued = lockApuration(s, number);
@@ -72,24 +72,23 @@ Result<Answer> ProRelGesDireta(Session &s, const Args &a)
         return makeError(issued.error());
     if (!*issued || **issued != branch)
         return makeError(u"Apuração %1 não emitida para a filial %2."_s.arg(number, branch));
-    const auto removed = execute(
-        s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
+    const auto removed =
+        execute(s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
     if (!removed)
         return makeError(removed.error());
     // One statement: every meal row of the period with the price in force that day (the
     // price row with the latest validity on or before the day; none gives NULL).
-    const auto written = execute(
-        s,
-        u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, "
-        "DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD) "
-        "SELECT CAST(? AS VARCHAR(10)), E.CDFILIAL, E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, "
-        "E.NREFETIVOS, (SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL "
-        "AND P.CDCLIENTE = E.CDCLIENTE AND P.CDSERVFILI = E.CDSERVFILI "
-        "AND P.DTVIGENCIA <= E.DTEFETIVO ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
-        "FROM EFETIVO E WHERE E.CDFILIAL = ? AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ? "
-        // In primary-key order: the rows go into the index at its end, not scattered.
-        "ORDER BY E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO"_s,
-        {number, branch, s.date(start), s.date(end)});
+    const auto written = execute(s,
+                                 u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, "
+                                 "DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD) "
+                                 "SELECT CAST(? AS VARCHAR(10)), E.CDFILIAL, E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, "
+                                 "E.NREFETIVOS, (SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL "
+                                 "AND P.CDCLIENTE = E.CDCLIENTE AND P.CDSERVFILI = E.CDSERVFILI "
+                                 "AND P.DTVIGENCIA <= E.DTEFETIVO ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
+                                 "FROM EFETIVO E WHERE E.CDFILIAL = ? AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ? "
+                                 // In primary-key order: the rows go into the index at its end, not scattered.
+                                 "ORDER BY E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO"_s,
+                                 {number, branch, s.date(start), s.date(end)});
     if (!written)
         return makeError(written.error());
     if (const auto raised = raiseGeneration(s, number, branch); !raised)
@@ -103,12 +102,12 @@ Result<Answer> ProDelTableRelApur(Session &s, const Args &a)
     const QString number = a.text(2);
     if (const auto locked = lockApuration(s, number); !locked)
         return makeError(locked.error());
-    const auto rows = execute(
-        s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
+    const auto rows =
+        execute(s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
     if (!rows)
         return makeError(rows.error());
-    const auto statement = execute(
-        s, u"DELETE FROM CFRSINTDATA WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s, {number, branch});
+    const auto statement =
+        execute(s, u"DELETE FROM CFRSINTDATA WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s, {number, branch});
     if (!statement)
         return makeError(statement.error());
     if (const auto raised = raiseGeneration(s, number, branch); !raised)

@@ -30,8 +30,7 @@ QString textFault(const QString &text)
             continue;
         }
         if (c.isSurrogate())
-            return u"contém um caractere inválido (U+%1 sem par)"_s.arg(
-                QString::number(c.unicode(), 16).toUpper());
+            return u"contém um caractere inválido (U+%1 sem par)"_s.arg(QString::number(c.unicode(), 16).toUpper());
     }
     return {};
 }

@@ -173,8 +173,8 @@ Result<Answer> SetCRFSintDados(Session &s, const Args &a)
             return makeError(locked.error());
     }
     for (const auto &key : keys) {
-        const auto removed = execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s,
-                                     {key.first, key.second});
+        const auto removed =
+            execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s, {key.first, key.second});
         if (!removed)
             return makeError(removed.error());
     }
@@ -197,8 +197,8 @@ Result<Answer> DelCRFSintDados(Session &s, const Args &a)
 {
     if (const auto locked = lockApuration(s, a.text(2)); !locked)
         return makeError(locked.error());
-    const auto removed = execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s,
-                                 {a.text(1), a.text(2)});
+    const auto removed =
+        execute(s, u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s, {a.text(1), a.text(2)});
     if (!removed)
         return makeError(removed.error());
     return Answer(QJsonValue(*removed));

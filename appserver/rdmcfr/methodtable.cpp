@@ -70,9 +70,7 @@ const MethodSpec *findMethod(const QString &name)
 QString checkArgs(const MethodSpec &method, const QJsonArray &args)
 {
     if (args.size() != method.args.size())
-        return u"%1: espera %2 argumento(s), recebeu %3."_s.arg(method.name)
-            .arg(method.args.size())
-            .arg(args.size());
+        return u"%1: espera %2 argumento(s), recebeu %3."_s.arg(method.name).arg(method.args.size()).arg(args.size());
     for (int i = 0; i < method.args.size(); ++i) {
         const QJsonValue v = args.at(i);
         switch (method.args.at(i)) {
@@ -84,8 +82,7 @@ QString checkArgs(const MethodSpec &method, const QJsonArray &args)
             break;
         case ArgKind::Date:
             if (!v.isDouble())
-                return u"%1: o argumento %2 deve ser uma data (número de dias)."_s.arg(method.name)
-                    .arg(i + 1);
+                return u"%1: o argumento %2 deve ser uma data (número de dias)."_s.arg(method.name).arg(i + 1);
             if (const QString fault = dayNumberFault(v.toDouble()); !fault.isEmpty())
                 return u"%1: o argumento %2 %3."_s.arg(method.name).arg(i + 1).arg(fault);
             break;

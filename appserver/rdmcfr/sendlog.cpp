@@ -127,9 +127,8 @@ Result<Answer> ReservaEnvio(Session &s, const Args &a)
     const QString again = a.text(9);
     if (const QString why = checkStatement(st); !why.isEmpty())
         return makeError(why);
-    for (const QString &why :
-         {checkText(emails, u"A lista de e-mails"_s, 4000),
-          checkText(station, u"O nome da estação"_s, 100, u"Nome da estação não informado."_s)}) {
+    for (const QString &why : {checkText(emails, u"A lista de e-mails"_s, 4000),
+                               checkText(station, u"O nome da estação"_s, 100, u"Nome da estação não informado."_s)}) {
         if (!why.isEmpty())
             return makeError(why);
     }
@@ -142,11 +141,12 @@ Result<Answer> ReservaEnvio(Session &s, const Args &a)
     const QVariantList key = st.key(s);
 
     // A statement never claimed: the primary key lets one insert through.
-    const auto inserted = execute(s, u"INSERT INTO ENVIOCFR (CDFILIAL, DTINICIAL, DTFINAL, NRLAYOUT, CDCLIENTE, "
-                                     "DSIMPRESSAO, IDSITUACAO, CDRESERVA, NMESTACAO, DSEMAIL, DSRESPOSTA, "
-                                     "DTHRSITUACAO) VALUES (?, ?, ?, ?, ?, ?, 'E', ?, ?, ?, NULL, ?) "
-                                     "ON CONFLICT (CDFILIAL, DTINICIAL, DTFINAL, NRLAYOUT, CDCLIENTE, "
-                                     "DSIMPRESSAO) DO NOTHING"_s,
+    const auto inserted = execute(s,
+                                  u"INSERT INTO ENVIOCFR (CDFILIAL, DTINICIAL, DTFINAL, NRLAYOUT, CDCLIENTE, "
+                                  "DSIMPRESSAO, IDSITUACAO, CDRESERVA, NMESTACAO, DSEMAIL, DSRESPOSTA, "
+                                  "DTHRSITUACAO) VALUES (?, ?, ?, ?, ?, ?, 'E', ?, ?, ?, NULL, ?) "
+                                  "ON CONFLICT (CDFILIAL, DTINICIAL, DTFINAL, NRLAYOUT, CDCLIENTE, "
+                                  "DSIMPRESSAO) DO NOTHING"_s,
                                   key + QVariantList{token, station, emails, when});
     if (!inserted)
         return makeError(inserted.error());
@@ -155,19 +155,20 @@ Result<Answer> ReservaEnvio(Session &s, const Args &a)
         // Taken over only from a state this call may take: a failed send always, a sent
         // one when sending again ("S"), one being sent only when forcing ("F"). Forcing does
         // not resend a sent one: a claim another workstation concluded meanwhile stays sent.
-        const auto updated = execute(s, u"UPDATE ENVIOCFR SET IDSITUACAO = 'E', CDRESERVA = ?, NMESTACAO = ?, "
-                                        "DSEMAIL = ?, DSRESPOSTA = NULL, DTHRSITUACAO = ? WHERE "_s
-                                            + keyWhere
-                                            + u" AND (IDSITUACAO = 'F' OR (IDSITUACAO = 'S' AND ? = 'S') "
-                                              "OR (IDSITUACAO = 'E' AND ? = 'F'))"_s,
+        const auto updated = execute(s,
+                                     u"UPDATE ENVIOCFR SET IDSITUACAO = 'E', CDRESERVA = ?, NMESTACAO = ?, "
+                                     "DSEMAIL = ?, DSRESPOSTA = NULL, DTHRSITUACAO = ? WHERE "_s
+                                         + keyWhere
+                                         + u" AND (IDSITUACAO = 'F' OR (IDSITUACAO = 'S' AND ? = 'S') "
+                                           "OR (IDSITUACAO = 'E' AND ? = 'F'))"_s,
                                      QVariantList{token, station, emails, when} + key + QVariantList{again, again});
         if (!updated)
             return makeError(updated.error());
         claimed = *updated == 1;
     }
     if (!claimed) {
-        auto q = s.run(u"SELECT IDSITUACAO, NMESTACAO, DTHRSITUACAO, DSRESPOSTA FROM ENVIOCFR WHERE "_s + keyWhere,
-                       key);
+        auto q =
+            s.run(u"SELECT IDSITUACAO, NMESTACAO, DTHRSITUACAO, DSRESPOSTA FROM ENVIOCFR WHERE "_s + keyWhere, key);
         if (!q)
             return makeError(q.error());
         if (!q.value().next())
@@ -178,8 +179,10 @@ Result<Answer> ReservaEnvio(Session &s, const Args &a)
     }
 
     // A forced claim leaves the attempt it replaced open: close it, its outcome unknown.
-    const auto superseded = execute(s, u"UPDATE ENVIOCFRLOG SET IDSITUACAO = 'F', DSRESPOSTA = ?, DTHRFIM = ? "
-                                       "WHERE "_s + keyWhere + u" AND IDSITUACAO = 'E'"_s,
+    const auto superseded = execute(s,
+                                    u"UPDATE ENVIOCFRLOG SET IDSITUACAO = 'F', DSRESPOSTA = ?, DTHRFIM = ? "
+                                    "WHERE "_s
+                                        + keyWhere + u" AND IDSITUACAO = 'E'"_s,
                                     QVariantList{u"Reserva assumida à força pela estação %1; o resultado desta "
                                                  "tentativa é desconhecido."_s.arg(station),
                                                  when}
@@ -189,9 +192,10 @@ Result<Answer> ReservaEnvio(Session &s, const Args &a)
     const auto id = nextNumber(s, u"ENVIOCFRLOG"_s);
     if (!id)
         return makeError(id.error());
-    const auto opened = execute(s, u"INSERT INTO ENVIOCFRLOG (NRENVIO, CDFILIAL, DTINICIAL, DTFINAL, NRLAYOUT, "
-                                   "CDCLIENTE, DSIMPRESSAO, CDRESERVA, NMESTACAO, DSEMAIL, IDSITUACAO, DSRESPOSTA, "
-                                   "DTHRINICIO, DTHRFIM) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'E', NULL, ?, NULL)"_s,
+    const auto opened = execute(s,
+                                u"INSERT INTO ENVIOCFRLOG (NRENVIO, CDFILIAL, DTINICIAL, DTFINAL, NRLAYOUT, "
+                                "CDCLIENTE, DSIMPRESSAO, CDRESERVA, NMESTACAO, DSEMAIL, IDSITUACAO, DSRESPOSTA, "
+                                "DTHRINICIO, DTHRFIM) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'E', NULL, ?, NULL)"_s,
                                 QVariantList{*id} + key + QVariantList{token, station, emails, when});
     if (!opened)
         return makeError(opened.error());
@@ -211,8 +215,9 @@ Result<Answer> ConcluiEnvio(Session &s, const Args &a)
         return makeError(why);
 
     const QString when = timestampText(QDateTime::currentDateTime());
-    const auto concluded = execute(s, u"UPDATE ENVIOCFR SET IDSITUACAO = ?, DSRESPOSTA = ?, DTHRSITUACAO = ? "
-                                      "WHERE CDRESERVA = ? AND IDSITUACAO = 'E'"_s,
+    const auto concluded = execute(s,
+                                   u"UPDATE ENVIOCFR SET IDSITUACAO = ?, DSRESPOSTA = ?, DTHRSITUACAO = ? "
+                                   "WHERE CDRESERVA = ? AND IDSITUACAO = 'E'"_s,
                                    {outcome, reply, when, token});
     if (!concluded)
         return makeError(concluded.error());
@@ -232,8 +237,9 @@ Result<Answer> ConcluiEnvio(Session &s, const Args &a)
                              "estação."_s.arg(token));
         return makeError(u"Reserva %1 desconhecida."_s.arg(token));
     }
-    const auto closed = execute(s, u"UPDATE ENVIOCFRLOG SET IDSITUACAO = ?, DSRESPOSTA = ?, DTHRFIM = ? "
-                                   "WHERE CDRESERVA = ? AND IDSITUACAO = 'E'"_s,
+    const auto closed = execute(s,
+                                u"UPDATE ENVIOCFRLOG SET IDSITUACAO = ?, DSRESPOSTA = ?, DTHRFIM = ? "
+                                "WHERE CDRESERVA = ? AND IDSITUACAO = 'E'"_s,
                                 {outcome, reply, when, token});
     if (!closed)
         return makeError(closed.error());

@@ -73,9 +73,10 @@ Result<Answer> GetSequencial(Session &s, const Args &a)
         const auto n = nextNumber(s, counter);
         if (!n)
             return makeError(n.error());
-        const auto stored = execute(s, u"INSERT INTO SEQCFR (CDFILIAL, CDCLIENTE, DTQUINZENA, NRSEQCFR, "
-                                       "NRAPURACGD) VALUES (?, ?, ?, ?, ?) "
-                                       "ON CONFLICT (CDFILIAL, CDCLIENTE, DTQUINZENA) DO NOTHING"_s,
+        const auto stored = execute(s,
+                                    u"INSERT INTO SEQCFR (CDFILIAL, CDCLIENTE, DTQUINZENA, NRSEQCFR, "
+                                    "NRAPURACGD) VALUES (?, ?, ?, ?, ?) "
+                                    "ON CONFLICT (CDFILIAL, CDCLIENTE, DTQUINZENA) DO NOTHING"_s,
                                     {branch, client, day, *n, number});
         if (!stored)
             return makeError(stored.error());

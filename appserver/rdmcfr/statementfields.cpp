@@ -16,9 +16,8 @@ const QList<StoredColumn> &cfrSintDataColumns()
     using K = StoredColumn::Kind;
     static const QList<StoredColumn> columns = [] {
         QList<StoredColumn> c{
-            {u"IDGRUPO"_s, K::Text, 1},       {u"NMFILIAL"_s, K::Text, 30},
-            {u"IDTPIJURCLIE"_s, K::Text, 1},  {u"NRINSJURCLIE"_s, K::Text, 20},
-            {u"NMRAZSOCCLIE"_s, K::Text, 50}, {u"CDSERVFILI"_s, K::Text, 5},
+            {u"IDGRUPO"_s, K::Text, 1},       {u"NMFILIAL"_s, K::Text, 30},      {u"IDTPIJURCLIE"_s, K::Text, 1},
+            {u"NRINSJURCLIE"_s, K::Text, 20}, {u"NMRAZSOCCLIE"_s, K::Text, 50},  {u"CDSERVFILI"_s, K::Text, 5},
             {u"NMSERVICO"_s, K::Text, 30},    {u"CDCLIENTEAPGD"_s, K::Text, 21},
         };
         for (int n = 1; n <= 11; ++n)

@@ -107,8 +107,7 @@ TotalsCache &totalsCache()
 // branch (then nothing is kept).
 Result<std::optional<qint64>> rowsGeneration(Session &s, const QString &number, const QString &branch)
 {
-    auto q = s.run(u"SELECT NRGERACAO FROM APURACAO WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
-                   {number, branch});
+    auto q = s.run(u"SELECT NRGERACAO FROM APURACAO WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s, {number, branch});
     if (!q)
         return makeError(q.error());
     if (!q.value().next())
@@ -136,8 +135,7 @@ Result<Answer> GetTotalizacao(Session &s, const Args &a)
         "LEFT JOIN SERVFILI S ON S.CDFILIAL = ? AND S.CDSERVFILI = T.CDSERVFILIAPGD"_s;
     static const QString allClients = select.arg(u"NULL"_s, QString(), QString());
     static const QString oneClient = select.arg(u"NULL"_s, u"AND A.CDCLIENTEAPGD = ?"_s, QString());
-    static const QString perClient =
-        select.arg(u"A.CDCLIENTEAPGD"_s, QString(), u", A.CDCLIENTEAPGD"_s);
+    static const QString perClient = select.arg(u"A.CDCLIENTEAPGD"_s, QString(), u", A.CDCLIENTEAPGD"_s);
 
     const QString branch = a.text(1);
     const QString number = a.text(2);
@@ -148,9 +146,8 @@ Result<Answer> GetTotalizacao(Session &s, const Args &a)
     const auto generation = rowsGeneration(s, number, branch);
     if (!generation)
         return makeError(generation.error());
-    const QString key = QStringList{number, branch, start.toString(Qt::ISODate),
-                                    end.toString(Qt::ISODate), who}
-                            .join(QChar(0));
+    const QString key =
+        QStringList{number, branch, start.toString(Qt::ISODate), end.toString(Qt::ISODate), who}.join(QChar(0));
     if (*generation) {
         if (auto kept = totalsCache().find(key, **generation))
             return Answer::fromJsonText(*kept);
@@ -199,11 +196,9 @@ Result<Answer> GetTotalizacao(Session &s, const Args &a)
         grandTotal += t.value;
     PacketBuilder packet(fields);
     for (const ServiceTotal &t : totals) {
-        packet.addRow(QJsonArray{t.code,
-                                 t.name.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(t.name),
-                                 formatCountBR(t.meals), formatAmountBR(t.value),
-                                 formatAmountBR(unitPrice(t)), double(t.meals),
-                                 double(t.value.cents()) / 100.0, formatAmountBR(grandTotal)});
+        packet.addRow(QJsonArray{t.code, t.name.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(t.name),
+                                 formatCountBR(t.meals), formatAmountBR(t.value), formatAmountBR(unitPrice(t)),
+                                 double(t.meals), double(t.value.cents()) / 100.0, formatAmountBR(grandTotal)});
     }
     const QByteArray answer = packet.toJsonText();
     if (*generation)

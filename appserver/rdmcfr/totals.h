@@ -15,8 +15,8 @@ struct ServiceTotal
 {
     QString code;
     QString name;
-    qint64 meals = 0;       // NULL meals count 0
-    FixedAmount value;      // sum of meals x that day's price; NULL price counts 0
+    qint64 meals = 0;                    // NULL meals count 0
+    FixedAmount value;                   // sum of meals x that day's price; NULL price counts 0
     std::optional<FixedAmount> minPrice; // over the rows that have a price
     std::optional<FixedAmount> maxPrice;
 

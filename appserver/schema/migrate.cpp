@@ -64,8 +64,7 @@ Result<int> schemaVersion(QSqlDatabase &db)
         return 0;
     QSqlQuery q(db);
     if (!q.exec(u"SELECT MAX(NRVERSAO) FROM SCHEMA_VERSION"_s) || !q.next())
-        return makeError(u"Não foi possível ler a versão do banco de dados: %1"_s
-                             .arg(q.lastError().text()));
+        return makeError(u"Não foi possível ler a versão do banco de dados: %1"_s.arg(q.lastError().text()));
     return q.value(0).toInt();
 }
 
@@ -80,18 +79,16 @@ Status migrate(QSqlDatabase &db, int target)
     if (!current)
         return makeError(current.error());
     if (*current > latestSchemaVersion())
-        return makeError(u"O banco de dados está na versão %1, mais nova que a deste servidor (%2)."_s
-                             .arg(*current)
-                             .arg(latestSchemaVersion()));
+        return makeError(
+            u"O banco de dados está na versão %1, mais nova que a deste servidor (%2)."_s.arg(*current).arg(
+                latestSchemaVersion()));
     for (int v = *current + 1; v <= std::min(target, latestSchemaVersion()); ++v) {
         QFile f(migrationFiles().at(v - 1));
         if (!f.open(QIODevice::ReadOnly))
             return makeError(u"Migração %1 não encontrada."_s.arg(v));
         const QStringList statements = splitStatements(QString::fromUtf8(f.readAll()));
         if (!db.transaction())
-            return makeError(u"Não foi possível iniciar a migração %1: %2"_s
-                                 .arg(v)
-                                 .arg(db.lastError().text()));
+            return makeError(u"Não foi possível iniciar a migração %1: %2"_s.arg(v).arg(db.lastError().text()));
         QSqlQuery q(db);
         for (const QString &sql : statements) {
             if (!q.exec(sql)) {

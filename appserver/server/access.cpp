@@ -83,9 +83,9 @@ bool isJsonContentType(std::string_view value)
 }
 
 Credential::Credential(const QByteArray &secret)
-    : m_required(!secret.isEmpty()), m_digest(sha256(std::string_view(secret.constData(), size_t(secret.size()))))
-{
-}
+    : m_required(!secret.isEmpty()),
+      m_digest(sha256(std::string_view(secret.constData(), size_t(secret.size()))))
+{}
 
 bool Credential::accepts(std::string_view authorization) const
 {
@@ -109,7 +109,8 @@ Result<QByteArray> readSecretFile(const QString &path)
             return makeError(u"o arquivo de segredo %1 não existe; crie-o com --init-db --secret-file %1."_s.arg(path));
         return makeError(u"não foi possível ler o arquivo de segredo %1: %2."_s.arg(path, errnoText(error)));
     }
-    struct stat st{};
+    struct stat st
+    {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return makeError(u"o arquivo de segredo %1 não é um arquivo comum."_s.arg(path));
@@ -117,8 +118,7 @@ Result<QByteArray> readSecretFile(const QString &path)
     if ((st.st_mode & 077) != 0) {
         ::close(fd);
         return makeError(u"o arquivo de segredo %1 pode ser lido ou alterado por outros usuários (modo %2); "
-                         "deixe-o só para o dono: chmod 600 %1."_s
-                             .arg(path)
+                         "deixe-o só para o dono: chmod 600 %1."_s.arg(path)
                              .arg(QString::number(st.st_mode & 0777, 8).rightJustified(4, u'0')));
     }
     QByteArray content;
@@ -159,8 +159,7 @@ Result<bool> createSecretFile(const QString &path)
     }
     // The umask may have taken bits away, never added any; fchmod makes it exactly 0600.
     ::fchmod(fd, 0600);
-    const QByteArray line =
-        QByteArray(reinterpret_cast<const char *>(random), sizeof random).toHex() + '\n';
+    const QByteArray line = QByteArray(reinterpret_cast<const char *>(random), sizeof random).toHex() + '\n';
     const bool written = ::write(fd, line.constData(), size_t(line.size())) == line.size();
     const bool closed = ::close(fd) == 0;
     if (!written || !closed) {

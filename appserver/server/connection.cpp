@@ -70,8 +70,7 @@ void setNonBlocking(int fd)
 void discardPending(int fd)
 {
     char sink[16384];
-    for (int i = 0; i < 64 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {
-    }
+    for (int i = 0; i < 64 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0; ++i) {}
 }
 
 } // namespace
@@ -187,10 +186,8 @@ void ConnectionTable::release(int fd)
 
 // GuardedStream
 
-GuardedStream::GuardedStream(int fd, SSL *ssl, const ConnectionLimits &limits)
-    : m_fd(fd), m_ssl(ssl), m_limits(limits)
-{
-}
+GuardedStream::GuardedStream(int fd, SSL *ssl, const ConnectionLimits &limits) : m_fd(fd), m_ssl(ssl), m_limits(limits)
+{}
 
 GuardedStream *GuardedStream::current()
 {
@@ -445,11 +442,11 @@ void GuardedStream::answerCut()
         break;
     case Cut::TimedOut:
         status = 408;
-        text = u"A requisição não chegou inteira em %1 s; a conexão foi encerrada."_s.arg(m_limits.requestTimeoutSeconds);
+        text =
+            u"A requisição não chegou inteira em %1 s; a conexão foi encerrada."_s.arg(m_limits.requestTimeoutSeconds);
         break;
     case Cut::None:
-    case Cut::Closed:
-        return;
+    case Cut::Closed: return;
     }
     m_wrote = true;
     const std::string answer = errorAnswer(status, text);
@@ -487,8 +484,7 @@ void GuardedStream::finish(bool drain)
 }
 
 void serveConnection(int fd, SSL *ssl, const ConnectionLimits &limits, ConnectionTable &table,
-                     const std::atomic<bool> &stop,
-                     const std::function<bool(httplib::Stream &, bool, bool &)> &process)
+                     const std::atomic<bool> &stop, const std::function<bool(httplib::Stream &, bool, bool &)> &process)
 {
     setNonBlocking(fd);
     const int one = 1;

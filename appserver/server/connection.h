@@ -42,10 +42,10 @@ struct ConnectionLimits
 // Why a request was cut short by the layer, and so the answer it gets.
 enum class Cut {
     None,
-    Closed,         // the client closed the connection: no answer
-    HeadTooLarge,   // 431
-    BodyTooLarge,   // 413
-    TimedOut,       // 408
+    Closed,       // the client closed the connection: no answer
+    HeadTooLarge, // 431
+    BodyTooLarge, // 413
+    TimedOut,     // 408
 };
 
 class ConnectionTable
@@ -148,8 +148,8 @@ std::string errorAnswer(int status, const QString &text);
 // The keep-alive loop of one connection: wait for a request, read its head through the
 // layer, let process parse and answer it, until the connection ends. Takes ownership of
 // fd (and ssl).
-void serveConnection(int fd, SSL *ssl, const ConnectionLimits &limits, ConnectionTable &table,
-                     const std::atomic<bool> &stop,
-                     const std::function<bool(httplib::Stream &, bool closeConnection, bool &connectionClosed)> &process);
+void serveConnection(
+    int fd, SSL *ssl, const ConnectionLimits &limits, ConnectionTable &table, const std::atomic<bool> &stop,
+    const std::function<bool(httplib::Stream &, bool closeConnection, bool &connectionClosed)> &process);
 
 } // namespace kpr::appserver

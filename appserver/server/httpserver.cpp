@@ -65,14 +65,13 @@ bool hasBody(const httplib::Request &req)
 thread_local bool t_handingOver = false;
 thread_local int t_handedSocket = -1;
 
-template <class Base>
+template<class Base>
 class GuardedServer final : public Base
 {
 public:
-    template <class... Args>
+    template<class... Args>
     explicit GuardedServer(Args &&...args) : Base(std::forward<Args>(args)...)
-    {
-    }
+    {}
 
     bool processRequest(httplib::Stream &stream, bool closeConnection, bool &connectionClosed)
     {
@@ -154,9 +153,7 @@ RpcServer::RpcServer(ServerOptions options) : m_options(std::move(options)), m_t
         httplib::default_socket_options(sock);
         m_listenSocket = sock;
     });
-    m_http->new_task_queue = [this]() -> httplib::TaskQueue * {
-        return new PoolHandle(m_pool.get(), this);
-    };
+    m_http->new_task_queue = [this]() -> httplib::TaskQueue * { return new PoolHandle(m_pool.get(), this); };
     routes();
 }
 
@@ -170,28 +167,28 @@ void RpcServer::admit(int fd)
 {
     const std::string peer = peerAddress(fd);
     switch (m_table.admit(fd, peer)) {
-    case ConnectionTable::Admission::Admitted:
-        break;
+    case ConnectionTable::Admission::Admitted: break;
     case ConnectionTable::Admission::TooManyTotal:
         if (m_tls)
             ::close(fd); // no answer can be read before a TLS handshake
         else
-            refuseConnection(fd, u"O servidor de aplicação está com o máximo de %1 conexões; tente novamente em instantes."_s
-                                     .arg(m_options.limits.maxConnections));
+            refuseConnection(
+                fd, u"O servidor de aplicação está com o máximo de %1 conexões; tente novamente em instantes."_s.arg(
+                        m_options.limits.maxConnections));
         return;
     case ConnectionTable::Admission::TooManyFromClient:
         if (m_tls)
             ::close(fd);
         else
-            refuseConnection(fd, u"O endereço %1 já tem o máximo de %2 conexões com o servidor de aplicação; tente novamente em instantes."_s
-                                     .arg(QString::fromStdString(peer))
-                                     .arg(m_options.limits.maxConnectionsPerClient));
+            refuseConnection(
+                fd,
+                u"O endereço %1 já tem o máximo de %2 conexões com o servidor de aplicação; tente novamente em instantes."_s
+                    .arg(QString::fromStdString(peer))
+                    .arg(m_options.limits.maxConnectionsPerClient));
         return;
     }
     SSL *ssl = m_tls ? SSL_new(m_tls) : nullptr;
-    m_pool->enqueue([this, fd, ssl] {
-        serveConnection(fd, ssl, m_options.limits, m_table, m_stopping, m_process);
-    });
+    m_pool->enqueue([this, fd, ssl] { serveConnection(fd, ssl, m_options.limits, m_table, m_stopping, m_process); });
 }
 
 bool RpcServer::screen(const httplib::Request &req, httplib::Response &res, bool readBody)
@@ -203,8 +200,8 @@ bool RpcServer::screen(const httplib::Request &req, httplib::Response &res, bool
             // stays usable; any other ends with the answer.
             const auto length = contentLength(req);
             GuardedStream *stream = GuardedStream::current();
-            const bool skipped = readBody && !req.has_header("Transfer-Encoding") && length
-                                 && *length <= kSkippedBody && stream && stream->skip(size_t(*length));
+            const bool skipped = readBody && !req.has_header("Transfer-Encoding") && length && *length <= kSkippedBody
+                                 && stream && stream->skip(size_t(*length));
             if (!skipped)
                 closeAfterAnswer(res);
         }
@@ -217,10 +214,11 @@ bool RpcServer::screen(const httplib::Request &req, httplib::Response &res, bool
         return refuse(403, u"Acesso negado: chamadas feitas por páginas da web (cabeçalho Origin) não são aceitas."_s);
     if (!m_options.credential.accepts(req.get_header_value("Authorization"))) {
         res.set_header("WWW-Authenticate", "Bearer realm=\"kpr-appserver\"");
-        return refuse(401, req.has_header("Authorization")
-                               ? u"Acesso negado: a credencial enviada não é a deste servidor de aplicação."_s
-                               : u"Acesso negado: este servidor de aplicação exige a credencial (Authorization: Bearer); "
-                                 "configure WebSecretFile."_s);
+        return refuse(401,
+                      req.has_header("Authorization")
+                          ? u"Acesso negado: a credencial enviada não é a deste servidor de aplicação."_s
+                          : u"Acesso negado: este servidor de aplicação exige a credencial (Authorization: Bearer); "
+                            "configure WebSecretFile."_s);
     }
     if (req.path.rfind("/rpc/", 0) == 0) {
         if (req.method != "POST")
@@ -229,8 +227,8 @@ bool RpcServer::screen(const httplib::Request &req, httplib::Response &res, bool
         if (module != kModule)
             return refuse(404, u"Módulo \"%1\" não encontrado: use POST /rpc/Kpr04700.rdmCFR."_s.arg(module));
     } else {
-        return refuse(404, u"Caminho \"%1\" não encontrado: use POST /rpc/Kpr04700.rdmCFR."_s
-                               .arg(QString::fromStdString(req.path)));
+        return refuse(404, u"Caminho \"%1\" não encontrado: use POST /rpc/Kpr04700.rdmCFR."_s.arg(
+                               QString::fromStdString(req.path)));
     }
     // Two ways to say where the body ends are how requests are smuggled past proxies.
     if (req.has_header("Transfer-Encoding")) {
@@ -280,16 +278,16 @@ void RpcServer::routes()
         });
         if (tooLarge) {
             closeAfterAnswer(res);
-            return answerError(res, 413, u"Requisição grande demais: o limite é de %1 bytes."_s.arg(
-                                             m_options.limits.maxBody));
+            return answerError(res, 413,
+                               u"Requisição grande demais: o limite é de %1 bytes."_s.arg(m_options.limits.maxBody));
         }
         if (!read) {
             closeAfterAnswer(res);
-            return answerError(res, 400, u"Requisição inválida: o corpo não pôde ser lido (%1)."_s.arg(
-                                             req.has_header("Content-Encoding")
-                                                 ? u"Content-Encoding \"%1\""_s.arg(QString::fromStdString(
-                                                       req.get_header_value("Content-Encoding")))
-                                                 : u"corpo incompleto"_s));
+            return answerError(res, 400,
+                               u"Requisição inválida: o corpo não pôde ser lido (%1)."_s.arg(
+                                   req.has_header("Content-Encoding") ? u"Content-Encoding \"%1\""_s.arg(
+                                       QString::fromStdString(req.get_header_value("Content-Encoding")))
+                                                                      : u"corpo incompleto"_s));
         }
         const auto started = std::chrono::steady_clock::now();
         const auto request = parseRpcRequest(QByteArray::fromRawData(received.data(), qsizetype(received.size())));
@@ -298,38 +296,32 @@ void RpcServer::routes()
         const rdmcfr::CallOutcome outcome = rdmcfr::callMethod(request->method, request->args);
         // No method of this version changes its arguments: refs are the arguments.
         const QByteArray body = answerBody(outcome, request->args);
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
         if (m_options.trace)
             m_options.trace->write(request->method, request->args, outcome.ok, ms);
         res.status = 200;
         res.set_content(body.constData(), size_t(body.size()), kJson);
     });
     // Answers httplib makes itself (bad HTTP) get a JSON text too.
-    m_http->set_error_handler(httplib::Server::HandlerWithResponse(
-        [this](const httplib::Request &, httplib::Response &res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        QString text;
-        switch (res.status) {
-        case 413:
-            text = u"Requisição grande demais: o limite é de %1 bytes."_s.arg(m_options.limits.maxBody);
-            break;
-        case 404:
-            text = u"Caminho não encontrado: use POST /rpc/Kpr04700.rdmCFR."_s;
-            break;
-        default:
-            text = u"Requisição inválida (HTTP %1)."_s.arg(res.status);
-            break;
-        }
-        const QByteArray body = errorBody(text);
-        res.set_content(body.constData(), size_t(body.size()), kJson);
-        return httplib::Server::HandlerResponse::Handled;
-    }));
-    m_http->set_exception_handler(
-        [](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
-            answerError(res, 500, u"Erro interno do servidor."_s);
-        });
+    m_http->set_error_handler(
+        httplib::Server::HandlerWithResponse([this](const httplib::Request &, httplib::Response &res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            QString text;
+            switch (res.status) {
+            case 413:
+                text = u"Requisição grande demais: o limite é de %1 bytes."_s.arg(m_options.limits.maxBody);
+                break;
+            case 404: text = u"Caminho não encontrado: use POST /rpc/Kpr04700.rdmCFR."_s; break;
+            default: text = u"Requisição inválida (HTTP %1)."_s.arg(res.status); break;
+            }
+            const QByteArray body = errorBody(text);
+            res.set_content(body.constData(), size_t(body.size()), kJson);
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+    m_http->set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+        answerError(res, 500, u"Erro interno do servidor."_s);
+    });
 }
 
 Result<int> RpcServer::bind(const QString &host, int port)
@@ -344,9 +336,7 @@ Result<int> RpcServer::bind(const QString &host, int port)
         if (bound <= 0)
             return makeError(u"não foi possível escutar em %1:0."_s.arg(host));
     } else if (!m_http->bind_to_port(h, port)) {
-        return makeError(u"não foi possível escutar em %1:%2 (endereço em uso ou inválido)."_s
-                             .arg(host)
-                             .arg(port));
+        return makeError(u"não foi possível escutar em %1:%2 (endereço em uso ou inválido)."_s.arg(host).arg(port));
     }
     if (m_listenSocket >= 0)
         ::listen(m_listenSocket, SOMAXCONN); // Linux takes a new backlog on a listening socket
@@ -358,8 +348,7 @@ void RpcServer::run()
     // One worker per admitted connection at most: the table never admits more than
     // maxConnections, so a job never waits for a worker.
     m_pool = std::make_unique<WorkerPool>(std::min(m_options.workers, m_options.limits.maxConnections),
-                                          m_options.limits.maxConnections,
-                                          [this] { return m_active.load() == 0; });
+                                          m_options.limits.maxConnections, [this] { return m_active.load() == 0; });
     if (!m_stopping)
         m_http->listen_after_bind();
     // httplib has shut the pool down (see WorkerPool::shutdown) before returning.

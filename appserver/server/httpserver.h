@@ -28,8 +28,8 @@ struct ServerOptions
 {
     ConnectionLimits limits; // the body limit, time-outs and connection counts
     int workers = 16;
-    Credential credential;   // none: calls need no credential (loopback only)
-    QString tlsCert;         // both set: HTTPS
+    Credential credential; // none: calls need no credential (loopback only)
+    QString tlsCert;       // both set: HTTPS
     QString tlsKey;
     TraceLog *trace = nullptr; // not owned; may be null
 };

@@ -20,9 +20,9 @@ Result<RpcRequest> parseRpcRequest(const QByteArray &body)
         const QJsonDocument wrapped = QJsonDocument::fromJson('[' + body + ']', &inList);
         if (inList.error == QJsonParseError::NoError && wrapped.array().size() == 1)
             return makeError(u"Requisição inválida: o corpo deve ser um objeto JSON."_s);
-        return makeError(u"Requisição inválida: o corpo não é um JSON válido (%1 na posição %2)."_s
-                             .arg(error.errorString())
-                             .arg(error.offset));
+        return makeError(
+            u"Requisição inválida: o corpo não é um JSON válido (%1 na posição %2)."_s.arg(error.errorString())
+                .arg(error.offset));
     }
     if (!doc.isObject())
         return makeError(u"Requisição inválida: o corpo deve ser um objeto JSON."_s);
@@ -57,8 +57,7 @@ QByteArray answerBody(const rdmcfr::CallOutcome &outcome, const QJsonArray &refs
 
 QByteArray errorBody(const QString &error)
 {
-    return QJsonDocument(QJsonObject{{u"ok"_s, false}, {u"error"_s, error}})
-        .toJson(QJsonDocument::Compact);
+    return QJsonDocument(QJsonObject{{u"ok"_s, false}, {u"error"_s, error}}).toJson(QJsonDocument::Compact);
 }
 
 } // namespace kpr::appserver

@@ -23,10 +23,8 @@ bool TraceLog::open(const QString &path, QString *why)
 
 void TraceLog::write(const QString &method, const QJsonArray &args, bool ok, double ms)
 {
-    const QJsonObject line{{u"method"_s, method},
-                           {u"args"_s, args},
-                           {u"ok"_s, ok},
-                           {u"ms"_s, std::round(ms * 1000.0) / 1000.0}};
+    const QJsonObject line{
+        {u"method"_s, method}, {u"args"_s, args}, {u"ok"_s, ok}, {u"ms"_s, std::round(ms * 1000.0) / 1000.0}};
     QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact);
     bytes += '\n';
     std::lock_guard lock(m_mutex);

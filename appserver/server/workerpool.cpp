@@ -7,7 +7,8 @@
 namespace kpr::appserver {
 
 WorkerPool::WorkerPool(int initialWorkers, int maxWorkers, std::function<bool()> noCallRunning)
-    : m_maxWorkers(maxWorkers), m_noCallRunning(std::move(noCallRunning))
+    : m_maxWorkers(maxWorkers),
+      m_noCallRunning(std::move(noCallRunning))
 {
     std::lock_guard lock(m_mutex);
     for (int i = 0; i < initialWorkers; ++i)

@@ -84,14 +84,14 @@ Stats stats(std::vector<double> v)
 
 void report(const QString &what, const Stats &s, const QString &unit)
 {
-    out() << what.leftJustified(44) << u"median %1  p90 %2  p99 %3  min %4  mean %5 %6  (n=%7)"_s
-                                          .arg(s.median, 8, 'f', 1)
-                                          .arg(s.p90, 8, 'f', 1)
-                                          .arg(s.p99, 8, 'f', 1)
-                                          .arg(s.min, 8, 'f', 1)
-                                          .arg(s.mean, 8, 'f', 1)
-                                          .arg(unit)
-                                          .arg(s.n)
+    out() << what.leftJustified(44)
+          << u"median %1  p90 %2  p99 %3  min %4  mean %5 %6  (n=%7)"_s.arg(s.median, 8, 'f', 1)
+                 .arg(s.p90, 8, 'f', 1)
+                 .arg(s.p99, 8, 'f', 1)
+                 .arg(s.min, 8, 'f', 1)
+                 .arg(s.mean, 8, 'f', 1)
+                 .arg(unit)
+                 .arg(s.n)
           << Qt::endl;
 }
 
@@ -153,8 +153,12 @@ QString serviceCode(int i)
 // ten-day window of the period, as the by-date pass asks for it.
 QJsonArray qtdeArgs(const QString &number, int k, int clients)
 {
-    return QJsonArray{kBranch, number, clientCode(k % clients), serviceCode((k / clients) % kServices),
-                      toDayNumber(kStart), toDayNumber(kStart.addDays(9))};
+    return QJsonArray{kBranch,
+                      number,
+                      clientCode(k % clients),
+                      serviceCode((k / clients) % kServices),
+                      toDayNumber(kStart),
+                      toDayNumber(kStart.addDays(9))};
 }
 
 std::vector<double> timeCalls(int calls, const std::function<void(int)> &call)
@@ -192,8 +196,8 @@ Measured runAll(const QString &db, const QStringList &serverArgs, int clients, i
     std::vector<double> ms;
     for (int r = 0; r < runs; ++r) {
         const auto t0 = Clock::now();
-        const QJsonValue rows = callOrDie(con, u"ProRelGesDireta"_s,
-                                          {kBranch, toDayNumber(kStart), toDayNumber(kEnd), number, u""_s});
+        const QJsonValue rows =
+            callOrDie(con, u"ProRelGesDireta"_s, {kBranch, toDayNumber(kStart), toDayNumber(kEnd), number, u""_s});
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         m.rows = qint64(rows.toDouble());
     }
@@ -216,10 +220,10 @@ Measured runAll(const QString &db, const QStringList &serverArgs, int clients, i
     http.set_keep_alive(true);
     std::vector<std::string> bodies;
     for (int k = 0; k < calls; ++k)
-        bodies.push_back(QJsonDocument(QJsonObject{{u"method"_s, u"GetQtdeEfetData"_s},
-                                                   {u"args"_s, qtdeArgs(number, k, clients)}})
-                             .toJson(QJsonDocument::Compact)
-                             .toStdString());
+        bodies.push_back(
+            QJsonDocument(QJsonObject{{u"method"_s, u"GetQtdeEfetData"_s}, {u"args"_s, qtdeArgs(number, k, clients)}})
+                .toJson(QJsonDocument::Compact)
+                .toStdString());
     const std::string path = "/rpc/Kpr04700.rdmCFR";
     const auto post = [&](const std::string &body) {
         const auto res = http.Post(path, body, "application/json");
@@ -280,11 +284,10 @@ int main(int argc, char *argv[])
         QProcess demo;
         demo.setProcessChannelMode(QProcess::ForwardedChannels);
         demo.start(QString::fromUtf8(KPR_DEMODATA_EXE),
-                   {u"--db"_s, db, u"--branches"_s, u"1"_s, u"--clients"_s, QString::number(clients),
-                    u"--services"_s, QString::number(kServices), u"--days"_s, u"31"_s,
-                    u"--start"_s, kStart.toString(Qt::ISODate), u"--seed"_s, u"1"_s});
-        if (!demo.waitForFinished(600000) || demo.exitStatus() != QProcess::NormalExit
-            || demo.exitCode() != 0)
+                   {u"--db"_s, db, u"--branches"_s, u"1"_s, u"--clients"_s, QString::number(clients), u"--services"_s,
+                    QString::number(kServices), u"--days"_s, u"31"_s, u"--start"_s, kStart.toString(Qt::ISODate),
+                    u"--seed"_s, u"1"_s});
+        if (!demo.waitForFinished(600000) || demo.exitStatus() != QProcess::NormalExit || demo.exitCode() != 0)
             die(u"kpr-demodata falhou."_s);
     }
 

@@ -35,7 +35,8 @@ QTextStream &out()
 
 rdmcfr::CallOutcome call(const QString &method, const QJsonArray &args)
 {
-    const QByteArray body = QJsonDocument(QJsonObject{{u"method"_s, method}, {u"args"_s, args}}).toJson(QJsonDocument::Compact);
+    const QByteArray body =
+        QJsonDocument(QJsonObject{{u"method"_s, method}, {u"args"_s, args}}).toJson(QJsonDocument::Compact);
     const auto request = parseRpcRequest(body);
     rdmcfr::CallOutcome outcome = rdmcfr::callMethod(request->method, request->args);
     (void)answerBody(outcome, request->args);
@@ -58,8 +59,10 @@ void measure(const QString &name, int calls, const std::function<QJsonArray(int)
         }
     }
     std::sort(us.begin(), us.end());
-    out() << u"%1 median %2 us  p90 %3 us  (n=%4)"_s.arg(name, -16).arg(us[us.size() / 2], 0, 'f', 1)
-                 .arg(us[us.size() * 9 / 10], 0, 'f', 1).arg(calls)
+    out() << u"%1 median %2 us  p90 %3 us  (n=%4)"_s.arg(name, -16)
+                 .arg(us[us.size() / 2], 0, 'f', 1)
+                 .arg(us[us.size() * 9 / 10], 0, 'f', 1)
+                 .arg(calls)
           << Qt::endl;
 }
 
@@ -88,18 +91,22 @@ int main(int argc, char *argv[])
     call(u"ProRelGesDireta"_s, {branch, d0, d1, number, u""_s});
     out() << u"ProRelGesDireta %1 ms"_s.arg(t.elapsed()) << Qt::endl;
     QStringList clients;
-    const QJsonArray rows = call(u"GetClieSelect"_s, {branch, number, u""_s}).result().toObject().value(u"rows"_s).toArray();
+    const QJsonArray rows =
+        call(u"GetClieSelect"_s, {branch, number, u""_s}).result().toObject().value(u"rows"_s).toArray();
     for (const QJsonValue &r : rows)
         clients << r.toArray().at(0).toString();
     QStringList services;
-    const QJsonArray serv = call(u"GetServSelect"_s, {branch, number, clients.value(0)}).result().toObject().value(u"rows"_s).toArray();
+    const QJsonArray serv =
+        call(u"GetServSelect"_s, {branch, number, clients.value(0)}).result().toObject().value(u"rows"_s).toArray();
     for (const QJsonValue &r : serv)
         services << r.toArray().at(0).toString();
     if (clients.isEmpty() || services.isEmpty()) {
         out() << u"no data"_s << Qt::endl;
         return 1;
     }
-    measure(u"GetServSelect"_s, calls, [&](int i) { return QJsonArray{branch, number, clients.at(i % clients.size())}; });
+    measure(u"GetServSelect"_s, calls, [&](int i) {
+        return QJsonArray{branch, number, clients.at(i % clients.size())};
+    });
     measure(u"GetQtdeEfetData"_s, calls, [&](int i) {
         return QJsonArray{branch, number, clients.at(i % clients.size()), services.at(i % services.size()), d0, d0 + 9};
     });

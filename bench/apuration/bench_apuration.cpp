@@ -74,12 +74,19 @@ public:
     {
         return mede([&] { return RdmCFRConnection::ProPrxRelApurFat(f); });
     }
-    ServerResult ProRelGesDireta(const QString &f, const QDate &i, const QDate &e, const QString &a, const QString &v) override
+    ServerResult ProRelGesDireta(const QString &f, const QDate &i, const QDate &e, const QString &a,
+                                 const QString &v) override
     {
         return mede([&] { return RdmCFRConnection::ProRelGesDireta(f, i, e, a, v); });
     }
-    ServerResult GetCFRSintData() override { return mede([&] { return RdmCFRConnection::GetCFRSintData(); }); }
-    ServerResult GetCFRSintServ() override { return mede([&] { return RdmCFRConnection::GetCFRSintServ(); }); }
+    ServerResult GetCFRSintData() override
+    {
+        return mede([&] { return RdmCFRConnection::GetCFRSintData(); });
+    }
+    ServerResult GetCFRSintServ() override
+    {
+        return mede([&] { return RdmCFRConnection::GetCFRSintServ(); });
+    }
     ServerResult GetClieSelect(const QString &f, const QString &a, QString &c) override
     {
         return mede([&] { return RdmCFRConnection::GetClieSelect(f, a, c); });
@@ -186,11 +193,12 @@ double leituraNua(const QString &db, const QDate &inicio, const QDate &fim)
     sqlite3 *con = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(db).constData(), &con, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         die(u"sqlite3 não abriu %1."_s.arg(db));
-    const char *sql = "SELECT E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, E.NREFETIVOS, "
-                      "(SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL AND P.CDCLIENTE = E.CDCLIENTE "
-                      "AND P.CDSERVFILI = E.CDSERVFILI AND P.DTVIGENCIA <= E.DTEFETIVO "
-                      "ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
-                      "FROM EFETIVO E WHERE E.CDFILIAL = '0001' AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ?";
+    const char *sql =
+        "SELECT E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, E.NREFETIVOS, "
+        "(SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL AND P.CDCLIENTE = E.CDCLIENTE "
+        "AND P.CDSERVFILI = E.CDSERVFILI AND P.DTVIGENCIA <= E.DTEFETIVO "
+        "ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
+        "FROM EFETIVO E WHERE E.CDFILIAL = '0001' AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ?";
     std::vector<double> vezes;
     qint64 linhas = 0;
     for (int i = 0; i < 3; ++i) {
@@ -313,28 +321,42 @@ double corrida(const QString &titulo, const QString &db, int posicao, int dias, 
         << u"  records            %1"_s.arg(rdm.registros) << Qt::endl
         << u"  statement rows     %1"_s.arg(linhas) << Qt::endl
         << u"  total              %1 s without --trace, median of %3 (%4)  (goal < %2 s)"_s.arg(semTraco, 0, 'f', 2)
-               .arg(metaSegundos).arg(vezes).arg(cada.join(u", "_s)) << Qt::endl
+               .arg(metaSegundos)
+               .arg(vezes)
+               .arg(cada.join(u", "_s))
+        << Qt::endl
         << u"  total, traced run  %1 s, of which:"_s.arg(total, 0, 'f', 2) << Qt::endl
-        << u"    server's own     %1 s   (ProRelGesDireta %2 s)"_s.arg(msServidor / 1000, 0, 'f', 2).arg(msGesDireta / 1000, 0, 'f', 2) << Qt::endl
+        << u"    server's own     %1 s   (ProRelGesDireta %2 s)"_s.arg(msServidor / 1000, 0, 'f', 2)
+               .arg(msGesDireta / 1000, 0, 'f', 2)
+        << Qt::endl
         << u"    wire+connection  %1 s   (%2 us a call)"_s.arg(emChamadas - msServidor / 1000, 0, 'f', 2)
-               .arg((emChamadas - msServidor / 1000) * 1e6 / qMax(1, rdm.chamadas), 0, 'f', 0) << Qt::endl
+               .arg((emChamadas - msServidor / 1000) * 1e6 / qMax(1, rdm.chamadas), 0, 'f', 0)
+        << Qt::endl
         << u"    client passes    %1 s"_s.arg(total - emChamadas, 0, 'f', 2) << Qt::endl
-        << u"  peak memory        %1 MB (this process, goal < 500 MB)"_s.arg(double(picoKb(RUSAGE_SELF)) / 1024, 0, 'f', 0)
+        << u"  peak memory        %1 MB (this process, goal < 500 MB)"_s.arg(double(picoKb(RUSAGE_SELF)) / 1024, 0, 'f',
+                                                                             0)
         << Qt::endl;
     for (auto it = porMetodo.begin(); it != porMetodo.end(); ++it)
-        out << u"    server, %1: %2 calls, %3 s, %4 us a call"_s.arg(it.key(), -16).arg(it.value().first)
-                   .arg(it.value().second / 1000, 0, 'f', 2).arg(it.value().second * 1000 / it.value().first, 0, 'f', 0)
+        out << u"    server, %1: %2 calls, %3 s, %4 us a call"_s.arg(it.key(), -16)
+                   .arg(it.value().first)
+                   .arg(it.value().second / 1000, 0, 'f', 2)
+                   .arg(it.value().second * 1000 / it.value().first, 0, 'f', 0)
             << Qt::endl;
     double piso = 0;
     if (posicao == 1 || posicao == 3) {
         const double nua = mediana(nuas);
         piso = rdm.chamadas * nua;
         out << u"  floor              %1 s = %2 calls x %3 us (the median bare call of this stack)"_s
-                   .arg(piso, 0, 'f', 2).arg(rdm.chamadas).arg(nua * 1e6, 0, 'f', 1) << Qt::endl;
+                   .arg(piso, 0, 'f', 2)
+                   .arg(rdm.chamadas)
+                   .arg(nua * 1e6, 0, 'f', 1)
+            << Qt::endl;
     } else {
         piso = leituraNua(db, tela.inicio, tela.fim);
         out << u"  floor              %1 s (the period's %2 records with their prices, one query through sqlite3)"_s
-                   .arg(piso, 0, 'f', 2).arg(rdm.registros) << Qt::endl;
+                   .arg(piso, 0, 'f', 2)
+                   .arg(rdm.registros)
+            << Qt::endl;
     }
     const double razao = semTraco / piso;
     out << u"  ratio to the floor %1"_s.arg(razao, 0, 'f', 2) << Qt::endl;
@@ -377,8 +399,8 @@ int main(int argc, char *argv[])
     if (so != u"data"_s)
         porServicoRazao = corrida(u"by service: 1000 clients x 20 services x 62 days"_s, porServico, 0, 62, 5, vezes);
     QTextStream out(stdout);
-    out << u"peak memory of the server processes and kpr-demodata: %1 MB"_s.arg(
-               double(picoKb(RUSAGE_CHILDREN)) / 1024, 0, 'f', 0)
+    out << u"peak memory of the server processes and kpr-demodata: %1 MB"_s.arg(double(picoKb(RUSAGE_CHILDREN)) / 1024,
+                                                                                0, 'f', 0)
         << Qt::endl;
     if (so != u"servico"_s)
         out << u"ratio by-date: %1"_s.arg(porDataRazao, 0, 'f', 2) << Qt::endl;

@@ -54,8 +54,8 @@ int main(int argc, char *argv[])
     if (!demo.waitForFinished(600000) || demo.exitCode() != 0)
         die(u"kpr-demodata falhou"_s);
 
-    SmtpServer smtp(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s,
-                                        .password = u"segredo"_s, .store = false});
+    SmtpServer smtp(SmtpServer::Options{
+        .mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s, .password = u"segredo"_s, .store = false});
     if (const Status s = smtp.start(); !s)
         die(s.error());
     {
@@ -102,7 +102,8 @@ int main(int argc, char *argv[])
     const double total = t.elapsed() / 1000.0;
     const QJsonObject o = QJsonDocument::fromJson(run.readAllStandardOutput()).object();
     if (run.exitCode() != 0)
-        die(u"kpr-cfr saiu com %1: %2"_s.arg(run.exitCode()).arg(QString::fromUtf8(run.readAllStandardError().right(2000))));
+        die(u"kpr-cfr saiu com %1: %2"_s.arg(run.exitCode())
+                .arg(QString::fromUtf8(run.readAllStandardError().right(2000))));
     const QJsonObject s = o[u"seconds"_s].toObject();
     const int sent = o[u"counts"_s][u"sent"_s].toInt();
     const double mail = s[u"mail"_s].toDouble(), log = s[u"log"_s].toDouble();
@@ -116,7 +117,8 @@ int main(int argc, char *argv[])
     // made after it. Both shares are printed: every call counted, and those the run waited for.
     const double logAfter = s[u"logAfterPdf"_s].toDouble();
     std::printf("log share of the run, every call counted as if the run waited for it: %.1f%%\n", 100.0 * log / total);
-    std::printf("log added to the run (its calls after the PDFs, %.2f s): %.1f%%\n", logAfter, 100.0 * logAfter / total);
+    std::printf("log added to the run (its calls after the PDFs, %.2f s): %.1f%%\n", logAfter,
+                100.0 * logAfter / total);
     std::printf("ratio to the HTML-to-PDF peer's PDF step alone (%.0f s): %.1f\n", clients / peerDocsPerSecond,
                 clients / peerDocsPerSecond / total);
     return 0;

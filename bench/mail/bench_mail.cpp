@@ -32,7 +32,10 @@ struct Failure
     QString text;
 };
 
-[[noreturn]] void die(const QString &text) { throw Failure{text}; }
+[[noreturn]] void die(const QString &text)
+{
+    throw Failure{text};
+}
 
 // VmRSS and VmHWM of this process, in KiB.
 QString memory()
@@ -110,8 +113,8 @@ static int run(int count)
             die(u"cannot write %1"_s.arg(attachment));
     }
 
-    test::SmtpServer server({.mode = test::SmtpServer::Mode::StartTls, .user = user, .password = password,
-                             .store = false});
+    test::SmtpServer server(
+        {.mode = test::SmtpServer::Mode::StartTls, .user = user, .password = password, .store = false});
     const Status started = server.start();
     if (!started)
         die(started.error());
@@ -129,9 +132,19 @@ static int run(int count)
     const QString memoryAtEnd = memory();
 
     const auto smtplib = [&](bool nodelay) {
-        QStringList args{QStringLiteral(KPR_BENCH_MAIL_DIR "/smtplib_send.py"), u"--port"_s, server.portText(),
-                         u"--ca"_s, test::SmtpServer::caFile(), u"--user"_s, user, u"--password"_s, password,
-                         u"--attachment"_s, attachment, u"--count"_s, QString::number(count)};
+        QStringList args{QStringLiteral(KPR_BENCH_MAIL_DIR "/smtplib_send.py"),
+                         u"--port"_s,
+                         server.portText(),
+                         u"--ca"_s,
+                         test::SmtpServer::caFile(),
+                         u"--user"_s,
+                         user,
+                         u"--password"_s,
+                         password,
+                         u"--attachment"_s,
+                         attachment,
+                         u"--count"_s,
+                         QString::number(count)};
         if (nodelay)
             args << u"--nodelay"_s;
         QProcess python;

@@ -121,7 +121,8 @@ int main(int argc, char **argv)
         const qint64 countMs = t.restart();
         TgtExPDFEngine engine;
         engine.setFileName(out);
-        engine.Export(report->title(), [&](QPagedPaintDevice &dev, const PdfRenderOptions &o) { report->print(dev, o); });
+        engine.Export(report->title(),
+                      [&](QPagedPaintDevice &dev, const PdfRenderOptions &o) { report->print(dev, o); });
         const qint64 printMs = t.elapsed();
         const double total = double(openMs + countMs + printMs) / 1000.0;
         std::printf("rows %d (clients %d x days %d)\n", clients * days, clients, days);

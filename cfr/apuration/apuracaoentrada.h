@@ -9,10 +9,10 @@ namespace kpr::cfr {
 
 struct ApuracaoEntrada
 {
-    QString cdFilial;   // branch code, already padded to four characters
-    QString nmFilial;   // branch name
-    QString apuracao;   // apuration number (NRAPURACGD)
-    QString clientes;   // client argument of GetClieSelect: empty for all clients
+    QString cdFilial; // branch code, already padded to four characters
+    QString nmFilial; // branch name
+    QString apuracao; // apuration number (NRAPURACGD)
+    QString clientes; // client argument of GetClieSelect: empty for all clients
     QDate dtInicial;
     QDate dtFinal;
     bool todosClientes = true;

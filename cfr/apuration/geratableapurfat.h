@@ -25,10 +25,10 @@ public:
 
     virtual RdmCFR &rdm() = 0;
 
-    virtual QString CdFilial() const = 0;  // text of medCdFilial
-    virtual QString NmFilial() const = 0;  // NMFILIAL of qryFilial
-    virtual QDate DtInicial() const = 0;   // depDtInicial
-    virtual QDate DtFinal() const = 0;     // depDtFinal
+    virtual QString CdFilial() const = 0;   // text of medCdFilial
+    virtual QString NmFilial() const = 0;   // NMFILIAL of qryFilial
+    virtual QDate DtInicial() const = 0;    // depDtInicial
+    virtual QDate DtFinal() const = 0;      // depDtFinal
     virtual bool TodosClientes() const = 0; // rdgTodos selected
     virtual QString ClientesLista() const = 0;
     virtual int PosicaoLayout() const = 0; // item index of cbbReportNames

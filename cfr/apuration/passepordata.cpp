@@ -134,8 +134,8 @@ void PassePorData::Executa(const ApuracaoEntrada &e)
 // One record of qryQtdeEfetData into the statement: a new row for the first record of a
 // (client, window, service) and after every eleventh, else the next column of the current
 // row. The totals are recomputed in the same post, so every row is complete between records.
-void PassePorData::passoRegistro(const ApuracaoEntrada &e, const QString &cliente, int janela,
-                                 bool &novaLinha, int &coluna)
+void PassePorData::passoRegistro(const ApuracaoEntrada &e, const QString &cliente, int janela, bool &novaLinha,
+                                 int &coluna)
 {
     TClientDataSet &sint = m_t.qryCFRSintData;
     if (novaLinha) {

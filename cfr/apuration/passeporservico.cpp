@@ -33,8 +33,9 @@ void PassePorServico::ligaCampos()
     m_c.dtFinal = s.FieldByName(u"DTFINAL"_s);
     for (int j = 1; j <= ColunasPorGrupo; ++j) {
         const QString sufixo = Ajusta(QString::number(j), 2);
-        m_c.colunas[size_t(j - 1)] = Coluna{s.FieldByName(u"CDSERVICO"_s + sufixo), s.FieldByName(u"NMSERVICO"_s + sufixo),
-                                            s.FieldByName(u"QTSERVICO"_s + sufixo), s.FieldByName(u"VRSERVICO"_s + sufixo)};
+        m_c.colunas[size_t(j - 1)] =
+            Coluna{s.FieldByName(u"CDSERVICO"_s + sufixo), s.FieldByName(u"NMSERVICO"_s + sufixo),
+                   s.FieldByName(u"QTSERVICO"_s + sufixo), s.FieldByName(u"VRSERVICO"_s + sufixo)};
     }
 }
 
@@ -89,8 +90,8 @@ void PassePorServico::Executa(const ApuracaoEntrada &e)
         int coluna = 1;
         int mudancas = 1;
 
-        qtde.setData(CheckResultServ(m_rdm.GetQtdeEfetServ(e.cdFilial, e.apuracao, cliente, e.dtInicial, e.dtFinal),
-                                     true, 0));
+        qtde.setData(
+            CheckResultServ(m_rdm.GetQtdeEfetServ(e.cdFilial, e.apuracao, cliente, e.dtInicial, e.dtFinal), true, 0));
         ligaCamposRegistro();
         qtde.First();
         QString servico = qtde.Eof() ? QString() : m_c.rCdServ->AsString();

@@ -30,12 +30,8 @@ void acrescentaCanonico(QString &linha, TFieldType tipo, const detail::CellView 
     }
     switch (tipo) {
     case ftString:
-    case ftFixedChar:
-        linha += QStringView(*c.text).trimmed();
-        return;
-    case ftBoolean:
-        linha += c.number != 0 ? u"true"_s : u"false"_s;
-        return;
+    case ftFixedChar: linha += QStringView(*c.text).trimmed(); return;
+    case ftBoolean: linha += c.number != 0 ? u"true"_s : u"false"_s; return;
     case ftDateTime: {
         QDate d;
         QTime h;
@@ -48,8 +44,7 @@ void acrescentaCanonico(QString &linha, TFieldType tipo, const detail::CellView 
     }
     case ftInteger:
     case ftFloat:
-    case ftUnknown:
-        break;
+    case ftUnknown: break;
     }
     const double v = c.number;
     if (v == std::trunc(v) && std::fabs(v) < 1e15 && !(v == 0 && std::signbit(v))) {
@@ -89,7 +84,8 @@ QHash<QString, QString> ImpressoesPorCliente(const TClientDataSet &tabela, const
                 linha += u'\x1f';
             }
             const detail::CellView codigo = c.Raw(cliente);
-            const QString chave = codigo.text ? codigo.text->trimmed() : c.Value(cliente->FieldName()).toString().trimmed();
+            const QString chave =
+                codigo.text ? codigo.text->trimmed() : c.Value(cliente->FieldName()).toString().trimmed();
             linhas[chave] << linha;
         }
     }

@@ -36,8 +36,7 @@ ValoresParametros ParametrosSelecao(const SelecaoRelatorio &s)
     };
 }
 
-Result<ValoresParametros> ParametrosEmissao(const SelecaoRelatorio &s,
-                                           const std::optional<ServerResult> &sequencia)
+Result<ValoresParametros> ParametrosEmissao(const SelecaoRelatorio &s, const std::optional<ServerResult> &sequencia)
 {
     if (sequencia) {
         const QString recusa = sequencia->ok ? sequencia->data.toVariant().toString() : sequencia->error;

@@ -48,6 +48,6 @@ ValoresParametros ParametrosSelecao(const SelecaoRelatorio &selecao);
 // refusal or a failed call is the error, since a numbered statement must not be printed
 // without its number.
 Result<ValoresParametros> ParametrosEmissao(const SelecaoRelatorio &selecao,
-                                           const std::optional<ServerResult> &sequencia);
+                                            const std::optional<ServerResult> &sequencia);
 
 } // namespace kpr::cfr

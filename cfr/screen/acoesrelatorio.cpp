@@ -87,8 +87,8 @@ void TfrmCFR::rpddPadraoBeforeGetQueryParams(QObject *, TParams &Params, bool &)
                                     : QString();
         // The client list and the fortnight go by reference, as the method declares them.
         QString quinzena = IndicadorQuinzena(selecao.inicio);
-        sequencia = rdm().GetSequencial(selecao.inicio, selecao.filial, ClientesLista, selecao.apuracao,
-                                        cliente, quinzena);
+        sequencia =
+            rdm().GetSequencial(selecao.inicio, selecao.filial, ClientesLista, selecao.apuracao, cliente, quinzena);
     }
     const auto emissao = ParametrosEmissao(selecao, sequencia);
     if (!emissao) {

@@ -86,8 +86,9 @@ void TfrmCFR::criaComponentes()
     netCFR->setObjectName(u"netCFR"_s);
     netCFR->setServerName(QString::fromUtf16(ServerNameCFR));
     netCFR->setThrowException(false);
-    connect(netCFR, &TNetConnection::BeforeConnect, this, [this](QObject *sender) { netCFRBeforeConnect(sender); },
-            Qt::DirectConnection);
+    connect(
+        netCFR, &TNetConnection::BeforeConnect, this, [this](QObject *sender) { netCFRBeforeConnect(sender); },
+        Qt::DirectConnection);
     m_rdm = std::make_unique<RdmCFRConnection>(*netCFR);
     m_registro = std::make_unique<RegistroEnvios>(*netCFR);
 

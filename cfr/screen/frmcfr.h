@@ -189,8 +189,8 @@ private:
     // True when the parameter set the report dialog opened holds a parameter of that name.
     bool existeParametro(const TParams &Params, const QString &nome) const;
     QString NovaPastaExportacao();
-    void exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre,
-                        const QString &titulo, TgtExPDFLote *lote);
+    void exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre, const QString &titulo,
+                        TgtExPDFLote *lote);
 
     std::unique_ptr<RdmCFR> m_rdm;
     std::unique_ptr<RegistroEnvios> m_registro;

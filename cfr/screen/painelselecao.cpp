@@ -49,8 +49,7 @@ void pintaFundo(QWidget *w, const QColor &cor)
 class ExitFilter : public QObject
 {
 public:
-    ExitFilter(QWidget *control, std::function<void()> onExit)
-        : QObject(control), m_onExit(std::move(onExit))
+    ExitFilter(QWidget *control, std::function<void()> onExit) : QObject(control), m_onExit(std::move(onExit))
     {
         control->installEventFilter(this);
     }
@@ -142,8 +141,8 @@ void TfrmCFR::criaConsultas()
     dtsFilial = new TDataSource(u"dtsFilial"_s, qryFilial, this);
 
     qryGrupServ = new TADOIBQuery(u"qryGrupServ"_s, this);
-    const QStringList grupServ{u"SELECT"_s, u"   CDGRUPSERV,"_s, u"   NMGRUPSERV"_s, u"FROM"_s,
-                               u"   GRUPSERV"_s, u"ORDER BY"_s, u"   CDGRUPSERV"_s};
+    const QStringList grupServ{u"SELECT"_s,      u"   CDGRUPSERV,"_s, u"   NMGRUPSERV"_s, u"FROM"_s,
+                               u"   GRUPSERV"_s, u"ORDER BY"_s,       u"   CDGRUPSERV"_s};
     qryGrupServ->setSQL(grupServ);
     qryGrupServ->setSQL_ORACLE(grupServ);
     qryGrupServ->setSQL_MSSQL(grupServ);
@@ -213,8 +212,8 @@ void TfrmCFR::criaPainelSelecao()
     grbGrupServ->setObjectName(u"grbGrupServ"_s);
     rdbGrupServTodos = opcao(grbGrupServ, u"rdbGrupServTodos"_s, u"Todos"_s);
     rdbGrupServLista = opcao(grbGrupServ, u"rdbGrupServLista"_s, u"Lista"_s);
-    btpGrupServ = pesquisa(grbGrupServ, u"btpGrupServ"_s, u"Grupo de Serviço"_s,
-                           u"Não há grupo de serviço cadastrado."_s);
+    btpGrupServ =
+        pesquisa(grbGrupServ, u"btpGrupServ"_s, u"Grupo de Serviço"_s, u"Não há grupo de serviço cadastrado."_s);
     btpGrupServ->setDataSource(dtsGrupServ);
     rdbGrupServTodos->setChecked(true);
     btpGrupServ->setEnabled(false);
@@ -269,7 +268,8 @@ void TfrmCFR::criaPainelSelecao()
     setTabOrder(rdbGrupServTodos, rdbGrupServLista);
 
     // Handlers.
-    connect(medCdFilial, &QLineEdit::textChanged, this, guarded([this](const QString &) { medCdFilialChange(medCdFilial); }));
+    connect(medCdFilial, &QLineEdit::textChanged, this,
+            guarded([this](const QString &) { medCdFilialChange(medCdFilial); }));
     new ExitFilter(medCdFilial, [this] { medCdFilialExit(medCdFilial); });
     connect(depDtInicial, &TDateEditPlus::Exit, this, guarded([this] { depDtInicialExit(depDtInicial); }));
     connect(depDtFinal, &TDateEditPlus::Exit, this, guarded([this] { depDtFinalExit(depDtFinal); }));
@@ -367,8 +367,7 @@ void TfrmCFR::Vd_Datas()
     depDtInicial->CheckValidDate();
     depDtFinal->CheckValidDate();
 
-    const QString falha = falhaPeriodo(depDtInicial->GetDate(), depDtFinal->GetDate(),
-                                       cbbReportNames->currentIndex());
+    const QString falha = falhaPeriodo(depDtInicial->GetDate(), depDtFinal->GetDate(), cbbReportNames->currentIndex());
     if (falha == u"DtIni_maior"_s)
         depDtInicial->setFocus(Qt::OtherFocusReason);
     if (!falha.isEmpty())

@@ -78,7 +78,8 @@ QString TfrmCFR::NovaPastaExportacao()
     QDir().mkdir(base);
     QTemporaryDir pasta(base + u"exportacao-XXXXXX"_s);
     if (!pasta.isValid())
-        throw EKprError(u"Não foi possível criar a pasta dos arquivos gerados em %1: %2."_s.arg(base, pasta.errorString()));
+        throw EKprError(
+            u"Não foi possível criar a pasta dos arquivos gerados em %1: %2."_s.arg(base, pasta.errorString()));
     pasta.setAutoRemove(false);
     return pasta.path() + u'/';
 }
@@ -89,9 +90,9 @@ QJsonValue TfrmCFR::getClientesComDados()
     const int i = PosicaoFilial(*lstFiliais, medCdFilial->text());
     QString apuracao = i >= 0 ? lstApuracoes->value(i) : QString();
     ShowAviGuard avi(this, 1, QString());
-    return CheckResultServ(rdm().clientesComDados(medCdFilial->text(), apuracao, depDtInicial->GetDate(),
-                                                  depDtFinal->GetDate(), clientes),
-                           true, 0);
+    return CheckResultServ(
+        rdm().clientesComDados(medCdFilial->text(), apuracao, depDtInicial->GetDate(), depDtFinal->GetDate(), clientes),
+        true, 0);
 }
 
 QJsonValue TfrmCFR::getEmailFilial(const QString &filial)
@@ -101,8 +102,8 @@ QJsonValue TfrmCFR::getEmailFilial(const QString &filial)
     return CheckResultServ(rdm().EmailFilial(codigo), true, 0);
 }
 
-void TfrmCFR::exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre,
-                             const QString &titulo, TgtExPDFLote *lote)
+void TfrmCFR::exportaArquivo(TFormato formato, const QString &arquivo, bool configura, bool abre, const QString &titulo,
+                             TgtExPDFLote *lote)
 {
     Q_UNUSED(formato); // PDF is the only format
     // One engine per file, released also when the export fails.
@@ -130,7 +131,8 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
     const QString saida = m_exportacao;
     m_arquivos.limpa();
 
-    const QString periodo = u"%1 a %2"_s.arg(formatDateBR(depDtInicial->GetDate()), formatDateBR(depDtFinal->GetDate()));
+    const QString periodo =
+        u"%1 a %2"_s.arg(formatDateBR(depDtInicial->GetDate()), formatDateBR(depDtFinal->GetDate()));
     const QString sufixo = msgPadrao->Msg(u"SUFIX_REL_SALVO"_s);
     const QString extensao = ExtensaoFormato(formato);
 
@@ -169,8 +171,9 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
         });
         int n = 0;
         for (clientes.First(); !clientes.Eof(); clientes.Next()) {
-            ActiveShowAvi(this, 1, formatMessage(msgPadrao->Msg(u"pro_SalvarCFR"_s),
-                                                 {QString::number(++n), QString::number(total)}));
+            ActiveShowAvi(
+                this, 1,
+                formatMessage(msgPadrao->Msg(u"pro_SalvarCFR"_s), {QString::number(++n), QString::number(total)}));
             const QString cliente = codigo->AsString();
             rdgLista->setChecked(true);
             rdgListaClick(rdgLista);

@@ -62,9 +62,7 @@ bool runGuarded(const std::function<void()> &fn);
 template<typename F>
 auto guarded(F fn)
 {
-    return [fn = std::move(fn)](auto &&...args) {
-        runGuarded([&] { fn(std::forward<decltype(args)>(args)...); });
-    };
+    return [fn = std::move(fn)](auto &&...args) { runGuarded([&] { fn(std::forward<decltype(args)>(args)...); }); };
 }
 
 } // namespace kpr

@@ -42,8 +42,14 @@ QString rotate(const QString &text, int key, int direction)
 
 } // namespace
 
-QString Cripto(const QString &text, int key) { return rotate(text, key, +1); }
+QString Cripto(const QString &text, int key)
+{
+    return rotate(text, key, +1);
+}
 
-QString Uncripto(const QString &text, int key) { return rotate(text, key, -1); }
+QString Uncripto(const QString &text, int key)
+{
+    return rotate(text, key, -1);
+}
 
 } // namespace kpr

@@ -9,10 +9,16 @@ namespace {
 bool isMaskChar(QChar c)
 {
     switch (c.unicode()) {
-    case '0': case '9': case '#': case 'L': case 'l': case 'A': case 'a': case 'C': case 'c':
-        return true;
-    default:
-        return false;
+    case '0':
+    case '9':
+    case '#':
+    case 'L':
+    case 'l':
+    case 'A':
+    case 'a':
+    case 'C':
+    case 'c': return true;
+    default: return false;
     }
 }
 

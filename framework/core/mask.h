@@ -12,7 +12,7 @@ namespace kpr {
 
 struct EditMask
 {
-    QString mask;            // the mask part, before the first ';'
+    QString mask;             // the mask part, before the first ';'
     bool saveLiterals = true; // ";0;" means the stored text holds no literals
     QChar blank = QLatin1Char('_');
 

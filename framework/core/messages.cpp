@@ -41,8 +41,8 @@ QString TMessages::Msg(const QString &key) const
     const auto it = m_texts.constFind(key);
     if (it == m_texts.constEnd()) {
         const QString who = objectName().isEmpty() ? QStringLiteral("TMessages") : objectName();
-        throw std::logic_error((who + QStringLiteral(": mensagem '") + key
-                                + QStringLiteral("' não cadastrada")).toStdString());
+        throw std::logic_error(
+            (who + QStringLiteral(": mensagem '") + key + QStringLiteral("' não cadastrada")).toStdString());
     }
     return *it;
 }

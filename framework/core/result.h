@@ -14,7 +14,10 @@ struct ResultError
     QString text;
 };
 
-inline ResultError makeError(QString text) { return ResultError{std::move(text)}; }
+inline ResultError makeError(QString text)
+{
+    return ResultError{std::move(text)};
+}
 
 template<typename T>
 class Result

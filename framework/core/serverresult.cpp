@@ -28,8 +28,7 @@ QJsonValue CheckResultServ(const ServerResult &result, bool abort, int code)
     Q_UNUSED(code);
     if (result.ok)
         return result.data;
-    MensErro(result.error.isEmpty() ? u"O servidor de aplicação informou uma falha."_s : result.error,
-             abort);
+    MensErro(result.error.isEmpty() ? u"O servidor de aplicação informou uma falha."_s : result.error, abort);
     return QJsonValue();
 }
 

@@ -11,9 +11,9 @@ namespace kpr {
 struct ServerResult
 {
     bool ok = false;
-    QJsonValue data;   // the method's result
-    QJsonArray refs;   // every argument as the server left it, by position
-    QString error;     // the text the user is shown when ok is false
+    QJsonValue data; // the method's result
+    QJsonArray refs; // every argument as the server left it, by position
+    QString error;   // the text the user is shown when ok is false
 
     static ServerResult success(QJsonValue data, QJsonArray refs = {});
     static ServerResult failure(QString error);

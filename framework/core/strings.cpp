@@ -8,10 +8,15 @@ bool EmptyString(const QString &text)
         if (c.isSpace())
             continue;
         switch (c.unicode()) {
-        case '_': case '/': case '.': case '-': case ':': case '(': case ')': case ',':
-            continue;
-        default:
-            return false;
+        case '_':
+        case '/':
+        case '.':
+        case '-':
+        case ':':
+        case '(':
+        case ')':
+        case ',': continue;
+        default: return false;
         }
     }
     return true;

@@ -38,13 +38,9 @@ struct TClientDataSet::LocatePlan
     std::vector<int> mapCS, mapCI;
 };
 
-TClientDataSet::TClientDataSet(QObject *parent)
-    : QObject(parent)
-{
-}
+TClientDataSet::TClientDataSet(QObject *parent) : QObject(parent) {}
 
-TClientDataSet::TClientDataSet(const QString &name, QObject *parent)
-    : QObject(parent)
+TClientDataSet::TClientDataSet(const QString &name, QObject *parent) : QObject(parent)
 {
     setObjectName(name);
 }
@@ -288,16 +284,13 @@ void TClientDataSet::EmptyDataSet()
 CellView TClientDataSet::readCell(int field) const
 {
     switch (m_state) {
-    case dsInactive:
-        return {};
-    case dsInsert:
-        return m_dirty[size_t(field)] ? detail::viewOf(m_buffer[size_t(field)]) : CellView{};
+    case dsInactive: return {};
+    case dsInsert: return m_dirty[size_t(field)] ? detail::viewOf(m_buffer[size_t(field)]) : CellView{};
     case dsEdit:
         if (m_dirty[size_t(field)])
             return detail::viewOf(m_buffer[size_t(field)]);
         break;
-    case dsBrowse:
-        break;
+    case dsBrowse: break;
     }
     if (m_cur.row == NoRow)
         return {};
@@ -395,8 +388,7 @@ void TClientDataSet::Post()
         if (!f->Required())
             continue;
         const size_t i = size_t(f->Index());
-        const bool null = m_dirty[i] ? m_buffer[i].null
-                                     : (m_state == dsInsert || m_store.columns[i].isNull(m_cur.row));
+        const bool null = m_dirty[i] ? m_buffer[i].null : (m_state == dsInsert || m_store.columns[i].isNull(m_cur.row));
         if (null)
             fail(u"Field '%1' must have a value"_s.arg(f->FieldName()));
     }
@@ -669,7 +661,8 @@ const TClientDataSet::LocatePlan &TClientDataSet::locatePlan(const QString &keyF
         std::vector<int> map;
         for (size_t j = 0; j < k; ++j) {
             const auto it = std::find(plan->fields.begin(), plan->fields.end(), ix.fieldIndexes[j]);
-            if (it == plan->fields.end() || std::find(map.begin(), map.end(), int(it - plan->fields.begin())) != map.end())
+            if (it == plan->fields.end()
+                || std::find(map.begin(), map.end(), int(it - plan->fields.begin())) != map.end())
                 break;
             map.push_back(int(it - plan->fields.begin()));
         }
@@ -724,7 +717,8 @@ RowId TClientDataSet::findRow(const QString &keyFields, const QVariantList &keyV
                 continue;
             }
             if (c.kind == CellKind::Text) {
-                const bool same = partial ? c.text[row].startsWith(v.text, cs) : detail::compareText(c.text[row], v.text, cs) == 0;
+                const bool same =
+                    partial ? c.text[row].startsWith(v.text, cs) : detail::compareText(c.text[row], v.text, cs) == 0;
                 if (!same)
                     return false;
             } else if (c.number[row] != v.number) {
@@ -1022,11 +1016,10 @@ QByteArray TClientDataSet::dataPacketJson() const
 // --- Working cursor ----------------------------------------------------------------------
 
 TDataSetCursor::TDataSetCursor(const TClientDataSet &dataSet)
-    : m_ds(&dataSet)
-    , m_cur(dataSet.m_cur)
-    , m_generation(dataSet.m_generation)
-{
-}
+    : m_ds(&dataSet),
+      m_cur(dataSet.m_cur),
+      m_generation(dataSet.m_generation)
+{}
 
 void TDataSetCursor::check() const
 {

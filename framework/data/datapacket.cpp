@@ -177,7 +177,8 @@ Result<PacketData> readRows(std::vector<PacketField> fields, const QJsonValue &v
             return makeError(malformed(u"row %1 is not a list"_s.arg(r + 1)));
         const QJsonArray row = rv.toArray();
         if (size_t(row.size()) != fields.size())
-            return makeError(malformed(u"row %1 has %2 values for %3 fields"_s.arg(r + 1).arg(row.size()).arg(fields.size())));
+            return makeError(
+                malformed(u"row %1 has %2 values for %3 fields"_s.arg(r + 1).arg(row.size()).arg(fields.size())));
         for (size_t j = 0; j < fields.size(); ++j)
             if (!appendValue(data.columns[j], fields[j].type, row.at(qsizetype(j))))
                 return makeError(badValue(size_t(r) + 1, fields[j]));
@@ -193,11 +194,10 @@ class PacketParser
 {
 public:
     explicit PacketParser(const QByteArray &json)
-        : m_begin(json.constData())
-        , m_p(json.constData())
-        , m_end(json.constData() + json.size())
-    {
-    }
+        : m_begin(json.constData()),
+          m_p(json.constData()),
+          m_end(json.constData() + json.size())
+    {}
 
     Result<PacketData> parse()
     {
@@ -296,9 +296,12 @@ private:
 
     static int hexValue(char c)
     {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
         return -1;
     }
 
@@ -358,8 +361,7 @@ private:
                 bytes += QString::fromUcs4(&code, 1).toUtf8();
                 break;
             }
-            default:
-                return error(u"a bad escape"_s);
+            default: return error(u"a bad escape"_s);
             }
         }
         if (!eat('"'))
@@ -507,7 +509,8 @@ private:
             if (!eat(']')) {
                 for (;;) {
                     if (j >= fields.size()) {
-                        m_error = malformed(u"row %1 has more than %2 values for %2 fields"_s.arg(row).arg(fields.size()));
+                        m_error =
+                            malformed(u"row %1 has more than %2 values for %2 fields"_s.arg(row).arg(fields.size()));
                         return false;
                     }
                     skipSpace();
@@ -623,8 +626,8 @@ QString packetTypeName(TFieldType type)
 std::optional<TFieldType> packetFieldType(const QString &name)
 {
     static const std::pair<const char16_t *, TFieldType> types[] = {
-        {u"string", ftString}, {u"fixedchar", ftFixedChar}, {u"float", ftFloat},
-        {u"integer", ftInteger}, {u"datetime", ftDateTime}, {u"boolean", ftBoolean}};
+        {u"string", ftString},   {u"fixedchar", ftFixedChar}, {u"float", ftFloat},
+        {u"integer", ftInteger}, {u"datetime", ftDateTime},   {u"boolean", ftBoolean}};
     for (const auto &[n, t] : types)
         if (name == QStringView(n))
             return t;
@@ -647,15 +650,11 @@ QJsonValue cellToJson(TFieldType type, const detail::CellView &cell)
     switch (type) {
     case ftString:
     case ftFixedChar:
-    case ftUnknown:
-        return *cell.text;
-    case ftInteger:
-        return qint64(cell.number);
-    case ftBoolean:
-        return cell.number != 0;
+    case ftUnknown: return *cell.text;
+    case ftInteger: return qint64(cell.number);
+    case ftBoolean: return cell.number != 0;
     case ftFloat:
-    case ftDateTime:
-        break;
+    case ftDateTime: break;
     }
     return cell.number;
 }

@@ -19,9 +19,9 @@
 
 namespace kpr {
 
-QString packetTypeName(TFieldType type);                // "string", "float", ...
+QString packetTypeName(TFieldType type); // "string", "float", ...
 std::optional<TFieldType> packetFieldType(const QString &name);
-QJsonArray providerFlagsToJson(TProviderFlags flags);   // [] when none
+QJsonArray providerFlagsToJson(TProviderFlags flags); // [] when none
 QJsonValue cellToJson(TFieldType type, const detail::CellView &cell);
 
 namespace detail {

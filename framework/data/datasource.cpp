@@ -2,13 +2,9 @@
 
 namespace kpr {
 
-TDataSource::TDataSource(QObject *parent)
-    : QObject(parent)
-{
-}
+TDataSource::TDataSource(QObject *parent) : QObject(parent) {}
 
-TDataSource::TDataSource(const QString &name, TClientDataSet *dataSet, QObject *parent)
-    : QObject(parent)
+TDataSource::TDataSource(const QString &name, TClientDataSet *dataSet, QObject *parent) : QObject(parent)
 {
     setObjectName(name);
     setDataSet(dataSet);

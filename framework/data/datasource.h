@@ -22,9 +22,9 @@ public:
     void setDataSet(TClientDataSet *dataSet);
 
 signals:
-    void dataChanged();   // rows added, changed, removed or reordered; a new packet
-    void cursorMoved();   // the table's current row changed
-    void stateChanged();  // browse / insert / edit / closed
+    void dataChanged();    // rows added, changed, removed or reordered; a new packet
+    void cursorMoved();    // the table's current row changed
+    void stateChanged();   // browse / insert / edit / closed
     void dataSetChanged(); // the source now points at another table
 
 private:

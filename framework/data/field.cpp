@@ -28,13 +28,12 @@ bool isTextType(TFieldType type)
 }
 
 TField::TField(TClientDataSet *dataSet, int index, QString name, TFieldType type, int size)
-    : m_dataSet(dataSet)
-    , m_index(index)
-    , m_name(std::move(name))
-    , m_type(type == ftUnknown ? ftString : type)
-    , m_size(size)
-{
-}
+    : m_dataSet(dataSet),
+      m_index(index),
+      m_name(std::move(name)),
+      m_type(type == ftUnknown ? ftString : type),
+      m_size(size)
+{}
 
 int TField::DisplayWidth() const
 {
@@ -125,7 +124,8 @@ void TField::setAsString(const QString &value)
         m_dataSet->writeCell(m_index, std::move(c));
         return;
     }
-    m_dataSet->writeCell(m_index, namingTable(m_dataSet, [&] { return detail::cellFromString(m_type, m_size, value, m_name); }));
+    m_dataSet->writeCell(m_index,
+                         namingTable(m_dataSet, [&] { return detail::cellFromString(m_type, m_size, value, m_name); }));
 }
 
 void TField::setAsFloat(double value)
@@ -137,8 +137,9 @@ void TField::setAsFloat(double value)
 void TField::setAsInteger(qint64 value)
 {
     checkWritable();
-    m_dataSet->writeCell(m_index, isTextType(m_type) ? detail::cellFromString(m_type, m_size, QString::number(value), m_name)
-                                                     : detail::cellFromFloat(m_type, m_size, double(value)));
+    m_dataSet->writeCell(m_index, isTextType(m_type)
+                                      ? detail::cellFromString(m_type, m_size, QString::number(value), m_name)
+                                      : detail::cellFromFloat(m_type, m_size, double(value)));
 }
 
 void TField::setAsDateTime(const QDateTime &value)
@@ -181,7 +182,8 @@ void TField::setAsBoolean(bool value)
 void TField::setAsVariant(const QVariant &value)
 {
     checkWritable();
-    m_dataSet->writeCell(m_index, namingTable(m_dataSet, [&] { return detail::cellFromVariant(m_type, m_size, value, m_name); }));
+    m_dataSet->writeCell(
+        m_index, namingTable(m_dataSet, [&] { return detail::cellFromVariant(m_type, m_size, value, m_name); }));
 }
 
 } // namespace kpr

@@ -30,7 +30,7 @@ enum TFieldType {
     ftFixedChar, // stored like ftString; travels as "fixedchar" so the far side knows CHAR(n)
     ftFloat,
     ftInteger,
-    ftDateTime,  // a host day number with the time of day as its fraction
+    ftDateTime, // a host day number with the time of day as its fraction
     ftBoolean,
 };
 

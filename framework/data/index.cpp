@@ -7,12 +7,11 @@ using namespace Qt::Literals::StringLiterals;
 namespace kpr::detail {
 
 OrderKey::OrderKey(const RecordStore *store, std::vector<KeyPart> parts, TIndexOptions options)
-    : m_store(store)
-    , m_parts(std::move(parts))
-    , m_cs(options.testFlag(ixCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive)
-    , m_descending(options.testFlag(ixDescending))
-{
-}
+    : m_store(store),
+      m_parts(std::move(parts)),
+      m_cs(options.testFlag(ixCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive),
+      m_descending(options.testFlag(ixDescending))
+{}
 
 void OrderKey::encodePart(std::string &out, const KeyPart &p, const CellView &v) const
 {
@@ -229,10 +228,12 @@ RowOrder::Pos RowOrder::insert(RowId id, const OrderKey &key)
         return p;
     }
     // The first block whose last row comes after the new one takes it.
-    const auto lastIt = std::partition_point(m_last.begin(), m_last.end(), [&](RowId r) { return key.compareRows(r, id) < 0; });
+    const auto lastIt =
+        std::partition_point(m_last.begin(), m_last.end(), [&](RowId r) { return key.compareRows(r, id) < 0; });
     const int b = int(lastIt - m_last.begin());
     auto &block = m_blocks[size_t(b)];
-    const auto it = std::partition_point(block.begin(), block.end(), [&](RowId r) { return key.compareRows(r, id) < 0; });
+    const auto it =
+        std::partition_point(block.begin(), block.end(), [&](RowId r) { return key.compareRows(r, id) < 0; });
     Pos p{b, int(it - block.begin())};
     block.insert(it, id);
     splitIfFull(p);
@@ -257,11 +258,12 @@ RowOrder::Pos RowOrder::erase(const Pos &p)
 
 RowOrder::Pos RowOrder::find(RowId id, const OrderKey &key) const
 {
-    const auto lastIt = std::partition_point(m_last.begin(), m_last.end(), [&](RowId r) { return key.compareRows(r, id) < 0; });
+    const auto lastIt =
+        std::partition_point(m_last.begin(), m_last.end(), [&](RowId r) { return key.compareRows(r, id) < 0; });
     const auto blockIt = m_blocks.begin() + (lastIt - m_last.begin());
     if (blockIt != m_blocks.end()) {
-        const auto it = std::partition_point(blockIt->begin(), blockIt->end(),
-                                             [&](RowId r) { return key.compareRows(r, id) < 0; });
+        const auto it =
+            std::partition_point(blockIt->begin(), blockIt->end(), [&](RowId r) { return key.compareRows(r, id) < 0; });
         if (it != blockIt->end() && *it == id)
             return Pos{int(blockIt - m_blocks.begin()), int(it - blockIt->begin())};
     }
@@ -270,7 +272,8 @@ RowOrder::Pos RowOrder::find(RowId id, const OrderKey &key) const
 
 RowOrder::Pos RowOrder::lowerBound(const std::string &probe, const OrderKey &key) const
 {
-    const auto lastIt = std::partition_point(m_last.begin(), m_last.end(), [&](RowId r) { return key.compareToProbe(r, probe) < 0; });
+    const auto lastIt =
+        std::partition_point(m_last.begin(), m_last.end(), [&](RowId r) { return key.compareToProbe(r, probe) < 0; });
     const auto blockIt = m_blocks.begin() + (lastIt - m_last.begin());
     if (blockIt == m_blocks.end())
         return end();

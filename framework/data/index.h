@@ -125,8 +125,8 @@ public:
     Pos end() const { return Pos{int(m_blocks.size()), 0}; }
     bool isEnd(const Pos &p) const { return p.block >= int(m_blocks.size()); }
     RowId at(const Pos &p) const { return m_blocks[size_t(p.block)][size_t(p.offset)]; }
-    bool next(Pos &p) const;  // false (p unchanged) at the last row
-    bool prior(Pos &p) const; // false (p unchanged) at the first row
+    bool next(Pos &p) const;         // false (p unchanged) at the last row
+    bool prior(Pos &p) const;        // false (p unchanged) at the first row
     int indexOf(const Pos &p) const; // 0-based position in the order
     Pos posAt(int index) const;
 

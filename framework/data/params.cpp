@@ -7,11 +7,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr {
 
-TParam::TParam(QString name, TFieldType type)
-    : m_name(std::move(name))
-    , m_type(type)
-{
-}
+TParam::TParam(QString name, TFieldType type) : m_name(std::move(name)), m_type(type) {}
 
 void TParam::setValue(const QVariant &value)
 {
@@ -36,17 +32,14 @@ QString TParam::AsString() const
     if (IsNull())
         return QString();
     switch (m_value.typeId()) {
-    case QMetaType::QDate:
-        return formatDateBR(m_value.toDate());
+    case QMetaType::QDate: return formatDateBR(m_value.toDate());
     case QMetaType::QDateTime:
-        return detail::cellAsString(ftDateTime, {nullptr, detail::normalizeDayNumber(toDayNumber(m_value.toDateTime())), false});
+        return detail::cellAsString(ftDateTime,
+                                    {nullptr, detail::normalizeDayNumber(toDayNumber(m_value.toDateTime())), false});
     case QMetaType::Double:
-    case QMetaType::Float:
-        return QString::number(m_value.toDouble(), 'g', 15);
-    case QMetaType::Bool:
-        return m_value.toBool() ? u"True"_s : u"False"_s;
-    default:
-        return m_value.toString();
+    case QMetaType::Float: return QString::number(m_value.toDouble(), 'g', 15);
+    case QMetaType::Bool: return m_value.toBool() ? u"True"_s : u"False"_s;
+    default: return m_value.toString();
     }
 }
 
@@ -55,16 +48,13 @@ double TParam::AsFloat() const
     if (IsNull())
         return 0.0;
     switch (m_value.typeId()) {
-    case QMetaType::QDate:
-        return toDayNumber(m_value.toDate());
-    case QMetaType::QDateTime:
-        return toDayNumber(m_value.toDateTime());
+    case QMetaType::QDate: return toDayNumber(m_value.toDate());
+    case QMetaType::QDateTime: return toDayNumber(m_value.toDateTime());
     case QMetaType::QString: {
         const QString text = m_value.toString();
         return detail::cellAsFloat(ftString, {&text, 0, false}, m_name);
     }
-    default:
-        return m_value.toDouble();
+    default: return m_value.toDouble();
     }
 }
 
@@ -78,16 +68,13 @@ QDateTime TParam::AsDateTime() const
     if (IsNull())
         return QDateTime();
     switch (m_value.typeId()) {
-    case QMetaType::QDate:
-        return QDateTime(m_value.toDate(), QTime(0, 0));
-    case QMetaType::QDateTime:
-        return m_value.toDateTime();
+    case QMetaType::QDate: return QDateTime(m_value.toDate(), QTime(0, 0));
+    case QMetaType::QDateTime: return m_value.toDateTime();
     case QMetaType::QString: {
         const QString text = m_value.toString();
         return detail::cellAsDateTime(ftString, {&text, 0, false}, m_name);
     }
-    default:
-        return dayNumberToDateTime(m_value.toDouble());
+    default: return dayNumberToDateTime(m_value.toDouble());
     }
 }
 

@@ -58,9 +58,9 @@ class TParams
 {
 public:
     TParam *CreateParam(TFieldType type, const QString &name);
-    TParam *FindParam(const QString &name);             // case-insensitive; nullptr when absent
+    TParam *FindParam(const QString &name); // case-insensitive; nullptr when absent
     const TParam *FindParam(const QString &name) const;
-    TParam *ParamByName(const QString &name);           // throws EDatabaseError when absent
+    TParam *ParamByName(const QString &name); // throws EDatabaseError when absent
     const TParam *ParamByName(const QString &name) const;
     bool Contains(const QString &name) const { return FindParam(name) != nullptr; }
 

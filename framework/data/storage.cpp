@@ -185,17 +185,12 @@ QString cellAsString(TFieldType type, const CellView &cell)
         return QString();
     switch (type) {
     case ftString:
-    case ftFixedChar:
-        return *cell.text;
-    case ftInteger:
-        return QString::number(qint64(cell.number));
-    case ftDateTime:
-        return formatDateTime(cell.number);
-    case ftBoolean:
-        return cell.number != 0 ? u"True"_s : u"False"_s;
+    case ftFixedChar: return *cell.text;
+    case ftInteger: return QString::number(qint64(cell.number));
+    case ftDateTime: return formatDateTime(cell.number);
+    case ftBoolean: return cell.number != 0 ? u"True"_s : u"False"_s;
     case ftFloat:
-    case ftUnknown:
-        break;
+    case ftUnknown: break;
     }
     return QString::number(cell.number, 'g', 15);
 }
@@ -237,10 +232,11 @@ bool cellAsBoolean(TFieldType type, const CellView &cell)
     if (cell.text->isEmpty())
         return false;
     switch (cell.text->at(0).toUpper().unicode()) {
-    case 'T': case 'Y': case 'S': case '1':
-        return true;
-    default:
-        return false;
+    case 'T':
+    case 'Y':
+    case 'S':
+    case '1': return true;
+    default: return false;
     }
 }
 
@@ -250,17 +246,12 @@ QVariant cellAsVariant(TFieldType type, const CellView &cell)
         return QVariant();
     switch (type) {
     case ftString:
-    case ftFixedChar:
-        return *cell.text;
-    case ftInteger:
-        return QVariant(qlonglong(cell.number));
-    case ftDateTime:
-        return dayNumberToDateTime(cell.number);
-    case ftBoolean:
-        return cell.number != 0;
+    case ftFixedChar: return *cell.text;
+    case ftInteger: return QVariant(qlonglong(cell.number));
+    case ftDateTime: return dayNumberToDateTime(cell.number);
+    case ftBoolean: return cell.number != 0;
     case ftFloat:
-    case ftUnknown:
-        break;
+    case ftUnknown: break;
     }
     return cell.number;
 }
@@ -300,17 +291,12 @@ Cell cellFromFloat(TFieldType type, int size, double value)
 {
     switch (type) {
     case ftString:
-    case ftFixedChar:
-        return textCell(QString::number(value, 'g', 15), size);
-    case ftInteger:
-        return numberCell(std::round(value));
-    case ftDateTime:
-        return numberCell(normalizeDayNumber(value));
-    case ftBoolean:
-        return numberCell(value != 0 ? 1 : 0);
+    case ftFixedChar: return textCell(QString::number(value, 'g', 15), size);
+    case ftInteger: return numberCell(std::round(value));
+    case ftDateTime: return numberCell(normalizeDayNumber(value));
+    case ftBoolean: return numberCell(value != 0 ? 1 : 0);
     case ftFloat:
-    case ftUnknown:
-        break;
+    case ftUnknown: break;
     }
     return numberCell(value);
 }
@@ -337,10 +323,8 @@ Cell cellFromVariant(TFieldType type, int size, const QVariant &value, const QSt
     if (!value.isValid() || value.isNull())
         return Cell{};
     switch (value.typeId()) {
-    case QMetaType::QString:
-        return cellFromString(type, size, value.toString(), field);
-    case QMetaType::Bool:
-        return cellFromBoolean(type, size, value.toBool());
+    case QMetaType::QString: return cellFromString(type, size, value.toString(), field);
+    case QMetaType::Bool: return cellFromBoolean(type, size, value.toBool());
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Long:
@@ -350,8 +334,7 @@ Cell cellFromVariant(TFieldType type, int size, const QVariant &value, const QSt
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::Double:
-    case QMetaType::Float:
-        return cellFromFloat(type, size, value.toDouble());
+    case QMetaType::Float: return cellFromFloat(type, size, value.toDouble());
     case QMetaType::QDate: {
         const QDate d = value.toDate();
         if (!d.isValid())
@@ -360,10 +343,8 @@ Cell cellFromVariant(TFieldType type, int size, const QVariant &value, const QSt
             return textCell(formatDateBR(d), size);
         return cellFromFloat(type, size, toDayNumber(d));
     }
-    case QMetaType::QDateTime:
-        return cellFromDateTime(type, size, value.toDateTime());
-    default:
-        return cellFromString(type, size, value.toString(), field);
+    case QMetaType::QDateTime: return cellFromDateTime(type, size, value.toDateTime());
+    default: return cellFromString(type, size, value.toString(), field);
     }
 }
 

@@ -23,7 +23,10 @@ constexpr RowId NoRow = std::numeric_limits<RowId>::max();
 
 enum class CellKind : quint8 { Text, Number };
 
-inline CellKind kindOf(TFieldType type) { return isTextType(type) ? CellKind::Text : CellKind::Number; }
+inline CellKind kindOf(TFieldType type)
+{
+    return isTextType(type) ? CellKind::Text : CellKind::Number;
+}
 
 // A column grows only when a value is written into it: rows past its end are null, so a
 // row costs nothing in the columns it leaves empty.
@@ -123,7 +126,10 @@ inline int compareText(const QString &a, const QString &b, Qt::CaseSensitivity c
     return QString::compare(a, b, cs);
 }
 
-inline int compareNumber(double a, double b) { return a < b ? -1 : (b < a ? 1 : 0); }
+inline int compareNumber(double a, double b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 // Conversions of a cell of a field of the given type; `field` names it in errors.
 QString cellAsString(TFieldType type, const CellView &cell);

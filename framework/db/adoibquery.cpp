@@ -20,8 +20,14 @@ namespace kpr {
 
 namespace {
 
-bool isNameStart(QChar c) { return c.isLetter() || c == u'_'; }
-bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+bool isNameStart(QChar c)
+{
+    return c.isLetter() || c == u'_';
+}
+bool isNameChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
 
 // The value as the driver should receive it. SQLite keeps dates as ISO text; a date-time
 // at midnight is a date there, so that it compares equal to the stored "2026-01-15".
@@ -102,8 +108,7 @@ void TADOIBQuery::setText(Dialect d, const QStringList &lines)
 QString TADOIBQuery::statementText() const
 {
     const Dialect own = dtmDBGeral::kind() == DatabaseUrl::Kind::PostgreSQL ? PG : SQLite;
-    const QStringList &lines = m_sql[own].join(QString()).trimmed().isEmpty() ? m_sql[Default]
-                                                                              : m_sql[own];
+    const QStringList &lines = m_sql[own].join(QString()).trimmed().isEmpty() ? m_sql[Default] : m_sql[own];
     return lines.join(u'\n');
 }
 
@@ -230,9 +235,7 @@ void TADOIBQuery::Open()
 
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const auto failed = [&](const QSqlError &e) {
-        throw EDatabaseError(u"%1: %2"_s.arg(objectName(), e.text()));
-    };
+    const auto failed = [&](const QSqlError &e) { throw EDatabaseError(u"%1: %2"_s.arg(objectName(), e.text())); };
     if (!q.prepare(stmt.sql))
         failed(q.lastError());
     for (const QString &name : stmt.names)

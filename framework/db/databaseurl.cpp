@@ -24,8 +24,8 @@ Result<DatabaseUrl> DatabaseUrl::parse(const QString &text)
     if (t.startsWith(u"postgresql://"_s) || t.startsWith(u"postgres://"_s)) {
         const QUrl url(t, QUrl::StrictMode);
         if (!url.isValid() || url.host().isEmpty())
-            return makeError(u"Banco de dados inválido: \"%1\" não é um endereço PostgreSQL."_s
-                                 .arg(t.section(u'@', -1)));
+            return makeError(
+                u"Banco de dados inválido: \"%1\" não é um endereço PostgreSQL."_s.arg(t.section(u'@', -1)));
         u.kind = Kind::PostgreSQL;
         u.host = url.host();
         u.port = url.port(5432);
@@ -33,12 +33,11 @@ Result<DatabaseUrl> DatabaseUrl::parse(const QString &text)
         u.password = url.password();
         u.database = url.path().mid(1);
         if (u.database.isEmpty())
-            return makeError(u"Banco de dados inválido: falta o nome do banco em \"%1\"."_s
-                                 .arg(u.display()));
+            return makeError(u"Banco de dados inválido: falta o nome do banco em \"%1\"."_s.arg(u.display()));
         return u;
     }
-    return makeError(u"Banco de dados inválido: \"%1\". Use sqlite:CAMINHO ou postgresql://..."_s
-                         .arg(t.section(u'@', -1)));
+    return makeError(
+        u"Banco de dados inválido: \"%1\". Use sqlite:CAMINHO ou postgresql://..."_s.arg(t.section(u'@', -1)));
 }
 
 QString DatabaseUrl::driver() const
@@ -80,11 +79,11 @@ Result<QSqlDatabase> openDatabase(const DatabaseUrl &url, const QString &connect
     }
     if (url.kind == DatabaseUrl::Kind::SQLite) {
         QSqlQuery q(db);
-        for (const QString &pragma : {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA foreign_keys=ON"_s,
-                                      u"PRAGMA synchronous=FULL"_s}) {
+        for (const QString &pragma :
+             {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA foreign_keys=ON"_s, u"PRAGMA synchronous=FULL"_s}) {
             if (!q.exec(pragma))
-                return makeError(u"Falha ao preparar o banco de dados %1: %2"_s
-                                     .arg(url.display(), q.lastError().text()));
+                return makeError(
+                    u"Falha ao preparar o banco de dados %1: %2"_s.arg(url.display(), q.lastError().text()));
         }
     }
     return db;

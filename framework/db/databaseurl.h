@@ -15,8 +15,8 @@ struct DatabaseUrl
 {
     enum class Kind { SQLite, PostgreSQL };
     Kind kind = Kind::SQLite;
-    QString path;     // SQLite file
-    QString host;     // PostgreSQL
+    QString path; // SQLite file
+    QString host; // PostgreSQL
     int port = 5432;
     QString user;
     QString password;

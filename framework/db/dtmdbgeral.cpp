@@ -42,8 +42,7 @@ Status dtmDBGeral::open(const QString &url)
 
 bool dtmDBGeral::isOpen()
 {
-    return QSqlDatabase::contains(connectionName())
-           && QSqlDatabase::database(connectionName(), false).isOpen();
+    return QSqlDatabase::contains(connectionName()) && QSqlDatabase::database(connectionName(), false).isOpen();
 }
 
 QSqlDatabase dtmDBGeral::database()

@@ -19,8 +19,7 @@ QDateTime wallClock(const QDate &d, const QTime &t)
 
 bool isIsoDateText(const QString &text)
 {
-    static const QRegularExpression re(
-        u"^\\d{4}-\\d{2}-\\d{2}([ T]\\d{2}:\\d{2}(:\\d{2}(\\.\\d{1,3})?)?)?$"_s);
+    static const QRegularExpression re(u"^\\d{4}-\\d{2}-\\d{2}([ T]\\d{2}:\\d{2}(:\\d{2}(\\.\\d{1,3})?)?)?$"_s);
     return re.match(text.trimmed()).hasMatch() && sqlValueToDateTime(text).isValid();
 }
 
@@ -42,9 +41,9 @@ QDateTime sqlValueToDateTime(const QVariant &value)
     if (t[10] != u' ' && t[10] != u'T')
         return {};
     const QString time = t.mid(11);
-    const QTime tm = QTime::fromString(time, time.size() > 8 ? u"HH:mm:ss.z"_s
-                                                             : time.size() > 5 ? u"HH:mm:ss"_s
-                                                                               : u"HH:mm"_s);
+    const QTime tm = QTime::fromString(time, time.size() > 8   ? u"HH:mm:ss.z"_s
+                                             : time.size() > 5 ? u"HH:mm:ss"_s
+                                                               : u"HH:mm"_s);
     return wallClock(d, tm);
 }
 

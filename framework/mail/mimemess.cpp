@@ -147,7 +147,10 @@ void TMessHeader::Clear()
     CCList.clear();
 }
 
-TMimeMess::TMimeMess() : d(std::make_unique<Private>()) { initGMimeOnce(); }
+TMimeMess::TMimeMess() : d(std::make_unique<Private>())
+{
+    initGMimeOnce();
+}
 
 TMimeMess::~TMimeMess() = default;
 

@@ -19,7 +19,7 @@ class TMimePart;
 // no text here can add a header of its own.
 struct TMessHeader
 {
-    QString From;       // "Nome <endereco@dominio>" or a bare address
+    QString From; // "Nome <endereco@dominio>" or a bare address
     QString Subject;
     QStringList ToList; // no To header when empty
     QStringList CCList; // no Cc header when empty

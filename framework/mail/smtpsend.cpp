@@ -42,8 +42,7 @@ void initCurlOnce()
 bool isReplyLine(const QByteArray &line)
 {
     return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))
-           && std::isdigit(static_cast<unsigned char>(line[1]))
-           && std::isdigit(static_cast<unsigned char>(line[2]));
+           && std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2]));
 }
 
 // A command argument must not carry anything that would end the command line early.
@@ -251,26 +250,80 @@ struct TSMTPSend::Private
     }
 };
 
-TSMTPSend::TSMTPSend() : d(std::make_unique<Private>()) { initCurlOnce(); }
+TSMTPSend::TSMTPSend() : d(std::make_unique<Private>())
+{
+    initCurlOnce();
+}
 
-TSMTPSend::~TSMTPSend() { d->close(); }
+TSMTPSend::~TSMTPSend()
+{
+    d->close();
+}
 
-int TSMTPSend::Timeout() const { return d->timeout; }
-void TSMTPSend::setTimeout(int ms) { d->timeout = ms > 0 ? ms : 60000; }
-QString TSMTPSend::TargetHost() const { return d->host; }
-void TSMTPSend::setTargetHost(const QString &host) { d->host = host; }
-QString TSMTPSend::TargetPort() const { return d->port; }
-void TSMTPSend::setTargetPort(const QString &port) { d->port = port; }
-QString TSMTPSend::UserName() const { return d->user; }
-void TSMTPSend::setUserName(const QString &user) { d->user = user; }
-QString TSMTPSend::Password() const { return d->password; }
-void TSMTPSend::setPassword(const QString &password) { d->password = password; }
-bool TSMTPSend::FullSSL() const { return d->fullSsl; }
-void TSMTPSend::setFullSSL(bool on) { d->fullSsl = on; }
-bool TSMTPSend::AutoTLS() const { return d->autoTls; }
-void TSMTPSend::setAutoTLS(bool on) { d->autoTls = on; }
-QString TSMTPSend::CAFile() const { return d->caFile; }
-void TSMTPSend::setCAFile(const QString &file) { d->caFile = file; }
+int TSMTPSend::Timeout() const
+{
+    return d->timeout;
+}
+void TSMTPSend::setTimeout(int ms)
+{
+    d->timeout = ms > 0 ? ms : 60000;
+}
+QString TSMTPSend::TargetHost() const
+{
+    return d->host;
+}
+void TSMTPSend::setTargetHost(const QString &host)
+{
+    d->host = host;
+}
+QString TSMTPSend::TargetPort() const
+{
+    return d->port;
+}
+void TSMTPSend::setTargetPort(const QString &port)
+{
+    d->port = port;
+}
+QString TSMTPSend::UserName() const
+{
+    return d->user;
+}
+void TSMTPSend::setUserName(const QString &user)
+{
+    d->user = user;
+}
+QString TSMTPSend::Password() const
+{
+    return d->password;
+}
+void TSMTPSend::setPassword(const QString &password)
+{
+    d->password = password;
+}
+bool TSMTPSend::FullSSL() const
+{
+    return d->fullSsl;
+}
+void TSMTPSend::setFullSSL(bool on)
+{
+    d->fullSsl = on;
+}
+bool TSMTPSend::AutoTLS() const
+{
+    return d->autoTls;
+}
+void TSMTPSend::setAutoTLS(bool on)
+{
+    d->autoTls = on;
+}
+QString TSMTPSend::CAFile() const
+{
+    return d->caFile;
+}
+void TSMTPSend::setCAFile(const QString &file)
+{
+    d->caFile = file;
+}
 
 bool TSMTPSend::Login()
 {
@@ -293,7 +346,8 @@ bool TSMTPSend::Login()
     CURL *curl = d->curl;
 
     const QString urlHost = host.contains(u':') ? u"[%1]"_s.arg(host) : host;
-    const QByteArray url = ((d->fullSsl ? u"smtps://"_s : u"smtp://"_s) + urlHost + u':' + QString::number(port)).toUtf8();
+    const QByteArray url =
+        ((d->fullSsl ? u"smtps://"_s : u"smtp://"_s) + urlHost + u':' + QString::number(port)).toUtf8();
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -327,8 +381,8 @@ bool TSMTPSend::Login()
     const CURLcode rc = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 0L);
     d->pending.clear();
-    const QString noAuth =
-        u"o servidor %1 não oferece autenticação (AUTH); o usuário \"%2\" não foi autenticado"_s.arg(d->where(), d->user);
+    const QString noAuth = u"o servidor %1 não oferece autenticação (AUTH); o usuário \"%2\" não foi autenticado"_s.arg(
+        d->where(), d->user);
     if (rc != CURLE_OK) {
         // A refusal the server stated speaks for itself; otherwise say what happened.
         const bool serverRefused = d->replyComplete && d->code >= 400;
@@ -436,11 +490,20 @@ bool TSMTPSend::Reset()
     return d->command("RSET", 2);
 }
 
-bool TSMTPSend::Connected() const { return d->connected; }
+bool TSMTPSend::Connected() const
+{
+    return d->connected;
+}
 
-int TSMTPSend::ResultCode() const { return d->code; }
+int TSMTPSend::ResultCode() const
+{
+    return d->code;
+}
 
-QString TSMTPSend::ResultString() const { return d->replyLines.join(u'\n'); }
+QString TSMTPSend::ResultString() const
+{
+    return d->replyLines.join(u'\n');
+}
 
 QString TSMTPSend::EnhCodeString() const
 {

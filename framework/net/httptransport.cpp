@@ -37,8 +37,8 @@ QString connectFailureText(const RpcEndpoint &e, const QString &reason)
 
 QString badAnswerText(const QString &where, const QString &method, const QString &detail)
 {
-    return u"O servidor de aplicação em %1 enviou uma resposta inválida à chamada de %2: %3."_s
-        .arg(where, method, detail);
+    return u"O servidor de aplicação em %1 enviou uma resposta inválida à chamada de %2: %3."_s.arg(where, method,
+                                                                                                    detail);
 }
 
 // What an HTTP error reply says: its "error" text when it is the server's JSON, else
@@ -60,7 +60,8 @@ Result<QByteArray> readSecret(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return makeError(u"o arquivo da credencial %1 (WebSecretFile) não pôde ser lido: %2"_s.arg(path, file.errorString()));
+        return makeError(
+            u"o arquivo da credencial %1 (WebSecretFile) não pôde ser lido: %2"_s.arg(path, file.errorString()));
     const QByteArray secret = file.readLine(64 * 1024).trimmed();
     if (secret.isEmpty())
         return makeError(u"o arquivo da credencial %1 (WebSecretFile) está vazio"_s.arg(path));
@@ -81,8 +82,7 @@ QString connectFailureReason(const QString &host, int port, int timeoutMs)
         return u"endereço não encontrado"_s;
 
     int error = 0;
-    const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                            found->ai_protocol);
+    const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, found->ai_protocol);
     if (fd < 0) {
         error = errno;
     } else {
@@ -105,24 +105,17 @@ QString connectFailureReason(const QString &host, int port, int timeoutMs)
     freeaddrinfo(found);
 
     switch (error) {
-    case 0:
-        return {};
-    case ECONNREFUSED:
-        return u"conexão recusada"_s;
-    case ETIMEDOUT:
-        return u"o servidor não respondeu em %1"_s.arg(secondsText(timeoutMs));
+    case 0: return {};
+    case ECONNREFUSED: return u"conexão recusada"_s;
+    case ETIMEDOUT: return u"o servidor não respondeu em %1"_s.arg(secondsText(timeoutMs));
     case ENETUNREACH:
-    case EHOSTUNREACH:
-        return u"rede ou máquina inalcançável"_s;
-    case EADDRNOTAVAIL:
-        return u"endereço indisponível"_s;
-    default:
-        return u"falha de rede (erro %1)"_s.arg(error);
+    case EHOSTUNREACH: return u"rede ou máquina inalcançável"_s;
+    case EADDRNOTAVAIL: return u"endereço indisponível"_s;
+    default: return u"falha de rede (erro %1)"_s.arg(error);
     }
 }
 
-ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString &where,
-                            const QString &method)
+ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString &where, const QString &method)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &parseError);
@@ -150,8 +143,7 @@ ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString 
         return ServerResult::failure(badAnswerText(where, method, u"falta o campo \"refs\""_s));
     if (refs.toArray().size() != argCount)
         return ServerResult::failure(badAnswerText(
-            where, method,
-            u"\"refs\" traz %1 argumentos em vez de %2"_s.arg(refs.toArray().size()).arg(argCount)));
+            where, method, u"\"refs\" traz %1 argumentos em vez de %2"_s.arg(refs.toArray().size()).arg(argCount)));
     QJsonValue result = answer.value(u"result"_s);
     if (result.isUndefined())
         result = QJsonValue(QJsonValue::Null);
@@ -230,7 +222,8 @@ struct HttpRpcTransport::Private
     QByteArray url(const QString &module) const
     {
         const QString host = endpoint.host.contains(u':') ? u"["_s + endpoint.host + u"]"_s : endpoint.host;
-        return (endpoint.tls ? u"https://%1:%2/rpc/"_s : u"http://%1:%2/rpc/"_s).arg(host).arg(endpoint.port).toUtf8() + QUrl::toPercentEncoding(module);
+        return (endpoint.tls ? u"https://%1:%2/rpc/"_s : u"http://%1:%2/rpc/"_s).arg(host).arg(endpoint.port).toUtf8()
+               + QUrl::toPercentEncoding(module);
     }
 };
 
@@ -269,8 +262,7 @@ void HttpRpcTransport::close()
     d->reset();
 }
 
-ServerResult HttpRpcTransport::invoke(const QString &module, const QString &method,
-                                      const QJsonArray &args)
+ServerResult HttpRpcTransport::invoke(const QString &module, const QString &method, const QJsonArray &args)
 {
     if (!d->curl)
         return ServerResult::failure(
@@ -315,21 +307,21 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
                     reason = u"o servidor não respondeu em %1"_s.arg(secondsText(e.connectTimeoutMs));
                 return ServerResult::failure(connectFailureText(e, reason));
             }
-            return ServerResult::failure(u"O servidor de aplicação em %1 não respondeu à chamada de %2 em %3."_s
-                                             .arg(where, method, secondsText(e.callTimeoutMs)));
+            return ServerResult::failure(u"O servidor de aplicação em %1 não respondeu à chamada de %2 em %3."_s.arg(
+                where, method, secondsText(e.callTimeoutMs)));
         }
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
         case CURLE_GOT_NOTHING:
         case CURLE_PARTIAL_FILE:
             return ServerResult::failure(
-                u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s
-                    .arg(where, method));
+                u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s.arg(where,
+                                                                                                               method));
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CONNECT_ERROR: {
-            const QString detail = d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer)
-                                                      : QString::fromUtf8(curl_easy_strerror(code));
+            const QString detail =
+                d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer) : QString::fromUtf8(curl_easy_strerror(code));
             return ServerResult::failure(connectFailureText(
                 e, code == CURLE_SSL_CONNECT_ERROR
                        ? u"a negociação TLS falhou (%1)"_s.arg(detail)
@@ -337,13 +329,15 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
         }
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_UNSUPPORTED_PROTOCOL: // what curl says of a reply without an HTTP status line
-            return ServerResult::failure(u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (resposta HTTP inválida)."_s
-                                             .arg(where, method));
+            return ServerResult::failure(
+                u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (resposta HTTP inválida)."_s
+                    .arg(where, method));
         default: {
-            const QString detail = d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer)
-                                                      : QString::fromUtf8(curl_easy_strerror(code));
-            return ServerResult::failure(u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (%3)."_s
-                                             .arg(where, method, detail));
+            const QString detail =
+                d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer) : QString::fromUtf8(curl_easy_strerror(code));
+            return ServerResult::failure(
+                u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (%3)."_s.arg(
+                    where, method, detail));
         }
         }
     }
@@ -352,10 +346,10 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200) {
         const QString text = replyExcerpt(d->answer);
-        return ServerResult::failure(u"O servidor de aplicação em %1 recusou a chamada de %2 (HTTP %3)%4"_s
-                                         .arg(where, method)
-                                         .arg(status)
-                                         .arg(text.isEmpty() ? u"."_s : u": "_s + text));
+        return ServerResult::failure(
+            u"O servidor de aplicação em %1 recusou a chamada de %2 (HTTP %3)%4"_s.arg(where, method)
+                .arg(status)
+                .arg(text.isEmpty() ? u"."_s : u": "_s + text));
     }
     return parseRpcAnswer(d->answer, int(args.size()), where, method);
 }

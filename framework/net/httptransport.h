@@ -20,8 +20,7 @@ public:
     // or port is reported when connecting rather than at the first call.
     Status open(const RpcEndpoint &endpoint) override;
     void close() override;
-    ServerResult invoke(const QString &module, const QString &method,
-                        const QJsonArray &args) override;
+    ServerResult invoke(const QString &module, const QString &method, const QJsonArray &args) override;
 
 private:
     struct Private;
@@ -35,7 +34,6 @@ QString connectFailureReason(const QString &host, int port, int timeoutMs);
 // The reply to one call read as the protocol defines it: a success or the server's
 // text, or a failure naming what is wrong with the reply. Used by the transport, and
 // testable without a network.
-ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString &where,
-                            const QString &method);
+ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString &where, const QString &method);
 
 } // namespace kpr

@@ -7,10 +7,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr {
 
-TNetConnection::TNetConnection(QObject *parent)
-    : QObject(parent), m_transport(std::make_unique<HttpRpcTransport>())
-{
-}
+TNetConnection::TNetConnection(QObject *parent) : QObject(parent), m_transport(std::make_unique<HttpRpcTransport>()) {}
 
 TNetConnection::~TNetConnection()
 {

@@ -47,14 +47,10 @@ QDate rpcDate(const QJsonValue &value)
 QString rpcText(const QJsonValue &value)
 {
     switch (value.type()) {
-    case QJsonValue::String:
-        return value.toString();
-    case QJsonValue::Double:
-        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-    case QJsonValue::Bool:
-        return value.toBool() ? u"true"_s : u"false"_s;
-    default:
-        return QString();
+    case QJsonValue::String: return value.toString();
+    case QJsonValue::Double: return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case QJsonValue::Bool: return value.toBool() ? u"true"_s : u"false"_s;
+    default: return QString();
     }
 }
 

@@ -10,8 +10,8 @@
 namespace kpr {
 
 QJsonValue rpcArg(const QString &text);
-QJsonValue rpcArg(const QDate &date);          // a day number without fraction
-QJsonValue rpcArg(const QDateTime &dateTime);  // wall-clock date and time
+QJsonValue rpcArg(const QDate &date);         // a day number without fraction
+QJsonValue rpcArg(const QDateTime &dateTime); // wall-clock date and time
 QJsonValue rpcArg(double number);
 // Keeps string literals from choosing the bool constructor of QJsonValue.
 QJsonValue rpcArg(const char16_t *text);

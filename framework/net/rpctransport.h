@@ -36,8 +36,7 @@ public:
     virtual void close();
 
     // One call; every failure comes back inside the result, never as an exception.
-    virtual ServerResult invoke(const QString &module, const QString &method,
-                                const QJsonArray &args) = 0;
+    virtual ServerResult invoke(const QString &module, const QString &method, const QJsonArray &args) = 0;
 };
 
 } // namespace kpr

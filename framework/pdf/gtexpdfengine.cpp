@@ -32,22 +32,22 @@ constexpr int smallImageDpi = 150;
 // Qt's writer has no author entry of its own; the XMP packet carries it with the title.
 QByteArray xmpMetadata(const QString &title, const QString &author)
 {
-    const QString creator = author.isEmpty()
-                                ? QString()
-                                : u"<dc:creator><rdf:Seq><rdf:li>%1</rdf:li></rdf:Seq></dc:creator>"_s.arg(author.toHtmlEscaped());
-    const QString xmp =
-        u"<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n"
-        u"<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
-        u"<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
-        u"<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
-        u"xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:pdf=\"http://ns.adobe.com/pdf/1.3/\">\n"
-        u"<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">%1</rdf:li></rdf:Alt></dc:title>\n"
-        u"%2\n"
-        u"<xmp:CreatorTool>kpr-shell</xmp:CreatorTool>\n"
-        u"<xmp:CreateDate>%3</xmp:CreateDate>\n"
-        u"<pdf:Producer>kpr-shell</pdf:Producer>\n"
-        u"</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end='w'?>"_s
-            .arg(title.toHtmlEscaped(), creator, QDateTime::currentDateTime().toString(Qt::ISODate));
+    const QString creator =
+        author.isEmpty()
+            ? QString()
+            : u"<dc:creator><rdf:Seq><rdf:li>%1</rdf:li></rdf:Seq></dc:creator>"_s.arg(author.toHtmlEscaped());
+    const QString xmp = u"<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n"
+                        u"<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+                        u"<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+                        u"<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+                        u"xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:pdf=\"http://ns.adobe.com/pdf/1.3/\">\n"
+                        u"<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">%1</rdf:li></rdf:Alt></dc:title>\n"
+                        u"%2\n"
+                        u"<xmp:CreatorTool>kpr-shell</xmp:CreatorTool>\n"
+                        u"<xmp:CreateDate>%3</xmp:CreateDate>\n"
+                        u"<pdf:Producer>kpr-shell</pdf:Producer>\n"
+                        u"</rdf:Description>\n</rdf:RDF>\n</x:xmpmeta>\n<?xpacket end='w'?>"_s.arg(
+                            title.toHtmlEscaped(), creator, QDateTime::currentDateTime().toString(Qt::ISODate));
     return xmp.toUtf8();
 }
 

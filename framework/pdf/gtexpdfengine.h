@@ -36,8 +36,8 @@ struct PdfRenderOptions
 class TgtExPDFLote;
 
 enum class PdfCompression {
-    Normal,       // pictures as they are
-    SmallImages,  // pictures at most 150 dpi: a smaller file
+    Normal,      // pictures as they are
+    SmallImages, // pictures at most 150 dpi: a smaller file
 };
 
 class TgtExPDFEngine

@@ -26,9 +26,9 @@ constexpr int pdfResolution = 300; // as TgtExPDFEngine writes
 }
 
 TgtExPDFLote::TgtExPDFLote(const QString &folder, int documentosPorParte)
-    : m_pasta(folder), m_porParte(qMax(1, documentosPorParte))
-{
-}
+    : m_pasta(folder),
+      m_porParte(qMax(1, documentosPorParte))
+{}
 
 TgtExPDFLote::~TgtExPDFLote()
 {
@@ -47,7 +47,7 @@ void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, con
         m_arquivo = std::make_unique<QTemporaryFile>(QDir(m_pasta).filePath(u".lote-XXXXXX.pdf"_s));
         if (!m_arquivo->open())
             throw EKprError(u"Não foi possível gravar o arquivo temporário '%1' (%2)."_s.arg(m_arquivo->fileName(),
-                                                                                         m_arquivo->errorString()));
+                                                                                             m_arquivo->errorString()));
         m_writer = std::make_unique<QPdfWriter>(m_arquivo.get());
         m_writer->setResolution(pdfResolution);
         m_writer->setCreator(u"kpr-shell"_s);
@@ -135,7 +135,8 @@ QStringList TgtExPDFLote::separa(const QString &caminho, const std::vector<Docum
                 || arquivo.write(reinterpret_cast<const char *>(buffer->getBuffer()), qint64(buffer->getSize()))
                        != qint64(buffer->getSize())
                 || !arquivo.commit())
-                throw EKprError(u"Não foi possível gravar o arquivo PDF '%1' (%2)."_s.arg(d.arquivo, arquivo.errorString()));
+                throw EKprError(
+                    u"Não foi possível gravar o arquivo PDF '%1' (%2)."_s.arg(d.arquivo, arquivo.errorString()));
             escritos << d.arquivo;
         }
     } catch (const EKprError &) {

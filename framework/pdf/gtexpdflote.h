@@ -47,7 +47,10 @@ public:
 
     // Called after each part's files are written, with their paths, on the thread that
     // paints (at its next document, part or Conclui).
-    void setAoSeparar(std::function<void(const QStringList &arquivos)> aoSeparar) { m_aoSeparar = std::move(aoSeparar); }
+    void setAoSeparar(std::function<void(const QStringList &arquivos)> aoSeparar)
+    {
+        m_aoSeparar = std::move(aoSeparar);
+    }
 
     // The documents painted so far, in every part.
     int Documentos() const { return m_documentos; }

@@ -78,7 +78,7 @@ struct DataSetDef
 {
     QString name; // referred to by elements as "name.FIELD"
     // Either SQL on the shared connection (dtmDBGeral) with :P_... parameters ...
-    QString sql;                      // the default statement
+    QString sql;                       // the default statement
     QMap<QString, QString> sqlDialect; // "sqlite" / "postgresql": a statement for that kind
     // ... or one of the in-memory tables registered on the report dialog by name.
     QString table;
@@ -135,7 +135,7 @@ struct RepeatSpec
 struct ReportElement
 {
     ElementKind kind = ElementKind::Text;
-    QString name; // for messages and for the editor; may be empty
+    QString name;                                       // for messages and for the editor; may be empty
     double x = 0.0, y = 0.0, width = 0.0, height = 0.0; // mm, from the band's top-left corner
 
     QString text;  // Text and PageNumber
@@ -153,7 +153,7 @@ struct ReportElement
     QString maskFrom;
     QMap<QString, QString> masks;
 
-    QString times; // Sum: each row adds field × times ("QTSERVICO01" × "VRSERVICO01")
+    QString times;                                 // Sum: each row adds field × times ("QTSERVICO01" × "VRSERVICO01")
     AggregateScope scope = AggregateScope::Report; // Sum, Count
     QString group; // Sum, Count with scope Group: the group's name; empty = the enclosing group
 
@@ -202,7 +202,7 @@ struct ReportLayout
     PageSetup page;
     QList<ParamDecl> params;
     QList<DataSetDef> datasets;
-    QString master; // the dataset whose rows the detail band walks; empty: the first one
+    QString master;            // the dataset whose rows the detail band walks; empty: the first one
     QList<ReportGroup> groups; // outermost first
     std::optional<ReportBand> titleBand;
     std::optional<ReportBand> pageHeader;
@@ -210,8 +210,8 @@ struct ReportLayout
     std::optional<ReportBand> summary;
     std::optional<ReportBand> pageFooter;
 
-    const ParamDecl *findParam(const QString &name) const;     // case-insensitive
-    const DataSetDef *findDataSet(const QString &name) const;  // case-insensitive
+    const ParamDecl *findParam(const QString &name) const;    // case-insensitive
+    const DataSetDef *findDataSet(const QString &name) const; // case-insensitive
     const DataSetDef *masterDataSet() const;
     int groupIndex(const QString &name) const; // -1 when absent
     friend bool operator==(const ReportLayout &, const ReportLayout &) = default;

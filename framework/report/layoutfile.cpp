@@ -69,8 +69,8 @@ public:
         return v.toArray();
     }
 
-    static QString string(const QJsonObject &o, const QString &key, const QString &where,
-                          bool required = false, const QString &def = QString())
+    static QString string(const QJsonObject &o, const QString &key, const QString &where, bool required = false,
+                          const QString &def = QString())
     {
         const QJsonValue v = o.value(key);
         if (v.isUndefined()) {
@@ -114,8 +114,7 @@ public:
         return v.toDouble();
     }
 
-    static int integer(const QJsonObject &o, const QString &key, const QString &where, int def, int min,
-                       int max)
+    static int integer(const QJsonObject &o, const QString &key, const QString &where, int def, int min, int max)
     {
         const QJsonValue v = o.value(key);
         if (v.isUndefined())
@@ -187,11 +186,13 @@ public:
     static std::pair<HAlign, VAlign> alignment(const QJsonObject &o, const QString &where)
     {
         const HAlign h = choice<HAlign>(o, u"align"_s, where, HAlign::Left,
-                                        {{u"left"_s, HAlign::Left}, {u"center"_s, HAlign::Center},
-                                         {u"right"_s, HAlign::Right}, {u"justify"_s, HAlign::Justify}});
-        const VAlign v = choice<VAlign>(o, u"valign"_s, where, VAlign::Middle,
-                                        {{u"top"_s, VAlign::Top}, {u"middle"_s, VAlign::Middle},
-                                         {u"bottom"_s, VAlign::Bottom}});
+                                        {{u"left"_s, HAlign::Left},
+                                         {u"center"_s, HAlign::Center},
+                                         {u"right"_s, HAlign::Right},
+                                         {u"justify"_s, HAlign::Justify}});
+        const VAlign v =
+            choice<VAlign>(o, u"valign"_s, where, VAlign::Middle,
+                           {{u"top"_s, VAlign::Top}, {u"middle"_s, VAlign::Middle}, {u"bottom"_s, VAlign::Bottom}});
         return {h, v};
     }
 
@@ -200,18 +201,21 @@ public:
         if (!value.isObject())
             fail(where, u"deve ser um objeto"_s);
         const QJsonObject o = value.toObject();
-        allowOnly(o,
-                  {u"type"_s, u"name"_s, u"x"_s, u"y"_s, u"width"_s, u"height"_s, u"text"_s, u"field"_s,
-                   u"param"_s, u"times"_s, u"format"_s, u"blankZero"_s, u"mask"_s, u"maskFrom"_s, u"masks"_s, u"over"_s,
-                   u"group"_s, u"font"_s, u"align"_s, u"valign"_s, u"wrap"_s, u"color"_s, u"pen"_s, u"fill"_s,
-                   u"file"_s, u"keepAspect"_s, u"repeat"_s},
+        allowOnly(o, {u"type"_s,  u"name"_s,  u"x"_s,     u"y"_s,      u"width"_s,      u"height"_s, u"text"_s,
+                      u"field"_s, u"param"_s, u"times"_s, u"format"_s, u"blankZero"_s,  u"mask"_s,   u"maskFrom"_s,
+                      u"masks"_s, u"over"_s,  u"group"_s, u"font"_s,   u"align"_s,      u"valign"_s, u"wrap"_s,
+                      u"color"_s, u"pen"_s,   u"fill"_s,  u"file"_s,   u"keepAspect"_s, u"repeat"_s},
                   where);
         ReportElement e;
         e.kind = choice<ElementKind>(o, u"type"_s, where, ElementKind::Text,
-                                     {{u"text"_s, ElementKind::Text}, {u"field"_s, ElementKind::Field},
-                                      {u"sum"_s, ElementKind::Sum}, {u"count"_s, ElementKind::Count},
-                                      {u"pageNumber"_s, ElementKind::PageNumber}, {u"line"_s, ElementKind::Line},
-                                      {u"box"_s, ElementKind::Box}, {u"image"_s, ElementKind::Image}});
+                                     {{u"text"_s, ElementKind::Text},
+                                      {u"field"_s, ElementKind::Field},
+                                      {u"sum"_s, ElementKind::Sum},
+                                      {u"count"_s, ElementKind::Count},
+                                      {u"pageNumber"_s, ElementKind::PageNumber},
+                                      {u"line"_s, ElementKind::Line},
+                                      {u"box"_s, ElementKind::Box},
+                                      {u"image"_s, ElementKind::Image}});
         if (!o.contains(u"type"_s))
             fail(where, u"falta 'type'"_s);
         e.name = string(o, u"name"_s, where);
@@ -270,8 +274,8 @@ public:
             if (!r.contains(u"count"_s))
                 fail(rw, u"falta 'count'"_s);
             repeat.step = number(r, u"step"_s, rw, 0.0, false);
-            repeat.vertical = choice<bool>(r, u"direction"_s, rw, false,
-                                         {{u"horizontal"_s, false}, {u"vertical"_s, true}});
+            repeat.vertical =
+                choice<bool>(r, u"direction"_s, rw, false, {{u"horizontal"_s, false}, {u"vertical"_s, true}});
             repeat.start = integer(r, u"start"_s, rw, 1, -1000000, 1000000);
             repeat.number = string(r, u"number"_s, rw, false, repeat.number);
             if (formatRepeatNumber(repeat.number, repeat.start).isEmpty())
@@ -303,9 +307,7 @@ public:
                     fail(where, u"o grupo %1 não existe"_s.arg(quoted(e.group)));
             }
             break;
-        case ElementKind::Text:
-            checkTextParams(e.text, where);
-            break;
+        case ElementKind::Text: checkTextParams(e.text, where); break;
         case ElementKind::PageNumber:
             if (!o.contains(u"text"_s))
                 e.text = u"Página {page} de {pages}"_s;
@@ -315,8 +317,7 @@ public:
                 fail(where, u"um elemento 'image' precisa de 'file'"_s);
             break;
         case ElementKind::Line:
-        case ElementKind::Box:
-            break;
+        case ElementKind::Box: break;
         }
         return e;
     }
@@ -353,7 +354,8 @@ public:
         for (int i = 0; i < elements.size(); ++i) {
             const QJsonObject eo = elements[i].toObject();
             const QString name = eo.value(u"name"_s).toString();
-            const QString ew = where + u", elemento %1"_s.arg(i + 1) + (name.isEmpty() ? QString() : u" (%1)"_s.arg(quoted(name)));
+            const QString ew =
+                where + u", elemento %1"_s.arg(i + 1) + (name.isEmpty() ? QString() : u" (%1)"_s.arg(quoted(name)));
             b.elements << element(elements[i], ew, groupIndex);
         }
         return b;
@@ -368,8 +370,10 @@ public:
         ParamDecl p;
         p.name = string(o, u"name"_s, where, true).trimmed();
         p.kind = choice<ParamKind>(o, u"type"_s, where, ParamKind::String,
-                                   {{u"string"_s, ParamKind::String}, {u"date"_s, ParamKind::Date},
-                                    {u"float"_s, ParamKind::Float}, {u"integer"_s, ParamKind::Integer}});
+                                   {{u"string"_s, ParamKind::String},
+                                    {u"date"_s, ParamKind::Date},
+                                    {u"float"_s, ParamKind::Float},
+                                    {u"integer"_s, ParamKind::Integer}});
         return p;
     }
 
@@ -381,8 +385,8 @@ public:
         DataSetDef d;
         d.name = string(o, u"name"_s, indexWhere, true).trimmed();
         const QString where = u"conjunto de dados %1"_s.arg(quoted(d.name));
-        allowOnly(o, {u"name"_s, u"sql"_s, u"dialects"_s, u"table"_s, u"filters"_s, u"sort"_s, u"link"_s,
-                      u"reread"_s}, where);
+        allowOnly(o, {u"name"_s, u"sql"_s, u"dialects"_s, u"table"_s, u"filters"_s, u"sort"_s, u"link"_s, u"reread"_s},
+                  where);
         d.sql = lines(o, u"sql"_s, where);
         d.reread = boolean(o, u"reread"_s, where, false);
         d.table = string(o, u"table"_s, where).trimmed();
@@ -408,9 +412,9 @@ public:
                 allowOnly(f, {u"field"_s, u"op"_s, u"param"_s}, fw);
                 DataSetFilter filter;
                 filter.field = string(f, u"field"_s, fw, true).trimmed();
-                filter.op = choice<DataSetFilter::Op>(f, u"op"_s, fw, DataSetFilter::Op::Equals,
-                                                      {{u"equals"_s, DataSetFilter::Op::Equals},
-                                                       {u"inList"_s, DataSetFilter::Op::InList}});
+                filter.op = choice<DataSetFilter::Op>(
+                    f, u"op"_s, fw, DataSetFilter::Op::Equals,
+                    {{u"equals"_s, DataSetFilter::Op::Equals}, {u"inList"_s, DataSetFilter::Op::InList}});
                 filter.param = string(f, u"param"_s, fw, true).trimmed();
                 checkParam(filter.param, fw);
                 d.filters << filter;
@@ -564,18 +568,22 @@ ReportLayout readDocument(const QJsonObject &root)
             Reader::fail(where, u"falta 'key'"_s);
         group.keyFields = Reader::keyFields(g.value(u"key"_s), where);
         if (g.contains(u"header"_s))
-            group.header = reader.band(g.value(u"header"_s), u"faixa 'header' do grupo %1"_s.arg(quoted(group.name)), i, true);
+            group.header =
+                reader.band(g.value(u"header"_s), u"faixa 'header' do grupo %1"_s.arg(quoted(group.name)), i, true);
         if (g.contains(u"footer"_s))
-            group.footer = reader.band(g.value(u"footer"_s), u"faixa 'footer' do grupo %1"_s.arg(quoted(group.name)), i, false);
+            group.footer =
+                reader.band(g.value(u"footer"_s), u"faixa 'footer' do grupo %1"_s.arg(quoted(group.name)), i, false);
     }
 
     if (root.contains(u"bands"_s)) {
         const QJsonObject bands = Reader::object(root.value(u"bands"_s), QString(), u"bands"_s);
         Reader::allowOnly(bands, {u"title"_s, u"pageHeader"_s, u"detail"_s, u"summary"_s, u"pageFooter"_s},
                           u"faixas"_s);
-        const std::pair<QString, std::optional<ReportBand> *> bandSlots[] = {
-            {u"title"_s, &l.titleBand},   {u"pageHeader"_s, &l.pageHeader}, {u"detail"_s, &l.detail},
-            {u"summary"_s, &l.summary},   {u"pageFooter"_s, &l.pageFooter}};
+        const std::pair<QString, std::optional<ReportBand> *> bandSlots[] = {{u"title"_s, &l.titleBand},
+                                                                             {u"pageHeader"_s, &l.pageHeader},
+                                                                             {u"detail"_s, &l.detail},
+                                                                             {u"summary"_s, &l.summary},
+                                                                             {u"pageFooter"_s, &l.pageFooter}};
         for (const auto &[key, slot] : bandSlots)
             if (bands.contains(key))
                 *slot = reader.band(bands.value(key), u"faixa %1"_s.arg(quoted(key)), -1, false);
@@ -704,7 +712,8 @@ Result<ReportLayout> parseLayout(const QByteArray &json, const QString &fileName
     if (err.error != QJsonParseError::NoError) {
         // The line of the offset, for people who open the file in an editor.
         const int line = int(json.left(err.offset).count('\n')) + 1;
-        return makeError(u"%1: não é um documento JSON válido (linha %2: %3)."_s.arg(prefix).arg(line).arg(err.errorString()));
+        return makeError(
+            u"%1: não é um documento JSON válido (linha %2: %3)."_s.arg(prefix).arg(line).arg(err.errorString()));
     }
     if (!doc.isObject())
         return makeError(u"%1: não é um documento no formato kpr-layout."_s.arg(prefix));
@@ -720,7 +729,8 @@ Result<ReportLayout> readLayoutFile(const QString &path)
     QFile f(path);
     const QString name = QFileInfo(path).fileName();
     if (!f.open(QIODevice::ReadOnly))
-        return makeError(u"%1: não foi possível ler o arquivo '%2' (%3)."_s.arg(layoutErrorPrefix(name), path, f.errorString()));
+        return makeError(
+            u"%1: não foi possível ler o arquivo '%2' (%3)."_s.arg(layoutErrorPrefix(name), path, f.errorString()));
     return parseLayout(f.readAll(), name);
 }
 
@@ -798,7 +808,7 @@ QByteArray writeLayout(const ReportLayout &l)
         QJsonObject o;
         o[u"name"_s] = g.name;
         o[u"key"_s] = g.keyFields.size() == 1 ? QJsonValue(g.keyFields.first())
-                                               : QJsonValue(QJsonArray::fromStringList(g.keyFields));
+                                              : QJsonValue(QJsonArray::fromStringList(g.keyFields));
         if (g.header)
             o[u"header"_s] = writeBand(*g.header);
         if (g.footer)
@@ -809,9 +819,11 @@ QByteArray writeLayout(const ReportLayout &l)
         root[u"groups"_s] = groups;
 
     QJsonObject bands;
-    const std::pair<QString, const std::optional<ReportBand> *> bandSlots[] = {
-        {u"title"_s, &l.titleBand}, {u"pageHeader"_s, &l.pageHeader}, {u"detail"_s, &l.detail},
-        {u"summary"_s, &l.summary}, {u"pageFooter"_s, &l.pageFooter}};
+    const std::pair<QString, const std::optional<ReportBand> *> bandSlots[] = {{u"title"_s, &l.titleBand},
+                                                                               {u"pageHeader"_s, &l.pageHeader},
+                                                                               {u"detail"_s, &l.detail},
+                                                                               {u"summary"_s, &l.summary},
+                                                                               {u"pageFooter"_s, &l.pageFooter}};
     for (const auto &[key, slot] : bandSlots)
         if (*slot)
             bands[key] = writeBand(**slot);

@@ -140,9 +140,8 @@ void TReportDesignerDialog::printToPdf(const ReportRenderer &report, const QStri
 {
     TgtExPDFEngine engine;
     engine.setFileName(file);
-    engine.Export(report.title(), [&](QPagedPaintDevice &device, const PdfRenderOptions &options) {
-        report.print(device, options);
-    });
+    engine.Export(report.title(),
+                  [&](QPagedPaintDevice &device, const PdfRenderOptions &options) { report.print(device, options); });
 }
 
 void TReportDesignerDialog::print(const QString &layoutPath)
@@ -211,9 +210,8 @@ void TReportDesignerDialog::ExportReport(const QString &layoutPath, double layou
 {
     Q_UNUSED(layoutDate);
     const std::unique_ptr<ReportRenderer> report = OpenReport(layoutPath);
-    engine.Export(report->title(), [&](QPagedPaintDevice &device, const PdfRenderOptions &options) {
-        report->print(device, options);
-    });
+    engine.Export(report->title(),
+                  [&](QPagedPaintDevice &device, const PdfRenderOptions &options) { report->print(device, options); });
 }
 
 } // namespace kpr

@@ -212,8 +212,8 @@ struct ReportRenderer::Private
             if (copies.isEmpty())
                 fail(where + u", elemento %1"_s.arg(i + 1), u"repetição com numeração inválida"_s);
             for (const ReportElement &e : copies) {
-                const QString ew = where + u", elemento %1"_s.arg(i + 1)
-                                   + (e.name.isEmpty() ? QString() : u" ('%1')"_s.arg(e.name));
+                const QString ew =
+                    where + u", elemento %1"_s.arg(i + 1) + (e.name.isEmpty() ? QString() : u" ('%1')"_s.arg(e.name));
                 b.elements.push_back(bindElement(e, ew, b.forEach, groupIndex));
             }
         }
@@ -252,9 +252,7 @@ struct ReportRenderer::Private
             if (!e.maskFrom.isEmpty())
                 p.maskRef = resolveField(e.maskFrom, bandSet, where);
             break;
-        case ElementKind::Text:
-            p.parts = parseText(e.text, bandSet, where);
-            break;
+        case ElementKind::Text: p.parts = parseText(e.text, bandSet, where); break;
         case ElementKind::Sum:
         case ElementKind::Count: {
             Agg a;
@@ -283,8 +281,7 @@ struct ReportRenderer::Private
         }
         case ElementKind::PageNumber:
         case ElementKind::Line:
-        case ElementKind::Box:
-            break;
+        case ElementKind::Box: break;
         }
         return p;
     }
@@ -307,7 +304,7 @@ struct ReportRenderer::Private
             l.masterCol = data[size_t(master)].column(d.link->masterField);
             if (l.masterCol < 0)
                 fail(where, u"o campo '%1' não existe no conjunto de dados '%2'"_s.arg(d.link->masterField,
-                                                                                     data[size_t(master)].name()));
+                                                                                       data[size_t(master)].name()));
             const int col = data[i].column(d.link->field);
             if (col < 0)
                 fail(where, u"o campo '%1' não existe no conjunto de dados '%2'"_s.arg(d.link->field, d.name));
@@ -345,8 +342,11 @@ struct ReportRenderer::Private
                 groups[size_t(g)].footer = bindBand(*rg.footer, u"faixa 'footer' do grupo '%1'"_s.arg(rg.name), int(g));
         }
         const std::pair<const std::optional<ReportBand> *, std::optional<PBand> *> bandSlots[] = {
-            {&layout.titleBand, &title},   {&layout.pageHeader, &pageHeader}, {&layout.detail, &detail},
-            {&layout.summary, &summary},   {&layout.pageFooter, &pageFooter}};
+            {&layout.titleBand, &title},
+            {&layout.pageHeader, &pageHeader},
+            {&layout.detail, &detail},
+            {&layout.summary, &summary},
+            {&layout.pageFooter, &pageFooter}};
         const QString names[] = {u"title"_s, u"pageHeader"_s, u"detail"_s, u"summary"_s, u"pageFooter"_s};
         for (size_t i = 0; i < std::size(bandSlots); ++i)
             if (*bandSlots[i].first)
@@ -392,8 +392,8 @@ struct ReportRenderer::Private
         for (size_t i = 0; i < data.size(); ++i) {
             if (links[i].masterCol < 0 || r.masterRow < 0)
                 continue;
-            const auto it = links[i].rowsByKey.constFind(
-                linkKey(data[size_t(master)].value(r.masterRow, links[i].masterCol)));
+            const auto it =
+                links[i].rowsByKey.constFind(linkKey(data[size_t(master)].value(r.masterRow, links[i].masterCol)));
             if (it != links[i].rowsByKey.constEnd())
                 r.linkRow[i] = it->front();
         }
@@ -493,10 +493,10 @@ struct ReportRenderer::Private
             return p.image;
         auto it = r.images.find(&p);
         if (it == r.images.end()) {
-            const QSize most(int(targetMm.width() / 25.4 * r.maxImageDpi), int(targetMm.height() / 25.4 * r.maxImageDpi));
+            const QSize most(int(targetMm.width() / 25.4 * r.maxImageDpi),
+                             int(targetMm.height() / 25.4 * r.maxImageDpi));
             QImage img = p.image;
-            if (most.width() > 0 && most.height() > 0
-                && (img.width() > most.width() || img.height() > most.height()))
+            if (most.width() > 0 && most.height() > 0 && (img.width() > most.width() || img.height() > most.height()))
                 img = img.scaled(most, Qt::KeepAspectRatio, Qt::SmoothTransformation);
             it = r.images.emplace(&p, img).first;
         }
@@ -534,9 +534,8 @@ struct ReportRenderer::Private
                 QRectF target = rect;
                 if (e.keepAspect && !img.isNull()) {
                     QSizeF s = QSizeF(img.size()).scaled(rect.size(), Qt::KeepAspectRatio);
-                    target = QRectF(rect.topLeft() + QPointF((rect.width() - s.width()) / 2,
-                                                             (rect.height() - s.height()) / 2),
-                                    s);
+                    target = QRectF(
+                        rect.topLeft() + QPointF((rect.width() - s.width()) / 2, (rect.height() - s.height()) / 2), s);
                 }
                 painter.drawImage(target, img);
                 break;
@@ -592,7 +591,8 @@ struct ReportRenderer::Private
         const bool painted = r.inRange();
         ++r.page;
         if (r.painter && painted && r.inRange() && !r.device->newPage())
-            throw EKprError(u"%1: não foi possível começar a página %2."_s.arg(layoutErrorPrefix(fileName)).arg(r.page));
+            throw EKprError(
+                u"%1: não foi possível começar a página %2."_s.arg(layoutErrorPrefix(fileName)).arg(r.page));
         beginPage(r);
     }
 
@@ -619,8 +619,8 @@ struct ReportRenderer::Private
         const Link &link = links[size_t(band.forEach)];
         if (link.masterCol >= 0) {
             if (r.masterRow >= 0) {
-                const auto it = link.rowsByKey.constFind(
-                    linkKey(data[size_t(master)].value(r.masterRow, link.masterCol)));
+                const auto it =
+                    link.rowsByKey.constFind(linkKey(data[size_t(master)].value(r.masterRow, link.masterCol)));
                 if (it != link.rowsByKey.constEnd())
                     list = *it;
             }
@@ -706,7 +706,6 @@ struct ReportRenderer::Private
         endPage(r);
         return r.page;
     }
-
 };
 
 ReportRenderer::ReportRenderer(ReportLayout layout, QString layoutPath, std::vector<ReportRows> data, TParams params)

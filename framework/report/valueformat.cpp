@@ -94,8 +94,8 @@ QString ValueFormat::writeSection(const Section &s, QString integerDigits, QStri
 QString ValueFormat::formatDecimal(bool negative, bool zero, QString integerDigits, QString decimals) const
 {
     const Section &first = m_sections.front();
-    if (zero && m_sections.size() == 3 && (m_sections[2].hasNumber || !m_sections[2].prefix.isEmpty()
-                                           || !m_sections[2].suffix.isEmpty()))
+    if (zero && m_sections.size() == 3
+        && (m_sections[2].hasNumber || !m_sections[2].prefix.isEmpty() || !m_sections[2].suffix.isEmpty()))
         return writeSection(m_sections[2], integerDigits, decimals);
     if (negative && !zero) {
         if (m_sections.size() >= 2 && (m_sections[1].hasNumber || !m_sections[1].prefix.isEmpty()))

@@ -47,33 +47,59 @@ QList<Property> propertiesOf(const QString &kind)
     if (kind == u"root"_s)
         return {{u"title", u"text"}, {u"master", u"text"}};
     if (kind == u"page"_s)
-        return {{u"size", u"text"},           {u"orientation", u"text"},   {u"margins.left", u"number"},
-                {u"margins.top", u"number"},  {u"margins.right", u"number"}, {u"margins.bottom", u"number"}};
+        return {{u"size", u"text"},          {u"orientation", u"text"},     {u"margins.left", u"number"},
+                {u"margins.top", u"number"}, {u"margins.right", u"number"}, {u"margins.bottom", u"number"}};
     if (kind == u"param"_s)
         return {{u"name", u"text"}, {u"type", u"text"}};
     if (kind == u"dataset"_s)
-        return {{u"name", u"text"},          {u"sql", u"text"},
-                {u"dialects.sqlite", u"text"}, {u"dialects.postgresql", u"text"},
-                {u"table", u"text"},         {u"filters", u"filters"},
-                {u"sort", u"sort"},          {u"link.field", u"text"},
+        return {{u"name", u"text"},
+                {u"sql", u"text"},
+                {u"dialects.sqlite", u"text"},
+                {u"dialects.postgresql", u"text"},
+                {u"table", u"text"},
+                {u"filters", u"filters"},
+                {u"sort", u"sort"},
+                {u"link.field", u"text"},
                 {u"link.masterField", u"text"}};
     if (kind == u"group"_s)
         return {{u"name", u"text"}, {u"key", u"list"}};
     if (kind == u"band"_s)
-        return {{u"height", u"number"}, {u"newPageBefore", u"bool"}, {u"repeatOnNewPage", u"bool"},
-                {u"forEach", u"text"}};
+        return {
+            {u"height", u"number"}, {u"newPageBefore", u"bool"}, {u"repeatOnNewPage", u"bool"}, {u"forEach", u"text"}};
     if (kind == u"element"_s)
-        return {{u"type", u"text"},        {u"name", u"text"},         {u"x", u"number"},
-                {u"y", u"number"},         {u"width", u"number"},      {u"height", u"number"},
-                {u"text", u"text"},        {u"field", u"text"},        {u"param", u"text"},
-                {u"format", u"text"},      {u"blankZero", u"bool"},    {u"mask", u"text"},
-                {u"maskFrom", u"text"},    {u"times", u"text"},        {u"over", u"text"},
-                {u"group", u"text"},       {u"align", u"text"},        {u"valign", u"text"},
-                {u"wrap", u"bool"},        {u"color", u"text"},        {u"pen", u"number"},
-                {u"fill", u"text"},        {u"file", u"text"},         {u"font.family", u"text"},
-                {u"font.size", u"number"}, {u"font.bold", u"bool"},    {u"font.italic", u"bool"},
-                {u"keepAspect", u"bool"},  {u"repeat.count", u"number"}, {u"repeat.step", u"number"},
-                {u"repeat.direction", u"text"}, {u"repeat.start", u"number"}, {u"repeat.number", u"text"}};
+        return {{u"type", u"text"},
+                {u"name", u"text"},
+                {u"x", u"number"},
+                {u"y", u"number"},
+                {u"width", u"number"},
+                {u"height", u"number"},
+                {u"text", u"text"},
+                {u"field", u"text"},
+                {u"param", u"text"},
+                {u"format", u"text"},
+                {u"blankZero", u"bool"},
+                {u"mask", u"text"},
+                {u"maskFrom", u"text"},
+                {u"times", u"text"},
+                {u"over", u"text"},
+                {u"group", u"text"},
+                {u"align", u"text"},
+                {u"valign", u"text"},
+                {u"wrap", u"bool"},
+                {u"color", u"text"},
+                {u"pen", u"number"},
+                {u"fill", u"text"},
+                {u"file", u"text"},
+                {u"font.family", u"text"},
+                {u"font.size", u"number"},
+                {u"font.bold", u"bool"},
+                {u"font.italic", u"bool"},
+                {u"keepAspect", u"bool"},
+                {u"repeat.count", u"number"},
+                {u"repeat.step", u"number"},
+                {u"repeat.direction", u"text"},
+                {u"repeat.start", u"number"},
+                {u"repeat.number", u"text"}};
     return {};
 }
 
@@ -90,8 +116,8 @@ const QStringList bandNames{u"title"_s, u"pageHeader"_s, u"detail"_s, u"summary"
 QString bandCaption(const QString &name)
 {
     static const QHash<QString, QString> captions{
-        {u"title"_s, u"Título"_s},     {u"pageHeader"_s, u"Cabeçalho da página"_s}, {u"detail"_s, u"Detalhe"_s},
-        {u"summary"_s, u"Resumo"_s},   {u"pageFooter"_s, u"Rodapé da página"_s},    {u"header"_s, u"Cabeçalho"_s},
+        {u"title"_s, u"Título"_s},   {u"pageHeader"_s, u"Cabeçalho da página"_s}, {u"detail"_s, u"Detalhe"_s},
+        {u"summary"_s, u"Resumo"_s}, {u"pageFooter"_s, u"Rodapé da página"_s},    {u"header"_s, u"Cabeçalho"_s},
         {u"footer"_s, u"Rodapé"_s}};
     return captions.value(name, name);
 }
@@ -109,7 +135,9 @@ QString elementCaption(const QJsonObject &e)
 } // namespace
 
 TfrmLayoutEditor::TfrmLayoutEditor(const QString &path, TReportDesignerDialog *rpdd, QWidget *parent)
-    : QDialog(parent), m_path(path), m_rpdd(rpdd)
+    : QDialog(parent),
+      m_path(path),
+      m_rpdd(rpdd)
 {
     // Read through the format first: a file the engine cannot open is not edited.
     const ReportLayout layout = loadLayoutFile(path);
@@ -223,13 +251,11 @@ void TfrmLayoutEditor::buildTree()
     QTreeWidgetItem *params = add(root, u"Parâmetros"_s, {}, QString());
     const QJsonArray ps = m_doc.value(u"parameters"_s).toArray();
     for (int i = 0; i < ps.size(); ++i)
-        add(params, ps[i].toObject().value(u"name"_s).toString(), {u"parameters"_s, QString::number(i)},
-            u"param"_s);
+        add(params, ps[i].toObject().value(u"name"_s).toString(), {u"parameters"_s, QString::number(i)}, u"param"_s);
     QTreeWidgetItem *sets = add(root, u"Conjuntos de dados"_s, {}, QString());
     const QJsonArray ds = m_doc.value(u"datasets"_s).toArray();
     for (int i = 0; i < ds.size(); ++i)
-        add(sets, ds[i].toObject().value(u"name"_s).toString(), {u"datasets"_s, QString::number(i)},
-            u"dataset"_s);
+        add(sets, ds[i].toObject().value(u"name"_s).toString(), {u"datasets"_s, QString::number(i)}, u"dataset"_s);
     QTreeWidgetItem *groups = add(root, u"Grupos"_s, {}, QString());
     const QJsonArray gs = m_doc.value(u"groups"_s).toArray();
     for (int i = 0; i < gs.size(); ++i) {
@@ -306,8 +332,8 @@ void TfrmLayoutEditor::showProperties()
         grdPropriedades->setItem(row, 1, value);
     }
     btnNovoElemento->setEnabled(kind == u"band"_s || kind == u"element"_s);
-    btnRemover->setEnabled(kind == u"element"_s || kind == u"band"_s || kind == u"param"_s
-                           || kind == u"dataset"_s || kind == u"group"_s);
+    btnRemover->setEnabled(kind == u"element"_s || kind == u"band"_s || kind == u"param"_s || kind == u"dataset"_s
+                           || kind == u"group"_s);
     m_filling = false;
 }
 
@@ -330,8 +356,7 @@ void TfrmLayoutEditor::propertyEdited(QTableWidgetItem *item)
     const JsonPath path = selectedPath() + key.split(u'.');
     setJsonAt(m_doc, path, textToJson(item->text(), kindOfProperty(kind, key)));
     // A nested object emptied by the edit ("font" without keys) goes too.
-    if (path.size() > 1 && jsonAt(m_doc, path.mid(0, path.size() - 1)).toObject().isEmpty()
-        && key.contains(u'.'))
+    if (path.size() > 1 && jsonAt(m_doc, path.mid(0, path.size() - 1)).toObject().isEmpty() && key.contains(u'.'))
         setJsonAt(m_doc, path.mid(0, path.size() - 1), QJsonValue(QJsonValue::Undefined));
     changed();
     if (key == u"name"_s || key == u"text"_s || key == u"field"_s || key == u"title"_s)
@@ -345,8 +370,12 @@ void TfrmLayoutEditor::addElement()
         band = band.mid(0, band.size() - 2);
     const JsonPath elements = band + JsonPath{u"elements"_s};
     QJsonArray a = jsonAt(m_doc, elements).toArray();
-    a.append(QJsonObject{{u"type"_s, u"text"_s}, {u"name"_s, u"novoTexto%1"_s.arg(a.size() + 1)},
-                         {u"x"_s, 0}, {u"y"_s, 0}, {u"width"_s, 40}, {u"height"_s, 5},
+    a.append(QJsonObject{{u"type"_s, u"text"_s},
+                         {u"name"_s, u"novoTexto%1"_s.arg(a.size() + 1)},
+                         {u"x"_s, 0},
+                         {u"y"_s, 0},
+                         {u"width"_s, 40},
+                         {u"height"_s, 5},
                          {u"text"_s, u"Novo texto"_s}});
     setJsonAt(m_doc, elements, a);
     changed();
@@ -406,8 +435,7 @@ const TParams &TfrmLayoutEditor::screenParams(const ReportLayout &layout)
             m_rpdd->setParaEdicao(true);
             try {
                 m_rpdd->BeforeGetQueryParams(m_rpdd, *m_params, handled);
-            } catch (const EAbort &) {
-            }
+            } catch (const EAbort &) {}
             m_rpdd->setParaEdicao(false);
         }
     }
@@ -437,9 +465,8 @@ std::optional<ReportLayout> TfrmLayoutEditor::validLayout(QString &fault, bool w
         QPointer<TReportDesignerDialog> rpdd = m_rpdd;
         std::vector<ReportRows> data;
         try {
-            data = openDataSets(parsed.value(), fileName, params, [rpdd](const QString &name) {
-                return rpdd ? rpdd->table(name) : nullptr;
-            });
+            data = openDataSets(parsed.value(), fileName, params,
+                                [rpdd](const QString &name) { return rpdd ? rpdd->table(name) : nullptr; });
         } catch (const EKprError &) {
             // Data this screen cannot give (another screen's table, no database) says
             // nothing of the layout: the checks without data stand.
@@ -471,9 +498,8 @@ void TfrmLayoutEditor::paintPreview(QPrinter *printer)
         QPointer<TReportDesignerDialog> rpdd = m_rpdd;
         std::vector<ReportRows> data;
         try {
-            data = openDataSets(*layout, fileName, params, [rpdd](const QString &name) {
-                return rpdd ? rpdd->table(name) : nullptr;
-            });
+            data = openDataSets(*layout, fileName, params,
+                                [rpdd](const QString &name) { return rpdd ? rpdd->table(name) : nullptr; });
         } catch (const EKprError &e) {
             // The data is not at hand here (another screen's table, no database): the
             // layout is shown as its outline, with the reason.

@@ -35,8 +35,7 @@ QStringList referencesOf(const ReportElement &e)
     return refs;
 }
 
-Status checkBand(const ReportLayout &layout, const ReportBand &band, const QString &bandWhere,
-                 const QString &fileName)
+Status checkBand(const ReportLayout &layout, const ReportBand &band, const QString &bandWhere, const QString &fileName)
 {
     for (qsizetype i = 0; i < band.elements.size(); ++i) {
         const ReportElement &element = band.elements[i];
@@ -63,9 +62,11 @@ Status checkBand(const ReportLayout &layout, const ReportBand &band, const QStri
 
 Status checkLayoutReferences(const ReportLayout &layout, const QString &fileName)
 {
-    const std::pair<const std::optional<ReportBand> *, QString> bands[] = {
-        {&layout.titleBand, u"title"_s}, {&layout.pageHeader, u"pageHeader"_s}, {&layout.detail, u"detail"_s},
-        {&layout.summary, u"summary"_s}, {&layout.pageFooter, u"pageFooter"_s}};
+    const std::pair<const std::optional<ReportBand> *, QString> bands[] = {{&layout.titleBand, u"title"_s},
+                                                                           {&layout.pageHeader, u"pageHeader"_s},
+                                                                           {&layout.detail, u"detail"_s},
+                                                                           {&layout.summary, u"summary"_s},
+                                                                           {&layout.pageFooter, u"pageFooter"_s}};
     for (const auto &[band, name] : bands)
         if (*band)
             if (Status s = checkBand(layout, **band, u"faixa '%1'"_s.arg(name), fileName); !s)

@@ -73,10 +73,10 @@ QString jsonToText(const QJsonValue &value, const QString &kind)
             const QJsonObject o = v.toObject();
             if (kind == u"filters"_s)
                 parts << u"%1 %2 %3"_s.arg(o.value(u"field"_s).toString(), o.value(u"op"_s).toString(u"equals"_s),
-                                          o.value(u"param"_s).toString());
+                                           o.value(u"param"_s).toString());
             else if (v.isObject())
                 parts << (o.value(u"descending"_s).toBool() ? o.value(u"field"_s).toString() + u" desc"_s
-                                                             : o.value(u"field"_s).toString());
+                                                            : o.value(u"field"_s).toString());
             else
                 parts << v.toString();
         }
@@ -124,7 +124,8 @@ QJsonValue textToJson(const QString &text, const QString &kind)
                 if (words.size() != 3)
                     return t; // not "CAMPO op PARAM": the reader says what a filter is
                 out << QJsonObject{{u"field"_s, words[0]}, {u"op"_s, words[1]}, {u"param"_s, words[2]}};
-            } else if (kind == u"sort"_s && words.size() == 2 && words[1].compare(u"desc"_s, Qt::CaseInsensitive) == 0) {
+            } else if (kind == u"sort"_s && words.size() == 2
+                       && words[1].compare(u"desc"_s, Qt::CaseInsensitive) == 0) {
                 out << QJsonObject{{u"field"_s, words[0]}, {u"descending"_s, true}};
             } else if (words.size() == 1) {
                 out << words[0];

@@ -24,8 +24,7 @@ namespace kpr {
 
 namespace {
 
-QToolButton *outputButton(QWidget *parent, const QString &name, const QString &text,
-                          QStyle::StandardPixmap icon)
+QToolButton *outputButton(QWidget *parent, const QString &name, const QString &text, QStyle::StandardPixmap icon)
 {
     auto *b = new QToolButton(parent);
     b->setObjectName(name);
@@ -77,16 +76,15 @@ TfrmDadosGerRel::TfrmDadosGerRel(QWidget *parent) : TfrmRotiGeral(parent)
     sbtPrint = outputButton(panBotoes, u"sbtPrint"_s, u"Imprimir"_s, QStyle::SP_DialogSaveButton);
     sbtPreview = outputButton(panBotoes, u"sbtPreview"_s, u"Visualizar"_s, QStyle::SP_FileDialogContentsView);
     sbtSalvarComo = outputButton(panBotoes, u"sbtSalvarComo"_s, u"Salvar como"_s, QStyle::SP_DriveFDIcon);
-    sbtReportEdit = outputButton(panBotoes, u"sbtReportEdit"_s, u"Editar relatório"_s, QStyle::SP_FileDialogDetailedView);
+    sbtReportEdit =
+        outputButton(panBotoes, u"sbtReportEdit"_s, u"Editar relatório"_s, QStyle::SP_FileDialogDetailedView);
     for (QToolButton *b : {sbtPrint, sbtPreview, sbtSalvarComo, sbtReportEdit})
         botoesLayout()->addWidget(b);
 
     connect(sbtPrint, &QToolButton::clicked, this, guarded([this](bool) { sbtPrintClick(sbtPrint); }));
     connect(sbtPreview, &QToolButton::clicked, this, guarded([this](bool) { sbtPreviewClick(sbtPreview); }));
-    connect(sbtSalvarComo, &QToolButton::clicked, this,
-            guarded([this](bool) { sbtSalvarComoClick(sbtSalvarComo); }));
-    connect(sbtReportEdit, &QToolButton::clicked, this,
-            guarded([this](bool) { sbtReportEditClick(sbtReportEdit); }));
+    connect(sbtSalvarComo, &QToolButton::clicked, this, guarded([this](bool) { sbtSalvarComoClick(sbtSalvarComo); }));
+    connect(sbtReportEdit, &QToolButton::clicked, this, guarded([this](bool) { sbtReportEditClick(sbtReportEdit); }));
 
     // The texts the report handling shows; a screen's own table may say them otherwise.
     msgPadrao->setLines({
@@ -152,8 +150,7 @@ void TfrmDadosGerRel::loadReportNames()
     QDir dir(ReportDir());
     // Exact case: "KPR04700.QR2" and "kpr04700.qr2" are different files here, and the layout
     // file name that every caller builds uses the code's case and ".QR2".
-    const QFileInfoList files = dir.entryInfoList({code + u"*.QR2"_s}, QDir::Files | QDir::CaseSensitive,
-                                                  QDir::Name);
+    const QFileInfoList files = dir.entryInfoList({code + u"*.QR2"_s}, QDir::Files | QDir::CaseSensitive, QDir::Name);
     for (const QFileInfo &fi : files) {
         const QString name = fi.fileName();
         if (!name.startsWith(code) || !name.endsWith(u".QR2"_s))

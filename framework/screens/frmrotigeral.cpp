@@ -141,9 +141,7 @@ void TfrmRotiGeral::closeEvent(QCloseEvent *event)
         return;
     }
     switch (action) {
-    case caNone:
-        event->ignore();
-        return;
+    case caNone: event->ignore(); return;
     case caMinimize:
         event->ignore();
         if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
@@ -157,8 +155,7 @@ void TfrmRotiGeral::closeEvent(QCloseEvent *event)
         else
             setAttribute(Qt::WA_DeleteOnClose);
         break;
-    case caHide:
-        break;
+    case caHide: break;
     }
     event->accept();
     if (m_modalLoop) {

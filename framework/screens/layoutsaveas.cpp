@@ -40,7 +40,8 @@ QString saveLayoutCopy(const QString &sourcePath, const QString &dir, const QStr
     ReportLayout layout = loadLayoutFile(sourcePath);
     const QString number = nextLayoutNumber(dir, code);
     if (number.isEmpty())
-        throw EKprError(u"Não há número livre para um novo relatório de código '%1' no diretório '%2'."_s.arg(code, dir));
+        throw EKprError(
+            u"Não há número livre para um novo relatório de código '%1' no diretório '%2'."_s.arg(code, dir));
     layout.title = title;
     QString target = dir;
     if (!target.endsWith(u'/') && !target.endsWith(u'\\'))

@@ -37,7 +37,7 @@ QWidget *MdiHost::showScreen(QWidget *screen)
     if (!sub && area()) {
         const bool fixed = screen->minimumSize() == screen->maximumSize();
         Qt::WindowFlags flags = Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+                                | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
         if (!fixed)
             flags |= Qt::WindowMaximizeButtonHint;
         sub = area()->addSubWindow(screen, flags);
@@ -53,8 +53,7 @@ QWidget *MdiHost::showScreen(QWidget *screen)
             a->setActiveSubWindow(sub);
         return sub;
     }
-    screen->setWindowState((screen->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized))
-                           | Qt::WindowActive);
+    screen->setWindowState((screen->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized)) | Qt::WindowActive);
     screen->show();
     screen->raise();
     screen->activateWindow();

@@ -19,15 +19,26 @@ namespace kpr {
 
 namespace {
 
-enum class Key { FiliProcFat, NomeFiliProcFat, FiliProc, NomeFiliProc, ModuFili, ReportDir,
-                 WebURL, WebPort, Database, WebSecretFile, WebTLS, Unknown };
+enum class Key {
+    FiliProcFat,
+    NomeFiliProcFat,
+    FiliProc,
+    NomeFiliProc,
+    ModuFili,
+    ReportDir,
+    WebURL,
+    WebPort,
+    Database,
+    WebSecretFile,
+    WebTLS,
+    Unknown
+};
 
 const QStringList &keyNames()
 {
-    static const QStringList names{u"FiliProcFat"_s, u"NomeFiliProcFat"_s, u"FiliProc"_s,
-                                   u"NomeFiliProc"_s, u"ModuFili"_s,     u"ReportDir"_s,
-                                   u"WebURL"_s,      u"WebPort"_s,        u"Database"_s,
-                                   u"WebSecretFile"_s, u"WebTLS"_s};
+    static const QStringList names{u"FiliProcFat"_s, u"NomeFiliProcFat"_s, u"FiliProc"_s, u"NomeFiliProc"_s,
+                                   u"ModuFili"_s,    u"ReportDir"_s,       u"WebURL"_s,   u"WebPort"_s,
+                                   u"Database"_s,    u"WebSecretFile"_s,   u"WebTLS"_s};
     return names;
 }
 
@@ -47,16 +58,14 @@ std::optional<bool> parseBool(const QString &text)
     const QString t = text.trimmed().toLower();
     if (t == u"true"_s || t == u"1"_s || t == u"yes"_s || t == u"s"_s || t == u"sim"_s)
         return true;
-    if (t == u"false"_s || t == u"0"_s || t == u"no"_s || t == u"n"_s || t == u"nao"_s
-        || t == u"não"_s)
+    if (t == u"false"_s || t == u"0"_s || t == u"no"_s || t == u"n"_s || t == u"nao"_s || t == u"não"_s)
         return false;
     return std::nullopt;
 }
 
 QString unknownKeyText(const QString &key)
 {
-    return u"Chave de configuração desconhecida: \"%1\". Chaves aceitas: %2."_s.arg(
-        key, keyNames().join(u", "_s));
+    return u"Chave de configuração desconhecida: \"%1\". Chaves aceitas: %2."_s.arg(key, keyNames().join(u", "_s));
 }
 
 } // namespace
@@ -95,14 +104,12 @@ QString Context::defaultReportDir()
 
 QString Context::defaultDatabase()
 {
-    return u"sqlite:"_s + QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-           + u"/kpr/kpr.db"_s;
+    return u"sqlite:"_s + QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/kpr/kpr.db"_s;
 }
 
 QString Context::defaultConfigPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + u"/kpr/kpr-shell.ini"_s;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/kpr/kpr-shell.ini"_s;
 }
 
 Status Context::set(const QString &key, const QString &text)
@@ -180,8 +187,8 @@ Status Context::loadIni(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return makeError(u"Não foi possível ler o arquivo de configuração %1: %2"_s.arg(
-            QDir::toNativeSeparators(path), file.errorString()));
+        return makeError(u"Não foi possível ler o arquivo de configuração %1: %2"_s.arg(QDir::toNativeSeparators(path),
+                                                                                        file.errorString()));
 
     // Parsed by hand rather than with QSettings: QSettings turns "a, b" into a list and
     // treats backslashes and quotes in its own way, and these values must arrive as written.
@@ -194,10 +201,9 @@ Status Context::loadIni(const QString &path)
             continue;
         if (line.startsWith(u'[')) {
             if (!line.endsWith(u']'))
-                return makeError(u"%1, linha %2: seção mal formada: \"%3\"."_s.arg(
-                    QDir::toNativeSeparators(path), QString::number(lineNo), line));
-            inGeneral = line.mid(1, line.size() - 2).trimmed().compare(u"General"_s,
-                                                                      Qt::CaseInsensitive) == 0;
+                return makeError(u"%1, linha %2: seção mal formada: \"%3\"."_s.arg(QDir::toNativeSeparators(path),
+                                                                                   QString::number(lineNo), line));
+            inGeneral = line.mid(1, line.size() - 2).trimmed().compare(u"General"_s, Qt::CaseInsensitive) == 0;
             continue;
         }
         if (!inGeneral)
@@ -210,8 +216,8 @@ Status Context::loadIni(const QString &path)
         if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
             value = value.mid(1, value.size() - 2);
         if (auto st = set(line.left(eq).trimmed(), value); !st)
-            return makeError(u"%1, linha %2: %3"_s.arg(QDir::toNativeSeparators(path),
-                                                      QString::number(lineNo), st.error()));
+            return makeError(
+                u"%1, linha %2: %3"_s.arg(QDir::toNativeSeparators(path), QString::number(lineNo), st.error()));
     }
     return {};
 }
@@ -255,15 +261,45 @@ Status configureContext(const QStringList &arguments)
     return c.applySettings(sets);
 }
 
-QString FiliProcFat() { return Context::instance().values().FiliProcFat; }
-QString NomeFiliProcFat() { return Context::instance().values().NomeFiliProcFat; }
-QString FiliProc() { return Context::instance().values().FiliProc; }
-QString NomeFiliProc() { return Context::instance().values().NomeFiliProc; }
-bool ModuFili() { return Context::instance().values().ModuFili; }
-QString ReportDir() { return Context::instance().values().ReportDir; }
-QString WebURL() { return Context::instance().values().WebURL; }
-int WebPort() { return Context::instance().values().WebPort; }
-QString WebSecretFile() { return Context::instance().values().WebSecretFile; }
-bool WebTLS() { return Context::instance().values().WebTLS; }
+QString FiliProcFat()
+{
+    return Context::instance().values().FiliProcFat;
+}
+QString NomeFiliProcFat()
+{
+    return Context::instance().values().NomeFiliProcFat;
+}
+QString FiliProc()
+{
+    return Context::instance().values().FiliProc;
+}
+QString NomeFiliProc()
+{
+    return Context::instance().values().NomeFiliProc;
+}
+bool ModuFili()
+{
+    return Context::instance().values().ModuFili;
+}
+QString ReportDir()
+{
+    return Context::instance().values().ReportDir;
+}
+QString WebURL()
+{
+    return Context::instance().values().WebURL;
+}
+int WebPort()
+{
+    return Context::instance().values().WebPort;
+}
+QString WebSecretFile()
+{
+    return Context::instance().values().WebSecretFile;
+}
+bool WebTLS()
+{
+    return Context::instance().values().WebTLS;
+}
 
 } // namespace kpr

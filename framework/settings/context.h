@@ -30,17 +30,17 @@ namespace kpr {
 
 struct ContextValues
 {
-    QString FiliProcFat;     // billing branch in process; empty when there is none
+    QString FiliProcFat; // billing branch in process; empty when there is none
     QString NomeFiliProcFat;
-    QString FiliProc;        // branch in process
+    QString FiliProc; // branch in process
     QString NomeFiliProc;
-    bool ModuFili = false;   // true: the user may not change the branch
+    bool ModuFili = false; // true: the user may not change the branch
     QString ReportDir;
     QString WebURL;
     int WebPort = 0;
-    QString WebSecretFile;   // file whose first line is the server's secret; empty: none sent
-    bool WebTLS = false;     // "S": https://, the server's certificate and name verified
-    QString Database;        // "sqlite:PATH" or "postgresql://..."
+    QString WebSecretFile; // file whose first line is the server's secret; empty: none sent
+    bool WebTLS = false;   // "S": https://, the server's certificate and name verified
+    QString Database;      // "sqlite:PATH" or "postgresql://..."
 };
 
 class Context

@@ -18,8 +18,7 @@ QString besideExecutable(const char *relative)
 {
     if (!QCoreApplication::instance())
         return {};
-    const QString path = QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/'
-                                         + QString::fromUtf8(relative));
+    const QString path = QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' + QString::fromUtf8(relative));
     return QFileInfo(path).isDir() ? path : QString();
 }
 

@@ -23,11 +23,10 @@ Status syncStatus(QSettings &s)
     switch (s.status()) {
     case QSettings::NoError: return {};
     case QSettings::AccessError:
-        return makeError(u"Não foi possível gravar no registro (%1): acesso negado."_s.arg(
-            QDir::toNativeSeparators(s.fileName())));
+        return makeError(
+            u"Não foi possível gravar no registro (%1): acesso negado."_s.arg(QDir::toNativeSeparators(s.fileName())));
     case QSettings::FormatError:
-        return makeError(u"O registro (%1) está mal formado."_s.arg(
-            QDir::toNativeSeparators(s.fileName())));
+        return makeError(u"O registro (%1) está mal formado."_s.arg(QDir::toNativeSeparators(s.fileName())));
     }
     return {};
 }
@@ -35,12 +34,18 @@ Status syncStatus(QSettings &s)
 } // namespace
 
 Registry::Registry(QString organization, QString application)
-    : m_organization(std::move(organization)), m_application(std::move(application))
-{
-}
+    : m_organization(std::move(organization)),
+      m_application(std::move(application))
+{}
 
-QString Registry::defaultOrganization() { return u"Kpr"_s; }
-QString Registry::defaultApplication() { return u"Kpr"_s; }
+QString Registry::defaultOrganization()
+{
+    return u"Kpr"_s;
+}
+QString Registry::defaultApplication()
+{
+    return u"Kpr"_s;
+}
 
 bool Registry::contains(const QString &key) const
 {

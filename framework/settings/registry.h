@@ -13,8 +13,7 @@ namespace kpr {
 class Registry
 {
 public:
-    explicit Registry(QString organization = defaultOrganization(),
-                      QString application = defaultApplication());
+    explicit Registry(QString organization = defaultOrganization(), QString application = defaultApplication());
 
     static QString defaultOrganization(); // "Kpr"
     static QString defaultApplication();  // "Kpr"

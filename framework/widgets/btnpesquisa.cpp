@@ -54,8 +54,7 @@ bool TBtnPesquisa::Pesquisar()
     auto *filter = new QLineEdit(&dlg);
     filter->setObjectName(u"edtFiltro"_s);
     filter->setPlaceholderText(u"Filtrar"_s);
-    connect(filter, &QLineEdit::textChanged, proxy,
-            [proxy](const QString &t) { proxy->setFilterFixedString(t); });
+    connect(filter, &QLineEdit::textChanged, proxy, [proxy](const QString &t) { proxy->setFilterFixedString(t); });
 
     auto *view = new QTableView(&dlg);
     view->setObjectName(u"grdPesquisa"_s);

@@ -57,8 +57,7 @@ void TDataSourceModel::reload()
                 const TField *f = ds->FindField(c.fieldName);
                 m_fieldNames << c.fieldName;
                 m_titles << (c.title.isEmpty() && f ? f->DisplayLabel() : c.title);
-                m_widths.push_back(c.width > 0 ? c.width
-                                               : (f ? f->DisplayWidth() * fm.averageCharWidth() + 8 : 0));
+                m_widths.push_back(c.width > 0 ? c.width : (f ? f->DisplayWidth() * fm.averageCharWidth() + 8 : 0));
             }
         } else {
             for (const TField *f : ds->Fields()) {

@@ -124,15 +124,13 @@ QDate TDateEditPlus::GetPrimDia() const
 
 QStringList TDateEditPlus::weekdayNames()
 {
-    return {u"Domingo"_s, u"Segunda"_s, u"Terça"_s, u"Quarta"_s,
-            u"Quinta"_s,  u"Sexta"_s,   u"Sábado"_s};
+    return {u"Domingo"_s, u"Segunda"_s, u"Terça"_s, u"Quarta"_s, u"Quinta"_s, u"Sexta"_s, u"Sábado"_s};
 }
 
 void TDateEditPlus::updateColour()
 {
     QPalette p = palette();
-    p.setColor(QPalette::Text, hasValidDate() ? QColor(Qt::blue)
-                                              : QApplication::palette(this).color(QPalette::Text));
+    p.setColor(QPalette::Text, hasValidDate() ? QColor(Qt::blue) : QApplication::palette(this).color(QPalette::Text));
     setPalette(p);
 }
 

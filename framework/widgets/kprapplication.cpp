@@ -15,8 +15,7 @@ void installMessageBoxPresenter()
         QWidget *parent = QApplication::activeModalWidget();
         if (!parent)
             parent = QApplication::activeWindow();
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
-                        QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok, parent);
         box.setObjectName(u"kprErrorBox"_s);
         box.exec();
     });

@@ -38,8 +38,8 @@ bool selectionHas(const QString &selection, const QString &key)
     return selection.split(u'_', Qt::SkipEmptyParts).contains(key);
 }
 
-bool PesquisaLista(TDataSource *dataSource, const QString &keyField, const QString &title,
-                   bool requireSelection, QString &selection)
+bool PesquisaLista(TDataSource *dataSource, const QString &keyField, const QString &title, bool requireSelection,
+                   QString &selection)
 {
     if (!dataSource || !dataSource->DataSet())
         throw EKprError(u"PesquisaLista: sem fonte de dados."_s);
@@ -108,10 +108,10 @@ bool PesquisaLista(TDataSource *dataSource, const QString &keyField, const QStri
     QObject::connect(none, &QPushButton::clicked, model, [model] { model->setAllChecked(false); });
     QObject::connect(cancel, &QPushButton::clicked, &dlg, &QDialog::reject);
     QObject::connect(ok, &QPushButton::clicked, &dlg, guarded([&dlg, model, requireSelection](bool) {
-        if (requireSelection && model->checkedKeys().isEmpty())
-            MensErro(u"Selecione ao menos um registro."_s);
-        dlg.accept();
-    }));
+                         if (requireSelection && model->checkedKeys().isEmpty())
+                             MensErro(u"Selecione ao menos um registro."_s);
+                         dlg.accept();
+                     }));
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(all);

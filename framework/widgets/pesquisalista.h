@@ -19,8 +19,8 @@ namespace kpr {
 
 // requireSelection: OK with no row checked shows "Selecione ao menos um registro." and keeps
 // the dialog open. Answers true when the user confirmed.
-bool PesquisaLista(TDataSource *dataSource, const QString &keyField, const QString &title,
-                   bool requireSelection, QString &selection);
+bool PesquisaLista(TDataSource *dataSource, const QString &keyField, const QString &title, bool requireSelection,
+                   QString &selection);
 
 // The selection text for keys, and the test for one key in a selection text.
 QString selectionText(const QStringList &keys);

@@ -74,8 +74,7 @@ ShowAviOverlay *overlayOf(QWidget *form)
 {
     if (!form)
         return nullptr;
-    return dynamic_cast<ShowAviOverlay *>(
-        form->findChild<QWidget *>(u"kprShowAvi"_s, Qt::FindDirectChildrenOnly));
+    return dynamic_cast<ShowAviOverlay *>(form->findChild<QWidget *>(u"kprShowAvi"_s, Qt::FindDirectChildrenOnly));
 }
 
 } // namespace

@@ -128,8 +128,8 @@ Reply exchangeOn(int fd, const QByteArray &req, int timeoutMs)
         if (::poll(&p, 1, 50) <= 0)
             continue;
         if ((p.revents & POLLOUT) && sending) {
-            const ssize_t n = ::send(fd, req.constData() + sent, size_t(std::min<qsizetype>(req.size() - sent, 65536)),
-                                     MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(fd, req.constData() + sent, size_t(std::min<qsizetype>(req.size() - sent, 65536)), MSG_NOSIGNAL);
             if (n > 0)
                 sent += n;
             else
@@ -348,8 +348,8 @@ void TestAppServerAccess::startRules_data()
     QTest::newRow("any address with a secret")
         << db + QStringList{u"--listen"_s, u"0.0.0.0:8211"_s, u"--secret-file"_s, u"s"_s} << QString();
     QTest::newRow("only migrating") << db + QStringList{u"--listen"_s, u"[::]:0"_s, u"--no-serve"_s} << QString();
-    QTest::newRow("certificate without key") << db + QStringList{u"--tls-cert"_s, u"c.pem"_s}
-                                             << u"--tls-cert e --tls-key vão juntos."_s;
+    QTest::newRow("certificate without key")
+        << db + QStringList{u"--tls-cert"_s, u"c.pem"_s} << u"--tls-cert e --tls-key vão juntos."_s;
     QTest::newRow("request time-out 0") << db + QStringList{u"--request-timeout"_s, u"0"_s}
                                         << u"--request-timeout espera um número de 1 a 3600, não \"0\"."_s;
     QTest::newRow("too many connections") << db + QStringList{u"--max-connections"_s, u"5000"_s}
@@ -388,8 +388,9 @@ void TestAppServerAccess::calls_data()
     const QByteArray json = "Content-Type: application/json";
     const QByteArray bearer = m_bearer;
 
-    QTest::newRow("no credential") << request({json}) << 401
-                                   << u"Acesso negado: este servidor de aplicação exige a credencial (Authorization: Bearer); configure WebSecretFile."_s;
+    QTest::newRow("no credential")
+        << request({json}) << 401
+        << u"Acesso negado: este servidor de aplicação exige a credencial (Authorization: Bearer); configure WebSecretFile."_s;
     QTest::newRow("wrong credential") << request({json, "Authorization: Bearer 0123"}) << 401
                                       << u"Acesso negado: a credencial enviada não é a deste servidor de aplicação."_s;
     QTest::newRow("right credential") << request({json, bearer}) << 200 << QString();
@@ -401,13 +402,13 @@ void TestAppServerAccess::calls_data()
                                      << u"Tipo de conteúdo não aceito: envie Content-Type: application/json."_s;
     const QString fromPage = u"Acesso negado: chamadas feitas por páginas da web (cabeçalho Origin) não são aceitas."_s;
     QTest::newRow("Origin") << request({json, bearer, "Origin: http://example.com"}) << 403 << fromPage;
-    QTest::newRow("text/plain from a page") << request({"Content-Type: text/plain", "Origin: http://example.com"})
-                                            << 403 << fromPage;
+    QTest::newRow("text/plain from a page")
+        << request({"Content-Type: text/plain", "Origin: http://example.com"}) << 403 << fromPage;
     QTest::newRow("Expect 100-continue without credential")
         << request({json, "Expect: 100-continue"}) << 401
         << u"Acesso negado: este servidor de aplicação exige a credencial (Authorization: Bearer); configure WebSecretFile."_s;
-    QTest::newRow("Expect 100-continue with credential") << request({json, bearer, "Expect: 100-continue"}) << 200
-                                                          << QString();
+    QTest::newRow("Expect 100-continue with credential")
+        << request({json, bearer, "Expect: 100-continue"}) << 200 << QString();
     QTest::newRow("Range ignored") << request({json, bearer, "Range: bytes=0-1,3-4"}) << 200 << QString();
     QTest::newRow("chunked call") << request({json, bearer, "Transfer-Encoding: chunked"}, chunked(kCall, 7)) << 200
                                   << QString();
@@ -415,9 +416,10 @@ void TestAppServerAccess::calls_data()
     QTest::newRow("chunked and Content-Length")
         << request({json, bearer, "Transfer-Encoding: chunked", "Content-Length: 5"}, chunked(kCall, 7)) << 400
         << u"Requisição inválida: Transfer-Encoding e Content-Length juntos."_s;
-    QTest::newRow("two Content-Length")
-        << request({json, bearer, "Content-Length: " + QByteArray::number(kCall.size()), "Content-Length: 3"}) << 400
-        << u"Requisição inválida: Content-Length repetido ou que não é um número."_s;
+    QTest::newRow("two Content-Length") << request(
+        {json, bearer, "Content-Length: " + QByteArray::number(kCall.size()), "Content-Length: 3"})
+                                        << 400
+                                        << u"Requisição inválida: Content-Length repetido ou que não é um número."_s;
     QTest::newRow("declared length over the limit")
         << request({json, bearer, "Content-Length: 2000000"}, QByteArray()) << 413
         << u"Requisição grande demais: o limite é de 1048576 bytes."_s;
@@ -517,10 +519,12 @@ void TestAppServerAccess::connectionLimits_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("error");
-    QTest::newRow("per client") << QStringList{u"--max-connections-per-client"_s, u"3"_s}
-                                << u"O endereço 127.0.0.1 já tem o máximo de 3 conexões com o servidor de aplicação; tente novamente em instantes."_s;
-    QTest::newRow("in total") << QStringList{u"--max-connections"_s, u"3"_s}
-                              << u"O servidor de aplicação está com o máximo de 3 conexões; tente novamente em instantes."_s;
+    QTest::newRow("per client")
+        << QStringList{u"--max-connections-per-client"_s, u"3"_s}
+        << u"O endereço 127.0.0.1 já tem o máximo de 3 conexões com o servidor de aplicação; tente novamente em instantes."_s;
+    QTest::newRow("in total") << QStringList{
+        u"--max-connections"_s,
+        u"3"_s} << u"O servidor de aplicação está com o máximo de 3 conexões; tente novamente em instantes."_s;
 }
 
 void TestAppServerAccess::connectionLimits()
@@ -591,12 +595,12 @@ void TestAppServerAccess::refusesToStart_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("said");
     const QString secret = m_dir.filePath(u"refused.secret"_s);
-    QTest::newRow("beyond loopback without a secret") << QStringList{u"--listen"_s, u"0.0.0.0:0"_s} << -1 << QByteArray()
-                                                      << 2 << u"exige --secret-file"_s;
-    QTest::newRow("world-readable secret") << QStringList{u"--secret-file"_s, secret} << 0644 << QByteArray("abc\n") << 1
-                                           << u"(modo 0644); deixe-o só para o dono: chmod 600"_s;
-    QTest::newRow("group-readable secret") << QStringList{u"--secret-file"_s, secret} << 0640 << QByteArray("abc\n") << 1
-                                           << u"(modo 0640)"_s;
+    QTest::newRow("beyond loopback without a secret")
+        << QStringList{u"--listen"_s, u"0.0.0.0:0"_s} << -1 << QByteArray() << 2 << u"exige --secret-file"_s;
+    QTest::newRow("world-readable secret") << QStringList{u"--secret-file"_s, secret} << 0644 << QByteArray("abc\n")
+                                           << 1 << u"(modo 0644); deixe-o só para o dono: chmod 600"_s;
+    QTest::newRow("group-readable secret")
+        << QStringList{u"--secret-file"_s, secret} << 0640 << QByteArray("abc\n") << 1 << u"(modo 0640)"_s;
     QTest::newRow("empty secret") << QStringList{u"--secret-file"_s, secret} << 0600 << QByteArray("\n") << 1
                                   << u"está vazio"_s;
     QTest::newRow("missing secret") << QStringList{u"--secret-file"_s, secret} << -1 << QByteArray() << 1
@@ -644,7 +648,8 @@ void TestAppServerAccess::initDbCreatesSecret()
         return p.waitForFinished(30000) && p.exitCode() == 0;
     };
     QVERIFY(run());
-    struct stat st{};
+    struct stat st
+    {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 0777), 0600);
     QFile f(path);
@@ -701,8 +706,8 @@ void TestAppServerAccess::tls_data()
     QTest::addColumn<QString>("trusted"); // the authority file the client trusts
     QTest::addColumn<QString>("error");   // a part of the failure; empty: the call succeeds
     QTest::newRow("trusted certificate") << u"ca.pem"_s << QString();
-    QTest::newRow("untrusted certificate") << u"other-ca.pem"_s
-                                           << u"o certificado TLS do servidor não é confiável ou não é deste endereço"_s;
+    QTest::newRow("untrusted certificate")
+        << u"other-ca.pem"_s << u"o certificado TLS do servidor não é confiável ou não é deste endereço"_s;
 }
 
 void TestAppServerAccess::tls()
@@ -761,7 +766,8 @@ void TestAppServerAccess::tls()
         QVERIFY2(r.ok, qPrintable(r.error));
     } else {
         QVERIFY(!r.ok);
-        QVERIFY2(r.error.startsWith(u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: "_s.arg(server.port())),
+        QVERIFY2(r.error.startsWith(
+                     u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: "_s.arg(server.port())),
                  qPrintable(r.error));
         QVERIFY2(r.error.contains(error), qPrintable(r.error));
     }

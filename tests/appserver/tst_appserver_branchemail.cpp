@@ -37,8 +37,10 @@ const QString kFields[] = {u"DSSMTPEMAILF"_s, u"DSLOGINSMTP"_s, u"DSEMAILSMTP"_s
 
 QStringList mailArgs(const QString &db, const Changes &changes = {})
 {
-    Changes opts{{u"--branch-email"_s, u"0001"_s}, {u"--smtp"_s, u"smtp.example.com:587"_s},
-                 {u"--login"_s, u"faturamento"_s}, {u"--from"_s, u"cfr@example.com"_s},
+    Changes opts{{u"--branch-email"_s, u"0001"_s},
+                 {u"--smtp"_s, u"smtp.example.com:587"_s},
+                 {u"--login"_s, u"faturamento"_s},
+                 {u"--from"_s, u"cfr@example.com"_s},
                  {u"--security"_s, u"starttls"_s}};
     for (const auto &[name, value] : changes)
         std::find_if(opts.begin(), opts.end(), [&](const auto &o) { return o.first == name; })->second = value;
@@ -50,7 +52,11 @@ QStringList mailArgs(const QString &db, const Changes &changes = {})
     return args;
 }
 
-struct Run { int exit = -1; QString out, err; };
+struct Run
+{
+    int exit = -1;
+    QString out, err;
+};
 
 Run store(const QStringList &args, const QByteArray &input)
 {
@@ -129,7 +135,8 @@ private slots:
         row("no --smtp", {{u"--smtp"_s, {}}}, u"--branch-email exige --smtp."_s);
         row("no --login", {{u"--login"_s, {}}}, u"--branch-email exige --login."_s);
         row("no --security", {{u"--security"_s, {}}}, u"--branch-email exige --security."_s);
-        row("no --branch-email", {{u"--branch-email"_s, {}}}, u"--smtp, --login, --from e --security só valem com --branch-email."_s);
+        row("no --branch-email", {{u"--branch-email"_s, {}}},
+            u"--smtp, --login, --from e --security só valem com --branch-email."_s);
         row("empty branch", {{u"--branch-email"_s, u""_s}}, u"--branch-email espera o código da filial."_s);
         row("security tls", {{u"--security"_s, u"tls"_s}}, u"--security espera ssl, starttls ou none, não \"tls\"."_s);
         row("port 0", {{u"--smtp"_s, u"h:0"_s}}, port.arg(u"0"_s));
@@ -139,10 +146,13 @@ private slots:
         row("empty port", {{u"--smtp"_s, u"h:"_s}}, server.arg(u"h:"_s));
         row("blank in host", {{u"--smtp"_s, u"smtp example.com"_s}}, server.arg(u"smtp example.com"_s));
         row("bare IPv6", {{u"--smtp"_s, u"::1"_s}}, server.arg(u"::1"_s));
-        row("server of 41", {{u"--smtp"_s, QString(38, u'h') + u":25"_s}}, u"--smtp tem 41 caracteres; cabem no máximo 40."_s);
+        row("server of 41", {{u"--smtp"_s, QString(38, u'h') + u":25"_s}},
+            u"--smtp tem 41 caracteres; cabem no máximo 40."_s);
         row("login of 41", {{u"--login"_s, QString(41, u'l')}}, u"--login tem 41 caracteres; cabem no máximo 40."_s);
-        row("sender of 121", {{u"--from"_s, QString(109, u'c') + u"@example.com"_s}}, u"--from tem 121 caracteres; cabem no máximo 120."_s);
-        for (const char *from : {"cfr.example.com", "a@b@example.com", "@example.com", "cfr@", "Filial <cfr@example.com>"})
+        row("sender of 121", {{u"--from"_s, QString(109, u'c') + u"@example.com"_s}},
+            u"--from tem 121 caracteres; cabem no máximo 120."_s);
+        for (const char *from :
+             {"cfr.example.com", "a@b@example.com", "@example.com", "cfr@", "Filial <cfr@example.com>"})
             row(from, {{u"--from"_s, QString::fromLatin1(from)}}, sender.arg(QLatin1StringView(from)));
         row("password of 21", {}, u"a senha SMTP tem 21 caracteres; cabem no máximo 20."_s, QString(21, u'p'));
         row("accented password", {}, ascii, u"senhá"_s);
@@ -193,7 +203,8 @@ private slots:
             << Changes{{u"--login"_s, u""_s}, {u"--from"_s, u""_s}} << QString()
             << QStringList{u"smtp.example.com:587"_s, u""_s, u""_s, u"N"_s, u"S"_s};
         QTest::newRow("none, IPv6") << Changes{{u"--smtp"_s, u"[::1]:2525"_s}, {u"--security"_s, u"NONE"_s}} << u"x"_s
-                                    << QStringList{u"[::1]:2525"_s, u"faturamento"_s, u"cfr@example.com"_s, u"N"_s, u"N"_s};
+                                    << QStringList{u"[::1]:2525"_s, u"faturamento"_s, u"cfr@example.com"_s, u"N"_s,
+                                                   u"N"_s};
     }
 
     void storedAndReadBack()
@@ -205,8 +216,8 @@ private slots:
         const QStringList args = mailArgs(m_url, changes);
         const Run run = store(args, password.toUtf8() + '\n');
         QVERIFY2(run.exit == 0, qPrintable(run.err));
-        QCOMPARE(run.out, u"kpr-appserver: e-mail da filial 0001 gravado: servidor %1 (%2)\n"_s
-                              .arg(expected[0], args.last().toLower()));
+        QCOMPARE(run.out, u"kpr-appserver: e-mail da filial 0001 gravado: servidor %1 (%2)\n"_s.arg(
+                              expected[0], args.last().toLower()));
         QVERIFY(password.size() < 2 || !(run.out + run.err).contains(password.trimmed()));
 
         httplib::Client client("127.0.0.1", m_server.port());

@@ -188,9 +188,12 @@ void TestAppServerSendLog::concludeRefusals()
 
     const CallOutcome stale = callMethod(u"ConcluiEnvio"_s, {first, u"S"_s, u"250 ok"_s});
     QVERIFY(!stale.ok);
-    QCOMPARE(stale.error, u"A reserva %1 não vale mais: o extrato foi reservado de novo por outra estação."_s.arg(first));
-    QCOMPARE(row(u"SELECT IDSITUACAO, DSRESPOSTA FROM ENVIOCFRLOG WHERE CDRESERVA = ?"_s, {first}),
-             (QVariantList{u"F"_s, u"Reserva assumida à força pela estação WS-B; o resultado desta tentativa é desconhecido."_s}));
+    QCOMPARE(stale.error,
+             u"A reserva %1 não vale mais: o extrato foi reservado de novo por outra estação."_s.arg(first));
+    QCOMPARE(
+        row(u"SELECT IDSITUACAO, DSRESPOSTA FROM ENVIOCFRLOG WHERE CDRESERVA = ?"_s, {first}),
+        (QVariantList{u"F"_s,
+                      u"Reserva assumida à força pela estação WS-B; o resultado desta tentativa é desconhecido."_s}));
 
     const CallOutcome done = callMethod(u"ConcluiEnvio"_s, {second, u"F"_s, u"550 caixa inexistente"_s});
     QVERIFY2(done.ok, qPrintable(done.error));
@@ -217,12 +220,14 @@ void TestAppServerSendLog::badArguments_data()
     };
     const QString r = u"ReservaEnvio"_s, c = u"ConcluiEnvio"_s;
     QTest::newRow("branch empty") << r << claim(1, u""_s) << u"Código da filial não informado."_s;
-    QTest::newRow("branch long") << r << claim(1, u"00001"_s) << u"O código da filial excede o limite de 4 caracteres (tem 5)."_s;
+    QTest::newRow("branch long") << r << claim(1, u"00001"_s)
+                                 << u"O código da filial excede o limite de 4 caracteres (tem 5)."_s;
     QTest::newRow("end before start") << r << claim(3, kStart - 1)
                                       << u"Data final 31/12/2023 anterior à data inicial 01/01/2024."_s;
     QTest::newRow("layout long") << r << claim(4, u"KPR01"_s) << u"O layout excede o limite de 4 caracteres (tem 5)."_s;
     QTest::newRow("client empty") << r << claim(5, u""_s) << u"Código do cliente não informado."_s;
-    QTest::newRow("client long") << r << claim(5, QString(22, u'9')) << u"O código do cliente excede o limite de 21 caracteres (tem 22)."_s;
+    QTest::newRow("client long") << r << claim(5, QString(22, u'9'))
+                                 << u"O código do cliente excede o limite de 21 caracteres (tem 22)."_s;
     QTest::newRow("fingerprint empty") << r << claim(6, u""_s) << u"Impressão do extrato não informada."_s;
     QTest::newRow("fingerprint long") << r << claim(6, QString(65, u'f'))
                                       << u"A impressão do extrato excede o limite de 64 caracteres (tem 65)."_s;
@@ -233,8 +238,10 @@ void TestAppServerSendLog::badArguments_data()
     QString wide;
     for (int i = 0; i < 101; ++i)
         wide += QString::fromUcs4(U"\U0001F4E7", 1);
-    QTest::newRow("station long") << r << claim(8, wide) << u"O nome da estação excede o limite de 100 caracteres (tem 101)."_s;
-    QTest::newRow("reenviar lower case") << r << claim(9, u"s"_s) << u"Reenviar \"s\" inválido: deve ser \"N\", \"S\" ou \"F\"."_s;
+    QTest::newRow("station long") << r << claim(8, wide)
+                                  << u"O nome da estação excede o limite de 100 caracteres (tem 101)."_s;
+    QTest::newRow("reenviar lower case") << r << claim(9, u"s"_s)
+                                         << u"Reenviar \"s\" inválido: deve ser \"N\", \"S\" ou \"F\"."_s;
     QTest::newRow("date as text") << r << claim(2, u"01/01/2024"_s)
                                   << u"ReservaEnvio: o argumento 2 deve ser uma data (número de dias)."_s;
     QTest::newRow("token empty") << c << QJsonArray{u""_s, u"S"_s, u""_s} << u"Reserva não informada."_s;

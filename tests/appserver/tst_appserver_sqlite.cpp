@@ -55,7 +55,7 @@ void TestAppServerSqlite::packetsMatchQtSql()
             QVERIFY2(q.exec(u"INSERT INTO T VALUES (%1)"_s.arg(r)), qPrintable(r));
 
         const QList<PacketField> fields{textField(u"S"_s, 40), floatField(u"F"_s), dateTimeField(u"D"_s),
-                                        textField(u"N"_s, 5), floatField(u"N"_s), dateTimeField(u"S"_s)};
+                                        textField(u"N"_s, 5),  floatField(u"N"_s), dateTimeField(u"S"_s)};
         const QString sql = u"SELECT S, F, D, N, N, S FROM T ORDER BY N"_s;
         PacketBuilder viaQt(fields);
         QVERIFY(q.exec(sql));
@@ -135,12 +135,12 @@ void TestAppServerSqlite::valuesAreBoundAsQtSqlBindsThem()
         // one is text; numbers keep their kind.
         const QVariantList values{QString(), u""_s, QVariant(), 7, 2.5, QDate(), QDate(2024, 3, 5), true};
         QStringList seen;
-        const auto done = direct.run(
-            u"SELECT typeof(?1), typeof(?2), typeof(?3), typeof(?4), typeof(?5), typeof(?6), ?7, ?8"_s, values,
-            [&](const SqliteRow &row) {
-                for (int i = 0; i < 8; ++i)
-                    seen << QString::fromUtf8(row.text(i));
-            });
+        const auto done =
+            direct.run(u"SELECT typeof(?1), typeof(?2), typeof(?3), typeof(?4), typeof(?5), typeof(?6), ?7, ?8"_s,
+                       values, [&](const SqliteRow &row) {
+                           for (int i = 0; i < 8; ++i)
+                               seen << QString::fromUtf8(row.text(i));
+                       });
         QVERIFY2(done, qPrintable(done.error()));
         QCOMPARE(seen, (QStringList{u"null"_s, u"text"_s, u"null"_s, u"integer"_s, u"real"_s, u"null"_s,
                                     u"2024-03-05"_s, u"1"_s}));

@@ -70,11 +70,12 @@ void TestAppServerTransport::initTestCase()
         auto db = openDatabase(m_url, u"fill"_s);
         QVERIFY2(db, qPrintable(db.error()));
         QSqlQuery q(*db);
-        for (const QString &sql : {
-                 u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Centro', '2024-03-01')"_s,
-                 u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE) VALUES ('0001', 'J', '1', 'Alfa')"_s,
-                 u"INSERT INTO CLIEFILI VALUES ('0001', '0001')"_s,
-             })
+        for (
+            const QString &sql : {
+                u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Centro', '2024-03-01')"_s,
+                u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE) VALUES ('0001', 'J', '1', 'Alfa')"_s,
+                u"INSERT INTO CLIEFILI VALUES ('0001', '0001')"_s,
+            })
             QVERIFY2(q.exec(sql), qPrintable(sql));
         db.value().close();
     }
@@ -104,8 +105,8 @@ QString TestAppServerTransport::snapshot()
         if (!db)
             return {};
         QSqlQuery q(*db);
-        for (const char *table : {"FILIAL", "CLIENTE", "CLIEFILI", "CONTADOR", "APURACAO", "APURFATGD",
-                                  "CFRSINTDATA", "SEQCFR"}) {
+        for (const char *table :
+             {"FILIAL", "CLIENTE", "CLIEFILI", "CONTADOR", "APURACAO", "APURFATGD", "CFRSINTDATA", "SEQCFR"}) {
             if (q.exec(u"SELECT COUNT(*) FROM "_s + QLatin1StringView(table)) && q.next())
                 s += QLatin1StringView(table) + u'=' + q.value(0).toString() + u' ';
         }
@@ -131,20 +132,20 @@ void TestAppServerTransport::requests_data()
     QTest::addColumn<bool>("dispatched"); // reached the method table (and the trace)
     QTest::addColumn<QString>("error");   // empty: an ok answer
 
-    QTest::newRow("malformed JSON") << QByteArray(kPath) << QByteArray("{\"method\": \"GetClieFili\", \"args\": [")
-                                    << 400 << false
-                                    << u"Requisição inválida: o corpo não é um JSON válido (unterminated array na posição 35)."_s;
+    QTest::newRow("malformed JSON")
+        << QByteArray(kPath) << QByteArray("{\"method\": \"GetClieFili\", \"args\": [") << 400 << false
+        << u"Requisição inválida: o corpo não é um JSON válido (unterminated array na posição 35)."_s;
     QTest::newRow("not an object") << QByteArray(kPath) << QByteArray("\"GetClieFili\"") << 400 << false
                                    << u"Requisição inválida: o corpo deve ser um objeto JSON."_s;
     QTest::newRow("no method") << QByteArray(kPath) << QByteArray(R"({"args": ["0001"]})") << 400 << false
                                << u"Requisição inválida: falta o campo \"method\" (texto)."_s;
     QTest::newRow("no args") << QByteArray(kPath) << QByteArray(R"({"method": "GetClieFili"})") << 400 << false
                              << u"Requisição inválida: falta o campo \"args\" (lista)."_s;
-    QTest::newRow("unknown module") << QByteArray("/rpc/Kpr04701.rdmOutro") << rpc(u"GetClieFili"_s, {u"0001"_s})
-                                    << 404 << false
+    QTest::newRow("unknown module") << QByteArray("/rpc/Kpr04701.rdmOutro") << rpc(u"GetClieFili"_s, {u"0001"_s}) << 404
+                                    << false
                                     << u"Módulo \"Kpr04701.rdmOutro\" não encontrado: use POST /rpc/Kpr04700.rdmCFR."_s;
-    QTest::newRow("unknown path") << QByteArray("/Kpr04700.rdmCFR") << rpc(u"GetClieFili"_s, {u"0001"_s})
-                                  << 404 << false
+    QTest::newRow("unknown path") << QByteArray("/Kpr04700.rdmCFR") << rpc(u"GetClieFili"_s, {u"0001"_s}) << 404
+                                  << false
                                   << u"Caminho \"/Kpr04700.rdmCFR\" não encontrado: use POST /rpc/Kpr04700.rdmCFR."_s;
     QTest::newRow("unknown method") << QByteArray(kPath) << rpc(u"DropTables"_s, {}) << 200 << true
                                     << u"Método \"DropTables\" não existe no módulo Kpr04700.rdmCFR."_s;
@@ -152,19 +153,20 @@ void TestAppServerTransport::requests_data()
                                  << u"GetClieFili: espera 1 argumento(s), recebeu 2."_s;
     QTest::newRow("wrong type") << QByteArray(kPath) << rpc(u"ProPrxRelApurFat"_s, {1}) << 200 << true
                                 << u"ProPrxRelApurFat: o argumento 1 deve ser um texto."_s;
-    QTest::newRow("date not a number")
-        << QByteArray(kPath) << rpc(u"ProRelGesDireta"_s, {u"0001"_s, 45352, u"45382"_s, u"0000000001"_s, u""_s})
-        << 200 << true << u"ProRelGesDireta: o argumento 3 deve ser uma data (número de dias)."_s;
-    QTest::newRow("number not issued")
-        << QByteArray(kPath) << rpc(u"ProRelGesDireta"_s, {u"0001"_s, 45352, 45382, u"0000000001"_s, u""_s})
-        << 200 << true << u"Apuração 0000000001 não emitida para a filial 0001."_s;
+    QTest::newRow("date not a number") << QByteArray(
+        kPath) << rpc(u"ProRelGesDireta"_s, {u"0001"_s, 45352, u"45382"_s, u"0000000001"_s, u""_s})
+                                       << 200 << true
+                                       << u"ProRelGesDireta: o argumento 3 deve ser uma data (número de dias)."_s;
+    QTest::newRow("number not issued") << QByteArray(kPath)
+                                       << rpc(u"ProRelGesDireta"_s, {u"0001"_s, 45352, 45382, u"0000000001"_s, u""_s})
+                                       << 200 << true << u"Apuração 0000000001 não emitida para a filial 0001."_s;
     // Text that looks like SQL is only text: no branch has that code.
     QTest::newRow("SQL in a branch code")
         << QByteArray(kPath) << rpc(u"ProPrxRelApurFat"_s, {u"0001'; DELETE FROM CLIENTE; --"_s}) << 200 << true
         << u"Filial 0001'; DELETE FROM CLIENTE; -- não cadastrada."_s;
     QTest::newRow("SQL in a client list")
-        << QByteArray(kPath) << rpc(u"GetClieSelect"_s, {u"0001"_s, u"' OR 1=1 --"_s, u"_0001' OR '1'='1_"_s})
-        << 200 << true << QString();
+        << QByteArray(kPath) << rpc(u"GetClieSelect"_s, {u"0001"_s, u"' OR 1=1 --"_s, u"_0001' OR '1'='1_"_s}) << 200
+        << true << QString();
     QTest::newRow("packet with a bad value")
         << QByteArray(kPath)
         << rpc(u"SetCRFSintDados"_s,
@@ -174,8 +176,8 @@ void TestAppServerTransport::requests_data()
                             {u"rows"_s, QJsonArray{QJsonArray{u"0001"_s, u"0000000001"_s, u"01/03/2024"_s}}}}})
         << 200 << true
         << u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: a linha 1, campo DTINICIAL, deve ser uma data (número de dias)."_s;
-    QTest::newRow("good call after the bad ones") << QByteArray(kPath) << rpc(u"GetClieFili"_s, {u"0001"_s})
-                                                  << 200 << true << QString();
+    QTest::newRow("good call after the bad ones")
+        << QByteArray(kPath) << rpc(u"GetClieFili"_s, {u"0001"_s}) << 200 << true << QString();
 }
 
 void TestAppServerTransport::requests()
@@ -193,8 +195,7 @@ void TestAppServerTransport::requests()
     QCOMPARE(answer.value(u"ok"_s).toBool(), error.isEmpty());
     if (error.isEmpty()) {
         // refs carries every argument back, positionally.
-        QCOMPARE(answer.value(u"refs"_s).toArray(),
-                 QJsonDocument::fromJson(body).object().value(u"args"_s).toArray());
+        QCOMPARE(answer.value(u"refs"_s).toArray(), QJsonDocument::fromJson(body).object().value(u"args"_s).toArray());
     } else {
         QCOMPARE(answer.value(u"error"_s).toString(), error);
     }

@@ -90,8 +90,8 @@ enum class Backend { SQLite, PostgreSQL };
 } // namespace
 
 // A call that must succeed; its result lands in var.
-#define CALL_OK(var, ...)                                                                          \
-    const ServerResult var = m_net->call(__VA_ARGS__);                                             \
+#define CALL_OK(var, ...)                                                                                              \
+    const ServerResult var = m_net->call(__VA_ARGS__);                                                                 \
     QVERIFY2(var.ok, qPrintable(var.error))
 
 class TstAppServerE2E : public QObject
@@ -120,10 +120,7 @@ protected:
         return net;
     }
 
-    bool exec(const QString &sql, const QVariantList &values = {})
-    {
-        return kpr::test::execSql(m_db, sql, values);
-    }
+    bool exec(const QString &sql, const QVariantList &values = {}) { return kpr::test::execSql(m_db, sql, values); }
 
     QList<QVariantList> select(const QString &sql, const QVariantList &values = {})
     {
@@ -147,7 +144,8 @@ protected:
 
     int count(const QString &table, const QString &where = {}, const QVariantList &values = {})
     {
-        const auto rows = select(u"SELECT COUNT(*) FROM "_s + table + (where.isEmpty() ? QString() : u" WHERE "_s + where), values);
+        const auto rows =
+            select(u"SELECT COUNT(*) FROM "_s + table + (where.isEmpty() ? QString() : u" WHERE "_s + where), values);
         return rows.isEmpty() ? -1 : rows.first().first().toInt();
     }
 
@@ -155,9 +153,8 @@ protected:
     QStringList snapshot()
     {
         QStringList s;
-        for (const QString &t : {u"FILIAL"_s, u"CLIENTE"_s, u"CLIEFILI"_s, u"GRUPSERV"_s, u"SERVFILI"_s,
-                                 u"PRECSERV"_s, u"EFETIVO"_s, u"APURACAO"_s, u"APURFATGD"_s, u"CFRSINTDATA"_s,
-                                 u"SEQCFR"_s})
+        for (const QString &t : {u"FILIAL"_s, u"CLIENTE"_s, u"CLIEFILI"_s, u"GRUPSERV"_s, u"SERVFILI"_s, u"PRECSERV"_s,
+                                 u"EFETIVO"_s, u"APURACAO"_s, u"APURFATGD"_s, u"CFRSINTDATA"_s, u"SEQCFR"_s})
             s.append(u"%1=%2"_s.arg(t).arg(count(t)));
         for (const QVariantList &r : select(u"SELECT NMCONTADOR, NRULTIMO FROM CONTADOR ORDER BY NMCONTADOR"_s))
             s.append(u"%1=%2"_s.arg(r[0].toString(), r[1].toString()));
@@ -187,20 +184,25 @@ protected:
                         u"80000-000"_s, u"ISENTO"_s, u"(41) 3000-0000"_s, email});
         };
         cliente(C1, u"J"_s, u"11222333000181"_s, u"Empresa Alfa Ltda"_s, u"Rua A, 1"_s, u"alfa@cliente.example"_s);
-        cliente(C2, u"F"_s, u"52998224725"_s, u"Beto Pereira"_s, u"Rua B, 2"_s, u"beto@cliente.example;b2@cliente.example"_s);
+        cliente(C2, u"F"_s, u"52998224725"_s, u"Beto Pereira"_s, u"Rua B, 2"_s,
+                u"beto@cliente.example;b2@cliente.example"_s);
         cliente(C3, u"J"_s, u"11444777000161"_s, u"Gama Comércio SA"_s, u"Rua C, 3"_s, u"gama@cliente.example"_s);
         cliente(C4, u"J"_s, u"04252011000110"_s, u"Delta Norte Ltda"_s, u"Rua D, 4"_s, u"delta@cliente.example"_s);
         for (const auto &[b, c] : {std::pair{u"0001"_s, C1}, {u"0001"_s, C2}, {u"0001"_s, C3}, {u"0002"_s, C4}})
             ok &= exec(u"INSERT INTO CLIEFILI (CDFILIAL, CDCLIENTE) VALUES (?, ?)"_s, {b, c});
 
         ok &= exec(u"INSERT INTO GRUPSERV (CDGRUPSERV, NMGRUPSERV) VALUES ('01', 'Refeições')"_s);
-        for (const auto &[b, s, n] : {std::tuple{u"0001"_s, u"001"_s, u"Almoço"_s}, {u"0001"_s, u"002"_s, u"Jantar"_s},
-                                      {u"0001"_s, u"003"_s, u"Café da manhã"_s}, {u"0002"_s, u"001"_s, u"Almoço Norte"_s}})
-            ok &= exec(u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES (?, ?, ?, '01')"_s, {b, s, n});
+        for (const auto &[b, s, n] : {std::tuple{u"0001"_s, u"001"_s, u"Almoço"_s},
+                                      {u"0001"_s, u"002"_s, u"Jantar"_s},
+                                      {u"0001"_s, u"003"_s, u"Café da manhã"_s},
+                                      {u"0002"_s, u"001"_s, u"Almoço Norte"_s}})
+            ok &= exec(u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES (?, ?, ?, '01')"_s,
+                       {b, s, n});
 
         auto preco = [&](const QString &b, const QString &c, const QString &s, QDate from, double price) {
-            ok &= exec(u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) VALUES (?, ?, ?, ?, ?)"_s,
-                       {b, c, s, from, price});
+            ok &= exec(
+                u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) VALUES (?, ?, ?, ?, ?)"_s,
+                {b, c, s, from, price});
         };
         preco(u"0001"_s, C1, u"001"_s, QDate(2023, 6, 1), 10.00);
         preco(u"0001"_s, C1, u"001"_s, QDate(2024, 1, 8), 12.50);
@@ -209,8 +211,9 @@ protected:
         preco(u"0002"_s, C4, u"001"_s, QDate(2024, 1, 1), 7.00);
 
         auto efetivo = [&](const QString &b, const QString &c, const QString &s, QDate d, QVariant n) {
-            ok &= exec(u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES (?, ?, ?, ?, ?)"_s,
-                       {b, c, s, d, n});
+            ok &= exec(
+                u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES (?, ?, ?, ?, ?)"_s,
+                {b, c, s, d, n});
         };
         const QVariant nullInt = QVariant(QMetaType::fromType<int>());
         efetivo(u"0001"_s, C1, u"001"_s, QDate(2023, 12, 31), 7);
@@ -235,7 +238,8 @@ protected:
         const ServerResult n = m_net->call(u"ProPrxRelApurFat"_s, {rpcArg(branch)});
         if (!n.ok)
             return QString();
-        const ServerResult r = m_net->call(u"ProRelGesDireta"_s, {rpcArg(branch), day(1, 1), day(1, 15), n.data, u""_s});
+        const ServerResult r =
+            m_net->call(u"ProRelGesDireta"_s, {rpcArg(branch), day(1, 1), day(1, 15), n.data, u""_s});
         return r.ok ? n.data.toString() : QString();
     }
 
@@ -305,7 +309,8 @@ private slots:
         // A server that is no longer there: the failure text, at once, not a hang.
         const ServerResult r = m_net->call(u"GetClieFili"_s, {u"0001"_s});
         QVERIFY(!r.ok);
-        QCOMPARE(r.error, u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão recusada."_s.arg(port));
+        QCOMPARE(r.error,
+                 u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão recusada."_s.arg(port));
         m_net.reset();
         m_db.close();
         m_db = QSqlDatabase();
@@ -328,10 +333,10 @@ private slots:
         CALL_OK(sintData, u"GetCFRSintData"_s);
         const Packet d = Packet::from(sintData.data);
         // The fields of qryCFRSintData in its order: 7 + 6 address + 3 + 11 + 11 + 2 + 3 = 43.
-        QStringList expected{u"IDGRUPO"_s, u"CDFILIAL"_s, u"NMFILIAL"_s, u"IDTPIJURCLIE"_s, u"NRINSJURCLIE"_s,
-                             u"NMRAZSOCCLIE"_s, u"CDSERVFILI"_s, u"DSENDECLIE"_s, u"NMBAIRCLIE"_s, u"NMMUNICLIE"_s,
-                             u"NRCEPCLIE"_s, u"NRTELECLIE"_s, u"NRINSESTCLIE"_s, u"NMSERVICO"_s, u"NRAPURACGD"_s,
-                             u"CDCLIENTEAPGD"_s};
+        QStringList expected{u"IDGRUPO"_s,      u"CDFILIAL"_s,     u"NMFILIAL"_s,   u"IDTPIJURCLIE"_s,
+                             u"NRINSJURCLIE"_s, u"NMRAZSOCCLIE"_s, u"CDSERVFILI"_s, u"DSENDECLIE"_s,
+                             u"NMBAIRCLIE"_s,   u"NMMUNICLIE"_s,   u"NRCEPCLIE"_s,  u"NRTELECLIE"_s,
+                             u"NRINSESTCLIE"_s, u"NMSERVICO"_s,    u"NRAPURACGD"_s, u"CDCLIENTEAPGD"_s};
         for (const QString &prefix : {u"QTSERV"_s, u"DTSERV"_s})
             for (int i = 1; i <= 11; ++i)
                 expected.append(prefix + QString::number(i).rightJustified(2, u'0'));
@@ -356,10 +361,10 @@ private slots:
         QCOMPARE(run.data.toDouble(), 10.0); // see the data table above
 
         // Every row, as stored: 31/12 and 16/1 are outside the period, 0002 is not asked for.
-        const QList<QVariantList> rows =
-            select(u"SELECT CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD FROM APURFATGD "
-                   "WHERE NRAPURACGD = ? AND CDFILIALAPGD = ? ORDER BY CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD"_s,
-                   {a, u"0001"_s});
+        const QList<QVariantList> rows = select(
+            u"SELECT CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD FROM APURFATGD "
+            "WHERE NRAPURACGD = ? AND CDFILIALAPGD = ? ORDER BY CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD"_s,
+            {a, u"0001"_s});
         QStringList got;
         for (const QVariantList &r : rows)
             got.append(u"%1 %2 %3 %4 %5"_s.arg(r[0].toString(), r[1].toString(), r[2].toDate().toString(u"dd/MM"_s),
@@ -370,8 +375,8 @@ private slots:
                           C1 + u" 001 08/01 5 12.50"_s, // the new price is in force from its own day
                           C1 + u" 001 10/01 - 12.50"_s, // a day recorded without a quantity stays empty
                           C1 + u" 001 15/01 3 12.50"_s, // the end date is inside the period
-                          C1 + u" 002 03/01 2 8.00"_s, C1 + u" 002 09/01 4 8.00"_s,
-                          C2 + u" 001 02/01 1 9.90"_s, C2 + u" 001 12/01 1200 9.90"_s,
+                          C1 + u" 002 03/01 2 8.00"_s, C1 + u" 002 09/01 4 8.00"_s, C2 + u" 001 02/01 1 9.90"_s,
+                          C2 + u" 001 12/01 1200 9.90"_s,
                           C2 + u" 003 04/01 2 -"_s, // no price ever set
                       }));
 
@@ -403,9 +408,10 @@ private slots:
         QCOMPARE(p.at(1, u"DSENDECLIE"_s).toString(), u"Rua B, 2"_s);
         QCOMPARE(all, (QJsonArray{u"0001"_s, a, u""_s})); // refs: the list comes back as sent
 
-        for (const auto &[list, expected] :
-             {std::pair{u"_0000000002_"_s, QStringList{C2}}, {u"_0000000001__0000000002_"_s, QStringList{C1, C2}},
-              {u"_0000000003_"_s, QStringList{}}, {u"0000000001"_s, QStringList{C1}}}) {
+        for (const auto &[list, expected] : {std::pair{u"_0000000002_"_s, QStringList{C2}},
+                                             {u"_0000000001__0000000002_"_s, QStringList{C1, C2}},
+                                             {u"_0000000003_"_s, QStringList{}},
+                                             {u"0000000001"_s, QStringList{C1}}}) {
             CALL_OK(n, u"GetClieSelect"_s, {u"0001"_s, a, list});
             QCOMPARE(Packet::from(n.data).texts(u"CDCLIENTEAPGD"_s), expected);
         }
@@ -469,8 +475,8 @@ private slots:
         CALL_OK(q, u"GetQtdeEfetData"_s, args);
         const Packet p = Packet::from(q.data);
         QCOMPARE(args, sent); // both window dates are by reference and come back unchanged
-        QCOMPARE(p.texts(u"DTAPURACFATGD"_s), (QStringList{QString::number(day(1, 5)), QString::number(day(1, 8)),
-                                                           QString::number(day(1, 10))}));
+        QCOMPARE(p.texts(u"DTAPURACFATGD"_s),
+                 (QStringList{QString::number(day(1, 5)), QString::number(day(1, 8)), QString::number(day(1, 10))}));
         QCOMPARE(p.at(0, u"NREFETIVOSAPGD"_s).toDouble(), 20.0);
         QVERIFY(p.at(2, u"NREFETIVOSAPGD"_s).isNull());
         QCOMPARE(p.texts(u"VRPRECUNITAPGD"_s), (QStringList{u"10"_s, u"12.5"_s, u"12.5"_s}));
@@ -534,12 +540,21 @@ private slots:
         const QString a = apurar(), b = apurar();
         QVERIFY(!a.isEmpty() && !b.isEmpty());
         auto row = [](const QString &number, const QString &client, double q1, const QString &service) {
-            return QJsonObject{{u"IDGRUPO"_s, u"1"_s}, {u"CDFILIAL"_s, u"0001"_s}, {u"NMFILIAL"_s, u"Filial Centro"_s},
-                               {u"NRAPURACGD"_s, number}, {u"CDCLIENTEAPGD"_s, client}, {u"NMSERVICO"_s, service},
-                               {u"DSENDECLIE"_s, u"não é guardado"_s}, {u"QTSERV01"_s, q1}, {u"DTSERV01"_s, day(1, 2)},
-                               {u"TOTALQUANT"_s, q1}, {u"VRPRECO"_s, 10.0}, {u"TOTALSERV"_s, q1 * 10}};
+            return QJsonObject{{u"IDGRUPO"_s, u"1"_s},
+                               {u"CDFILIAL"_s, u"0001"_s},
+                               {u"NMFILIAL"_s, u"Filial Centro"_s},
+                               {u"NRAPURACGD"_s, number},
+                               {u"CDCLIENTEAPGD"_s, client},
+                               {u"NMSERVICO"_s, service},
+                               {u"DSENDECLIE"_s, u"não é guardado"_s},
+                               {u"QTSERV01"_s, q1},
+                               {u"DTSERV01"_s, day(1, 2)},
+                               {u"TOTALQUANT"_s, q1},
+                               {u"VRPRECO"_s, 10.0},
+                               {u"TOTALSERV"_s, q1 * 10}};
         };
-        CALL_OK(first, u"SetCRFSintDados"_s, {statementPacket({row(a, C1, 1, u"Almoço"_s), row(a, C2, 2, u"Almoço"_s)})});
+        CALL_OK(first, u"SetCRFSintDados"_s,
+                {statementPacket({row(a, C1, 1, u"Almoço"_s), row(a, C2, 2, u"Almoço"_s)})});
         QCOMPARE(first.data.toDouble(), 2.0);
         CALL_OK(other, u"SetCRFSintDados"_s, {statementPacket({row(b, C1, 9, u"Jantar"_s)})});
         QCOMPARE(other.data.toDouble(), 1.0);
@@ -547,8 +562,8 @@ private slots:
         // A second run of a's statement replaces its rows and leaves b's alone. A name of
         // 40 characters is kept to the column's 30.
         const QString longName = u"Refeição especial de fim de semana 1234"_s + u"5"_s;
-        CALL_OK(second, u"SetCRFSintDados"_s, {statementPacket({row(a, C1, 3, longName), row(a, C1, 4, u"Jantar"_s),
-                                                                 row(a, C2, 5, u"Almoço"_s)})});
+        CALL_OK(second, u"SetCRFSintDados"_s,
+                {statementPacket({row(a, C1, 3, longName), row(a, C1, 4, u"Jantar"_s), row(a, C2, 5, u"Almoço"_s)})});
         QCOMPARE(second.data.toDouble(), 3.0);
         const QList<QVariantList> stored =
             select(u"SELECT NRLINHA, CDCLIENTEAPGD, QTSERV01, NMSERVICO, DTSERV01 FROM CFRSINTDATA "
@@ -570,8 +585,9 @@ private slots:
         rows[0] = r0;
         bad[u"rows"_s] = rows;
         const ServerResult refused = m_net->call(u"SetCRFSintDados"_s, {bad});
-        QCOMPARE(refused.error, u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: a linha 1, campo QTSERV01, "
-                                "deve ser um número."_s);
+        QCOMPARE(refused.error,
+                 u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: a linha 1, campo QTSERV01, "
+                 "deve ser um número."_s);
         QCOMPARE(count(u"CFRSINTDATA"_s, u"NRAPURACGD = ?"_s, {a}), 3);
 
         // DelCRFSintDados takes the statement of (0001, a) only.
@@ -619,7 +635,8 @@ private slots:
         QCOMPARE(args, sent); // the list and the half are by reference; this version leaves them
         // The order in which the two get 1 and 2 is the server's.
         const QStringList firstHalf = numbers(QDate(2024, 1, 1));
-        QVERIFY2(firstHalf == (QStringList{C1 + u"=1"_s, C2 + u"=2"_s}) || firstHalf == (QStringList{C1 + u"=2"_s, C2 + u"=1"_s}),
+        QVERIFY2(firstHalf == (QStringList{C1 + u"=1"_s, C2 + u"=2"_s})
+                     || firstHalf == (QStringList{C1 + u"=2"_s, C2 + u"=1"_s}),
                  qPrintable(firstHalf.join(u' ')));
 
         // Emitting the same fortnight again reuses them, also under another number.
@@ -696,20 +713,26 @@ private slots:
             {u"GetClieFili"_s, {u"0001"_s, u"0002"_s}, u"GetClieFili: espera 1 argumento(s), recebeu 2."_s},
             {u"GetClieFili"_s, {1}, u"GetClieFili: o argumento 1 deve ser um texto."_s},
             {u"GetClieFili"_s, {QJsonValue::Null}, u"GetClieFili: o argumento 1 deve ser um texto."_s},
-            {u"ProRelGesDireta"_s, {u"0001"_s, u"01/01/2024"_s, day(1, 15), a, u""_s},
+            {u"ProRelGesDireta"_s,
+             {u"0001"_s, u"01/01/2024"_s, day(1, 15), a, u""_s},
              u"ProRelGesDireta: o argumento 2 deve ser uma data (número de dias)."_s},
-            {u"ProRelGesDireta"_s, {u"0001"_s, day(1, 1), u"45306"_s, a, u""_s},
+            {u"ProRelGesDireta"_s,
+             {u"0001"_s, day(1, 1), u"45306"_s, a, u""_s},
              u"ProRelGesDireta: o argumento 3 deve ser uma data (número de dias)."_s},
-            {u"ProRelGesDireta"_s, {u"0001"_s, day(1, 1), day(1, 15), a, 0},
+            {u"ProRelGesDireta"_s,
+             {u"0001"_s, day(1, 1), day(1, 15), a, 0},
              u"ProRelGesDireta: o argumento 5 deve ser um texto."_s},
-            {u"SetCRFSintDados"_s, {QJsonObject{{u"rows"_s, QJsonArray()}}},
+            {u"SetCRFSintDados"_s,
+             {QJsonObject{{u"rows"_s, QJsonArray()}}},
              u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: falta a lista \"fields\"."_s},
-            {u"SetCRFSintDados"_s, {u"pacote"_s},
+            {u"SetCRFSintDados"_s,
+             {u"pacote"_s},
              u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: não é um objeto "
              "{\"fields\": [...], \"rows\": [...]}."_s},
             {u"getcliefili"_s, {u"0001"_s}, u"Método \"getcliefili\" não existe no módulo Kpr04700.rdmCFR."_s},
             {u"ProPrxRelApurFat"_s, {injection}, u"Filial %1 não cadastrada."_s.arg(injection)},
-            {u"ProRelGesDireta"_s, {injection, day(1, 1), day(1, 15), a, u""_s},
+            {u"ProRelGesDireta"_s,
+             {injection, day(1, 1), day(1, 15), a, u""_s},
              u"Apuração %1 não emitida para a filial %2."_s.arg(a, injection)},
         };
         for (const auto &c : cases) {
@@ -738,9 +761,11 @@ private slots:
             int status;
             QString error;
         } cases[] = {
-            {"POST", "/rpc/Kpr04700.rdmCFR", "{\"method\": ", 400, u"Requisição inválida: o corpo não é um JSON válido"_s},
+            {"POST", "/rpc/Kpr04700.rdmCFR", "{\"method\": ", 400,
+             u"Requisição inválida: o corpo não é um JSON válido"_s},
             {"POST", "/rpc/Kpr04700.rdmCFR", "[1, 2]", 400, u"Requisição inválida: o corpo deve ser um objeto JSON."_s},
-            {"POST", "/rpc/Kpr04700.rdmCFR", "{\"args\": []}", 400, u"Requisição inválida: falta o campo \"method\" (texto)."_s},
+            {"POST", "/rpc/Kpr04700.rdmCFR", "{\"args\": []}", 400,
+             u"Requisição inválida: falta o campo \"method\" (texto)."_s},
             {"POST", "/rpc/Kpr04700.rdmCFR", "{\"method\": \"GetCFRSintData\", \"args\": {}}", 400,
              u"Requisição inválida: falta o campo \"args\" (lista)."_s},
             {"POST", "/rpc/Kpr04700.rdmXYZ", "{\"method\": \"GetCFRSintData\", \"args\": []}", 404,
@@ -750,9 +775,8 @@ private slots:
         };
         const int traced = m_server->traceCount();
         for (const auto &c : cases) {
-            const httplib::Result res = std::string(c.method) == "GET"
-                                            ? raw.Get(c.path)
-                                            : raw.Post(c.path, c.body, "application/json");
+            const httplib::Result res =
+                std::string(c.method) == "GET" ? raw.Get(c.path) : raw.Post(c.path, c.body, "application/json");
             QVERIFY2(res, qPrintable(QString::fromStdString(c.path)));
             QCOMPARE(res->status, c.status);
             const QString error =
@@ -765,7 +789,8 @@ private slots:
         const ServerResult big = m_net->call(u"GetClieFili"_s, {QString(1100000, u'x')});
         QVERIFY(!big.ok);
         QCOMPARE(big.error, u"O servidor de aplicação em %1 recusou a chamada de GetClieFili (HTTP 413): "
-                            "Requisição grande demais: o limite é de 1000000 bytes."_s.arg(m_net->host() + u':' + QString::number(m_net->port())));
+                            "Requisição grande demais: o limite é de 1000000 bytes."_s.arg(
+                                m_net->host() + u':' + QString::number(m_net->port())));
         QVERIFY(m_net->call(u"GetClieFili"_s, {u"0001"_s}).ok);
     }
 

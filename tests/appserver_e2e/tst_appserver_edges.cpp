@@ -123,7 +123,8 @@ class TstAppServerEdges : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<PgCluster> m_pg;
-    Side m_sides[2] = {{Backend::SQLite, {}, u"edges-sqlite"_s, {}, {}}, {Backend::PostgreSQL, {}, u"edges-pg"_s, {}, {}}};
+    Side m_sides[2] = {{Backend::SQLite, {}, u"edges-sqlite"_s, {}, {}},
+                       {Backend::PostgreSQL, {}, u"edges-pg"_s, {}, {}}};
 
     static QString name(const Side &s) { return s.backend == Backend::SQLite ? u"SQLite"_s : u"PostgreSQL"_s; }
 
@@ -170,13 +171,16 @@ class TstAppServerEdges : public QObject
         };
         exec(u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Filial Centro', '2024-01-31')"_s);
         exec(u"INSERT INTO GRUPSERV (CDGRUPSERV, NMGRUPSERV) VALUES ('01', 'Refeições')"_s);
-        exec(u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES ('0001', '001', 'Almoço', '01')"_s);
-        exec(u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES ('0001', '002', 'Jantar', '01')"_s);
+        exec(
+            u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES ('0001', '001', 'Almoço', '01')"_s);
+        exec(
+            u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES ('0001', '002', 'Jantar', '01')"_s);
         for (int c = 1; c <= kClients; ++c) {
             const QString code = QString::number(c).rightJustified(10, u'0');
             exec(u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE, DSEMAIL) "
                  "VALUES (?, 'J', ?, ?, ?)"_s,
-                 {code, u"1122233300%1"_s.arg(c, 4, 10, QChar(u'0')), u"Cliente %1 Ltda"_s.arg(c), u"c%1@cliente.example"_s.arg(c)});
+                 {code, u"1122233300%1"_s.arg(c, 4, 10, QChar(u'0')), u"Cliente %1 Ltda"_s.arg(c),
+                  u"c%1@cliente.example"_s.arg(c)});
             exec(u"INSERT INTO CLIEFILI (CDFILIAL, CDCLIENTE) VALUES ('0001', ?)"_s, {code});
             exec(u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) "
                  "VALUES ('0001', ?, '001', '2023-06-01', 10.50)"_s,
@@ -261,13 +265,15 @@ private slots:
             QByteArray args;
             QString error; // empty: ok; else the refusal (HTTP 400: its start)
         } cases[] = {
-            {u"ProPrxRelApurFat"_s, R"(["0001\u0000"])", u"ProPrxRelApurFat: o argumento 1 contém o caractere nulo (U+0000)."_s},
+            {u"ProPrxRelApurFat"_s, R"(["0001\u0000"])",
+             u"ProPrxRelApurFat: o argumento 1 contém o caractere nulo (U+0000)."_s},
             {u"ProRelGesDireta"_s, R"(["0001", 2, 2958465.5, ")" + A + R"(", ""])", {}},
             {u"ProRelGesDireta"_s, R"(["0001", 45292, 2958466, ")" + A + R"(", ""])",
              u"ProRelGesDireta: o argumento 3 deve ser uma data de 01/01/1900 a 31/12/9999."_s},
             {u"ProRelGesDireta"_s, R"(["0001", 1.5, 45306, ")" + A + R"(", ""])",
              u"ProRelGesDireta: o argumento 2 deve ser uma data de 01/01/1900 a 31/12/9999."_s},
-            {u"GetClieFili"_s, R"(["0001\ud800"])", u"GetClieFili: o argumento 1 contém um caractere inválido (U+D800 sem par)."_s},
+            {u"GetClieFili"_s, R"(["0001\ud800"])",
+             u"GetClieFili: o argumento 1 contém um caractere inválido (U+D800 sem par)."_s},
             {u"GetClieFili"_s, R"(["0001\ud83d\ude00"])", {}},
             {u"GetClieFili"_s, R"(["0001"])", {}},
             {u"GetCFRSintData"_s, R"([0])", u"GetCFRSintData: espera 0 argumento(s), recebeu 1."_s},
@@ -291,7 +297,8 @@ private slots:
              u"SetCRFSintDados: o argumento 1 deve ser um pacote de dados: a linha 1, campo NMSERVICO, contém o "
              "caractere nulo (U+0000)."_s},
             {u"SetCRFSintDados"_s,
-             packet(R"(["0001", ")" + A + R"(", "Refeição especial de fim de x😀", 45292, 2, 2958465.9, 1e300])"), {}},
+             packet(R"(["0001", ")" + A + R"(", "Refeição especial de fim de x😀", 45292, 2, 2958465.9, 1e300])"),
+             {}},
             {u"GetCFRSintServ"_s, R"([])", {}},
             {u"GetCFRSintServ"_s, R"([null])", u"GetCFRSintServ: espera 0 argumento(s), recebeu 1."_s},
             {u"GetQtdeEfetServ"_s, R"(["0001", ")" + A + R"(", "0000000002", 2958466, 2958466])",
@@ -306,12 +313,16 @@ private slots:
              u"ProDelTableRelApur: o argumento 2 contém o caractere de substituição (U+FFFD), sinal de um texto mal "
              "convertido."_s},
             {u"clientesComDados"_s, R"(["0001", ")" + A + R"(", 2, 2958465, "T"])", {}},
-            {u"EmailFilial"_s, R"(["0001\udc00"])", u"EmailFilial: o argumento 1 contém um caractere inválido (U+DC00 sem par)."_s},
+            {u"EmailFilial"_s, R"(["0001\udc00"])",
+             u"EmailFilial: o argumento 1 contém um caractere inválido (U+DC00 sem par)."_s},
             {u"EmailFilial"_s, R"(["0001"])", {}},
-            {u"ReservaEnvio"_s, R"(["0001", 2, 2958465, "08", "0000000001", "impressão", "c1@cliente.example", "estação 1", ""])", {}},
+            {u"ReservaEnvio"_s,
+             R"(["0001", 2, 2958465, "08", "0000000001", "impressão", "c1@cliente.example", "estação 1", ""])",
+             {}},
             {u"ReservaEnvio"_s, R"(["0001", 45292, 2958466, "08", "0000000001", "i", "", "estação 1", ""])",
              u"ReservaEnvio: o argumento 3 deve ser uma data de 01/01/1900 a 31/12/9999."_s},
-            {u"ConcluiEnvio"_s, R"(["x\u0000", "S", ""])", u"ConcluiEnvio: o argumento 1 contém o caractere nulo (U+0000)."_s},
+            {u"ConcluiEnvio"_s, R"(["x\u0000", "S", ""])",
+             u"ConcluiEnvio: o argumento 1 contém o caractere nulo (U+0000)."_s},
             {u"SituacaoEnvios"_s, R"(["0001", 2, 2958465, "08"])", {}},
             {u"SituacaoEnvios"_s, R"(["0001", 2, 2958465, "\u0000"])",
              u"SituacaoEnvios: o argumento 4 contém o caractere nulo (U+0000)."_s},
@@ -346,8 +357,9 @@ private slots:
         // branch), and both databases hold the same rows.
         for (Side &side : m_sides)
             QCOMPARE(count(side, u"NRAPURACGD = ?"_s, {a}), kClients * (31 + 15));
-        const QString apuration = u"SELECT CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD "
-                                  "FROM APURFATGD WHERE NRAPURACGD = ? ORDER BY 1, 2, 3"_s;
+        const QString apuration =
+            u"SELECT CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD "
+            "FROM APURFATGD WHERE NRAPURACGD = ? ORDER BY 1, 2, 3"_s;
         const QString statement = u"SELECT NRLINHA, NMSERVICO, DTSERV01, DTINICIAL, DTFINAL, QTSERV01 FROM CFRSINTDATA "
                                   "WHERE NRAPURACGD = ? ORDER BY NRLINHA"_s;
         const QString sequence = u"SELECT CDCLIENTE, DTQUINZENA, NRSEQCFR FROM SEQCFR ORDER BY 1, 2"_s;
@@ -424,7 +436,8 @@ private slots:
             auto packet = [&](int lines) {
                 QByteArray rowsJson;
                 for (int i = 0; i < lines; ++i)
-                    rowsJson += QByteArray(i ? ", " : "") + R"(["0001", ")" + a.toUtf8() + R"(", )" + QByteArray::number(i) + "]";
+                    rowsJson += QByteArray(i ? ", " : "") + R"(["0001", ")" + a.toUtf8() + R"(", )"
+                                + QByteArray::number(i) + "]";
                 return R"([{"fields": [{"name": "CDFILIAL"}, {"name": "NRAPURACGD"}, {"name": "QTSERV01"}], "rows": [)"
                        + rowsJson + "]}]";
             };
@@ -458,17 +471,21 @@ private slots:
         const QString secret = u"segredo-4f9c"_s;
         for (Side &side : m_sides) {
             QVERIFY(direct(side.db, u"ALTER TABLE CFRSINTDATA RENAME TO CFRSINTDATA_FORA"_s));
-            const Reply r = post(*side.server, callBody(u"DelCRFSintDados"_s, "[\"0001\", \"" + secret.toUtf8() + "\"]"));
+            const Reply r =
+                post(*side.server, callBody(u"DelCRFSintDados"_s, "[\"0001\", \"" + secret.toUtf8() + "\"]"));
             QVERIFY(direct(side.db, u"ALTER TABLE CFRSINTDATA_FORA RENAME TO CFRSINTDATA"_s));
             QCOMPARE(r.status, 200);
-            QCOMPARE(r.body, (QJsonObject{{u"ok"_s, false}, {u"error"_s, u"Erro no banco de dados em DelCRFSintDados."_s}}));
+            QCOMPARE(r.body,
+                     (QJsonObject{{u"ok"_s, false}, {u"error"_s, u"Erro no banco de dados em DelCRFSintDados."_s}}));
             const Status stopped = side.server->stop();
             QVERIFY2(stopped, qPrintable(stopped.error()));
             const QString log = side.server->stderrText();
-            const QString line = log.section(u"kpr-appserver: erro no banco de dados em DelCRFSintDados: "_s, 1).section(u'\n', 0, 0);
+            const QString line =
+                log.section(u"kpr-appserver: erro no banco de dados em DelCRFSintDados: "_s, 1).section(u'\n', 0, 0);
             QVERIFY2(!line.isEmpty(), qPrintable(name(side) + u" log: "_s + log));
             QVERIFY2(line.contains(u"cfrsintdata"_s, Qt::CaseInsensitive), qPrintable(line)); // the driver's text
-            QVERIFY2(line.contains(u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s), qPrintable(line));
+            QVERIFY2(line.contains(u"DELETE FROM CFRSINTDATA WHERE CDFILIAL = ? AND NRAPURACGD = ?"_s),
+                     qPrintable(line));
             QVERIFY2(!log.contains(secret), qPrintable(log));
         }
     }
@@ -487,7 +504,8 @@ private slots:
         const Reply r = post(server, callBody(u"GetClieFili"_s, R"(["0001"])"));
         QVERIFY(r.body.value(u"ok"_s).toBool());
         for (const QString &file : {path, path + u"-wal"_s, path + u"-shm"_s, server.traceFile()}) {
-            struct stat st{};
+            struct stat st
+            {};
             QVERIFY2(::stat(QFile::encodeName(file).constData(), &st) == 0, qPrintable(file));
             QVERIFY2((st.st_mode & 0777) == 0600, qPrintable(u"%1: %2"_s.arg(file).arg(st.st_mode & 0777, 0, 8)));
         }

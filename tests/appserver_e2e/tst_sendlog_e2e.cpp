@@ -124,7 +124,8 @@ private:
     QStringList attempts(const QString &client)
     {
         QSqlQuery q(m_db);
-        q.prepare(u"SELECT IDSITUACAO, NMESTACAO, DTHRFIM IS NULL FROM ENVIOCFRLOG WHERE CDCLIENTE = ? ORDER BY NRENVIO"_s);
+        q.prepare(
+            u"SELECT IDSITUACAO, NMESTACAO, DTHRFIM IS NULL FROM ENVIOCFRLOG WHERE CDCLIENTE = ? ORDER BY NRENVIO"_s);
         q.addBindValue(client);
         QStringList out;
         if (q.exec())
@@ -178,8 +179,8 @@ private slots:
         const ServerResult first = claim(u"C1"_s, u"WS-1"_s);
         QVERIFY2(first.ok, qPrintable(first.error));
         const Packet p = Packet::from(first.data);
-        QCOMPARE(p.names, (QStringList{u"IDRESULTADO"_s, u"CDRESERVA"_s, u"NMESTACAO"_s, u"DTHRSITUACAO"_s,
-                                       u"DSRESPOSTA"_s}));
+        QCOMPARE(p.names,
+                 (QStringList{u"IDRESULTADO"_s, u"CDRESERVA"_s, u"NMESTACAO"_s, u"DTHRSITUACAO"_s, u"DSRESPOSTA"_s}));
         QCOMPARE(p.text(0, u"IDRESULTADO"_s), u"R"_s);
         const QString token = p.text(0, u"CDRESERVA"_s);
         QVERIFY2(conclude(token, u"S"_s, u"250 2.0.0 Ok: queued as 4F2A"_s).ok, "conclude");
@@ -207,7 +208,8 @@ private slots:
         // The conclusion belonged to that claim only.
         const ServerResult late = conclude(token, u"F"_s, u"timeout"_s);
         QVERIFY(!late.ok);
-        QCOMPARE(late.error, u"A reserva %1 não vale mais: o extrato foi reservado de novo por outra estação."_s.arg(token));
+        QCOMPARE(late.error,
+                 u"A reserva %1 não vale mais: o extrato foi reservado de novo por outra estação."_s.arg(token));
     }
 
     void claimLeftByACrashHoldsUntilForced()
@@ -310,7 +312,8 @@ private slots:
             QSqlDatabase db = opened.value();
             const Status v2 = appserver::migrate(db, 2);
             QVERIFY2(v2, qPrintable(v2.error()));
-            QVERIFY(test::execSql(db, u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Centro', '2024-01-31')"_s));
+            QVERIFY(test::execSql(
+                db, u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Centro', '2024-01-31')"_s));
             QVERIFY(test::execSql(db, u"UPDATE CONTADOR SET NRULTIMO = 41 WHERE NMCONTADOR = 'APURACAO'"_s));
             QVERIFY(test::execSql(db, u"INSERT INTO APURACAO (NRAPURACGD, CDFILIAL, DTEMISSAO, NRGERACAO) "
                                       "VALUES ('0000000041', '0001', '2024-01-31 10:00:00', 3)"_s));

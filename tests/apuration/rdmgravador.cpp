@@ -51,8 +51,7 @@ QStringList RdmGravador::textos(const QString &metodo) const
 ServerResult RdmGravador::trata(Chamada chamada, const std::function<ServerResult(RdmCFR &)> &real)
 {
     chamadas.append(chamada);
-    ServerResult r = m_real ? real(*m_real)
-                            : (m_resposta ? m_resposta(chamada) : ServerResult::success(QJsonValue()));
+    ServerResult r = m_real ? real(*m_real) : (m_resposta ? m_resposta(chamada) : ServerResult::success(QJsonValue()));
     if (ajuste)
         ajuste(chamada, r);
     return r;

@@ -39,12 +39,12 @@ public:
 
     ServerResult GetClieFili(const QString &filial) override;
     ServerResult ProPrxRelApurFat(const QString &filial) override;
-    ServerResult ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim,
-                                 const QString &apuracao, const QString &vazio) override;
+    ServerResult ProRelGesDireta(const QString &filial, const QDate &inicio, const QDate &fim, const QString &apuracao,
+                                 const QString &vazio) override;
     ServerResult GetCFRSintData() override;
     ServerResult GetClieSelect(const QString &filial, const QString &apuracao, QString &clientes) override;
-    ServerResult GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio,
-                                const QDate &fim, QString &cliente) override;
+    ServerResult GetTotalizacao(const QString &filial, const QString &apuracao, const QDate &inicio, const QDate &fim,
+                                QString &cliente) override;
     ServerResult GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente) override;
     ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QString &servico, QDate &inicioJanela, QDate &fimJanela) override;
@@ -52,12 +52,12 @@ public:
     ServerResult GetCFRSintServ() override;
     ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QDate &inicio, const QDate &fim) override;
-    ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
-                               const QString &apuracao, const QString &cliente, QString &quinzena) override;
+    ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes, const QString &apuracao,
+                               const QString &cliente, QString &quinzena) override;
     ServerResult DelCRFSintDados(const QString &filial, const QString &apuracao) override;
     ServerResult ProDelTableRelApur(const QString &filial, const QString &apuracao) override;
-    ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio,
-                                  const QDate &fim, QString &clientes) override;
+    ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio, const QDate &fim,
+                                  QString &clientes) override;
     ServerResult EmailFilial(QString &filial) override;
 
 private:

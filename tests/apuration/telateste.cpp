@@ -8,8 +8,8 @@ using namespace Qt::Literals::StringLiterals;
 namespace kpr::cfr::test {
 
 TelaTeste::TelaTeste(RdmCFR &rdm)
-    : servidor(&rdm)
-    , msgPadrao({u"pro_GeraTableApurFat|Gerando dados para o relatório..."_s})
+    : servidor(&rdm),
+      msgPadrao({u"pro_GeraTableApurFat|Gerando dados para o relatório..."_s})
 {
     defineCFRSintData(sintData);
     defineCFRSintServ(sintServ);
@@ -52,8 +52,18 @@ QVariantList qtdeData(const QString &cliente, const QString &servico, const QDat
 QVariantList qtdeServ(const QString &cliente, const QString &servico, const QDate &dia, const QVariant &efetivos,
                       const QVariant &preco, const QString &nome)
 {
-    return {u"0001"_s, cliente, servico, u"A1"_s, dia, efetivos, preco, nome, u"Filial Centro"_s,
-            u"J"_s, u"RJ"_s + cliente, u"Razão "_s + cliente};
+    return {u"0001"_s,
+            cliente,
+            servico,
+            u"A1"_s,
+            dia,
+            efetivos,
+            preco,
+            nome,
+            u"Filial Centro"_s,
+            u"J"_s,
+            u"RJ"_s + cliente,
+            u"Razão "_s + cliente};
 }
 
 QStringList linhas(const TClientDataSet &t, const QStringList &campos)

@@ -70,7 +70,8 @@ QList<Efetivo> efetivos()
     for (int s = 1; s <= 3; ++s)
         for (int d = 1; d <= 62; ++d)
             if ((d + s) % 3 != 0)
-                e.append({Clientes[0].codigo, codServ(s), D0.addDays(d - 1), (d * s) % 7 == 0 ? QVariant() : QVariant(d + s)});
+                e.append({Clientes[0].codigo, codServ(s), D0.addDays(d - 1),
+                          (d * s) % 7 == 0 ? QVariant() : QVariant(d + s)});
     for (int s = 1; s <= 13; ++s)
         for (int d = 1; d <= 60; ++d)
             if ((d * s) % 5 != 1)
@@ -110,8 +111,8 @@ QString textoOuVazio(const QVariant &v)
 // --- The by-date statement worked out from the data: per client (by code), window and
 // service (by code), the records of the window by day, eleven to a row.
 const QStringList CamposData = [] {
-    QStringList c{u"IDGRUPO"_s, u"CDCLIENTEAPGD"_s, u"CDSERVFILI"_s, u"NMSERVICO"_s, u"NRAPURACGD"_s,
-                  u"NRINSJURCLIE"_s, u"NMRAZSOCCLIE"_s, u"DSENDECLIE"_s};
+    QStringList c{u"IDGRUPO"_s,    u"CDCLIENTEAPGD"_s, u"CDSERVFILI"_s,   u"NMSERVICO"_s,
+                  u"NRAPURACGD"_s, u"NRINSJURCLIE"_s,  u"NMRAZSOCCLIE"_s, u"DSENDECLIE"_s};
     for (int n = 1; n <= 11; ++n)
         c << u"DTSERV%1"_s.arg(n, 2, 10, QLatin1Char('0')) << u"QTSERV%1"_s.arg(n, 2, 10, QLatin1Char('0'));
     c << u"VRPRECO"_s << u"TOTALQUANT"_s << u"TOTALSERV"_s << u"DTINICIAL"_s << u"DTFINAL"_s;
@@ -133,15 +134,16 @@ QStringList esperadoPorData(const QDate &fim, const QString &apuracao)
                 QList<Efetivo> janela;
                 for (const Efetivo &e : todos) {
                     const qint64 i = D0.daysTo(e.dia);
-                    if (e.cliente == c.codigo && e.servico == codServ(s) && e.dia <= fim && qMin(i / 10 + 1, qint64(4)) == w)
+                    if (e.cliente == c.codigo && e.servico == codServ(s) && e.dia <= fim
+                        && qMin(i / 10 + 1, qint64(4)) == w)
                         janela.append(e);
                 }
                 for (qsizetype ini = 0; ini < janela.size(); ini += 11) {
                     const QList<Efetivo> r = janela.mid(ini, 11);
                     QStringList t{u"IDGRUPO="_s + QString::number(w), u"CDCLIENTEAPGD="_s + c.codigo,
-                                  u"CDSERVFILI="_s + codServ(s), u"NMSERVICO="_s + nomeServ(s).left(30),
-                                  u"NRAPURACGD="_s + apuracao, u"NRINSJURCLIE="_s + c.inscricao,
-                                  u"NMRAZSOCCLIE="_s + c.razao, u"DSENDECLIE="_s + c.endereco};
+                                  u"CDSERVFILI="_s + codServ(s),      u"NMSERVICO="_s + nomeServ(s).left(30),
+                                  u"NRAPURACGD="_s + apuracao,        u"NRINSJURCLIE="_s + c.inscricao,
+                                  u"NMRAZSOCCLIE="_s + c.razao,       u"DSENDECLIE="_s + c.endereco};
                     double total = 0;
                     QVariant vr;
                     for (int n = 0; n < 11; ++n) {
@@ -159,8 +161,9 @@ QStringList esperadoPorData(const QDate &fim, const QString &apuracao)
                     t << u"VRPRECO="_s + textoOuVazio(vr) << u"TOTALQUANT="_s + num(total)
                       << u"TOTALSERV="_s + num(vr.toDouble() * total) << u"DTINICIAL=01/01"_s
                       << u"DTFINAL="_s + fim.toString(u"dd/MM"_s);
-                    linhas.append({c.tipo + u'|' + c.inscricao + u'|' + QString::number(w) + u'|' + nomeServ(s).left(30),
-                                   t.join(u' ')});
+                    linhas.append(
+                        {c.tipo + u'|' + c.inscricao + u'|' + QString::number(w) + u'|' + nomeServ(s).left(30),
+                         t.join(u' ')});
                 }
             }
         }
@@ -233,27 +236,26 @@ class TstApurationE2E : public QObject
     std::unique_ptr<RdmCFRConnection> m_conexao;
     QSqlDatabase m_db;
 
-    bool exec(const QString &sql, const QVariantList &values)
-    {
-        return kpr::test::execSql(m_db, sql, values);
-    }
+    bool exec(const QString &sql, const QVariantList &values) { return kpr::test::execSql(m_db, sql, values); }
 
     bool gravaDados()
     {
         bool ok = exec(u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES (?, ?, ?)"_s,
                        {u"0001"_s, u"Filial Centro"_s, QDate(2024, 3, 31)});
         for (const Cliente &c : Clientes) {
-            ok &= exec(u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE, NMFANTCLIE, DSENDECLIE, "
-                       "NMBAIRCLIE, NMMUNICLIE, NRCEPCLIE, NRINSESTCLIE, NRTELECLIE, DSEMAIL) "
-                       "VALUES (?, ?, ?, ?, ?, ?, 'Centro', 'Curitiba', '80000-000', 'ISENTO', '(41) 3000-0000', ?)"_s,
-                       {c.codigo, c.tipo, c.inscricao, c.razao, c.razao.section(u' ', 0, 0), c.endereco,
-                        u"x@cliente.example"_s});
+            ok &= exec(
+                u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE, NMFANTCLIE, DSENDECLIE, "
+                "NMBAIRCLIE, NMMUNICLIE, NRCEPCLIE, NRINSESTCLIE, NRTELECLIE, DSEMAIL) "
+                "VALUES (?, ?, ?, ?, ?, ?, 'Centro', 'Curitiba', '80000-000', 'ISENTO', '(41) 3000-0000', ?)"_s,
+                {c.codigo, c.tipo, c.inscricao, c.razao, c.razao.section(u' ', 0, 0), c.endereco,
+                 u"x@cliente.example"_s});
             ok &= exec(u"INSERT INTO CLIEFILI (CDFILIAL, CDCLIENTE) VALUES ('0001', ?)"_s, {c.codigo});
         }
         ok &= exec(u"INSERT INTO GRUPSERV (CDGRUPSERV, NMGRUPSERV) VALUES ('01', ?)"_s, {u"Refeições"_s});
         for (int s = 1; s <= 13; ++s)
-            ok &= exec(u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES ('0001', ?, ?, '01')"_s,
-                       {codServ(s), nomeServ(s)});
+            ok &= exec(
+                u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES ('0001', ?, ?, '01')"_s,
+                {codServ(s), nomeServ(s)});
         // The same prices preco() answers: a row from December and, where it changes, one
         // from the 15th of January.
         for (const Cliente &c : Clientes.mid(0, 3))
@@ -262,11 +264,13 @@ class TstApurationE2E : public QObject
                     const QVariant p = preco(c.codigo, codServ(s), from);
                     if (!p.isNull() && (from != Reajuste || p != preco(c.codigo, codServ(s), from.addDays(-1))))
                         ok &= exec(u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) "
-                                   "VALUES ('0001', ?, ?, ?, ?)"_s, {c.codigo, codServ(s), from, p});
+                                   "VALUES ('0001', ?, ?, ?, ?)"_s,
+                                   {c.codigo, codServ(s), from, p});
                 }
         for (const Efetivo &e : efetivos())
-            ok &= exec(u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES ('0001', ?, ?, ?, ?)"_s,
-                       {e.cliente, e.servico, e.dia, e.qt.isNull() ? QVariant(QMetaType::fromType<int>()) : e.qt});
+            ok &= exec(
+                u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES ('0001', ?, ?, ?, ?)"_s,
+                {e.cliente, e.servico, e.dia, e.qt.isNull() ? QVariant(QMetaType::fromType<int>()) : e.qt});
         return ok;
     }
 

@@ -36,8 +36,8 @@ public:
         if (m == u"GetCFRSintServ")
             return ServerResult::success(pacote(defineCFRSintServ));
         if (m == u"GetClieSelect")
-            return ServerResult::success(pacote(defineQryClieSelect, {clienteSelect(u"K1"_s), clienteSelect(u"K2"_s),
-                                                                      clienteSelect(u"K3"_s)}));
+            return ServerResult::success(
+                pacote(defineQryClieSelect, {clienteSelect(u"K1"_s), clienteSelect(u"K2"_s), clienteSelect(u"K3"_s)}));
         if (m == u"GetTotalizacao")
             return ServerResult::success(pacote(defineQryTotal));
         const QString cliente = c.args.value(2).toString();
@@ -56,7 +56,8 @@ public:
             return ServerResult::success(pacote(defineQryQtdeEfetData, r));
         }
         if (m == u"GetQtdeEfetServ")
-            return ServerResult::success(pacote(defineQryQtdeEfetServ, {qtdeServ(cliente, u"001"_s, c.args.at(3).toDate(), 1, 2.0)}));
+            return ServerResult::success(
+                pacote(defineQryQtdeEfetServ, {qtdeServ(cliente, u"001"_s, c.args.at(3).toDate(), 1, 2.0)}));
         return ServerResult::success(QJsonValue());
     }
 };
@@ -88,10 +89,12 @@ private slots:
             tela.filial = f;
             GeraTableApurFat(tela);
         }
-        QCOMPARE(rdm.textos(u"ProPrxRelApurFat"_s), (QStringList{u"ProPrxRelApurFat 0001"_s, u"ProPrxRelApurFat 0002"_s}));
-        QCOMPARE(rdm.textos(u"ProRelGesDireta"_s),
-                 (QStringList{u"ProRelGesDireta 0001 01/01 11/01 N1 \"\""_s, u"ProRelGesDireta 0001 01/01 11/01 N1 \"\""_s,
-                              u"ProRelGesDireta 0002 01/01 11/01 N2 \"\""_s, u"ProRelGesDireta 0001 01/01 11/01 N1 \"\""_s}));
+        QCOMPARE(rdm.textos(u"ProPrxRelApurFat"_s),
+                 (QStringList{u"ProPrxRelApurFat 0001"_s, u"ProPrxRelApurFat 0002"_s}));
+        QCOMPARE(rdm.textos(u"ProRelGesDireta"_s), (QStringList{u"ProRelGesDireta 0001 01/01 11/01 N1 \"\""_s,
+                                                                u"ProRelGesDireta 0001 01/01 11/01 N1 \"\""_s,
+                                                                u"ProRelGesDireta 0002 01/01 11/01 N2 \"\""_s,
+                                                                u"ProRelGesDireta 0001 01/01 11/01 N1 \"\""_s}));
         for (const Chamada &c : rdm.chamadas)
             if (c.metodo == u"ProRelGesDireta")
                 QCOMPARE(c.args.at(4).toString(), QString()); // the fifth argument is always empty
@@ -200,11 +203,11 @@ private slots:
         tela.posicao = 2;
         tela.fim = QDate(2024, 3, 1); // no period limit in this family
         GeraTableApurFat(tela);
-        QCOMPARE(rdm.textos(), (QStringList{u"ProPrxRelApurFat 0001"_s, u"ProRelGesDireta 0001 01/01 01/03 N1 \"\""_s,
-                                            u"GetCFRSintServ"_s, u"GetClieSelect 0001 N1 \"\""_s,
-                                            u"GetQtdeEfetServ 0001 N1 K1 01/01 01/03"_s,
-                                            u"GetQtdeEfetServ 0001 N1 K2 01/01 01/03"_s,
-                                            u"GetQtdeEfetServ 0001 N1 K3 01/01 01/03"_s}));
+        QCOMPARE(
+            rdm.textos(),
+            (QStringList{u"ProPrxRelApurFat 0001"_s, u"ProRelGesDireta 0001 01/01 01/03 N1 \"\""_s, u"GetCFRSintServ"_s,
+                         u"GetClieSelect 0001 N1 \"\""_s, u"GetQtdeEfetServ 0001 N1 K1 01/01 01/03"_s,
+                         u"GetQtdeEfetServ 0001 N1 K2 01/01 01/03"_s, u"GetQtdeEfetServ 0001 N1 K3 01/01 01/03"_s}));
         QCOMPARE(tela.sintServ.RecordCount(), 3);
         QCOMPARE(tela.sintServ.RecNo(), 1);
         QVERIFY(tela.clieSelect.Eof());
@@ -223,8 +226,9 @@ private slots:
         QCOMPARE(rdm.metodos().last(), u"GetServSelect"_s);
         QVERIFY(!rdm.metodos().contains(u"SetCRFSintDados"_s));
         QCOMPARE(linhas(tela.sintData, {u"CDCLIENTEAPGD"_s, u"IDGRUPO"_s, u"CDSERVFILI"_s}),
-                 (QStringList{u"CDCLIENTEAPGD=K1 IDGRUPO=1 CDSERVFILI=001"_s, u"CDCLIENTEAPGD=K1 IDGRUPO=1 CDSERVFILI=002"_s,
-                              u"CDCLIENTEAPGD=K1 IDGRUPO=2 CDSERVFILI=001"_s, u"CDCLIENTEAPGD=K1 IDGRUPO=2 CDSERVFILI=002"_s}));
+                 (QStringList{
+                     u"CDCLIENTEAPGD=K1 IDGRUPO=1 CDSERVFILI=001"_s, u"CDCLIENTEAPGD=K1 IDGRUPO=1 CDSERVFILI=002"_s,
+                     u"CDCLIENTEAPGD=K1 IDGRUPO=2 CDSERVFILI=001"_s, u"CDCLIENTEAPGD=K1 IDGRUPO=2 CDSERVFILI=002"_s}));
         QCOMPARE(tela.progresso.last(), u"off"_s);
         QCOMPARE(tela.filiais, QStringList{u"0001"_s}); // nothing undone: the number stays cached
         QVERIFY(runGuarded([&] { GeraTableApurFat(tela); }) == false);
@@ -239,7 +243,8 @@ private slots:
         QTest::addColumn<QJsonValue>("resposta");
         QTest::addColumn<QString>("erro");
         const QString semNumero = u"O servidor de aplicação não informou o número da apuração da filial 0001."_s;
-        QTest::newRow("refused") << false << QJsonValue(u"Filial 0001 não cadastrada."_s) << u"Filial 0001 não cadastrada."_s;
+        QTest::newRow("refused") << false << QJsonValue(u"Filial 0001 não cadastrada."_s)
+                                 << u"Filial 0001 não cadastrada."_s;
         QTest::newRow("empty text") << true << QJsonValue(u""_s) << semNumero;
         QTest::newRow("blank text") << true << QJsonValue(u"   "_s) << semNumero;
         QTest::newRow("null") << true << QJsonValue() << semNumero;

@@ -29,7 +29,7 @@ QDate dia(int d)
 struct Respostas
 {
     QList<QVariantList> clientes{clienteSelect(u"K1"_s)};
-    QMap<QString, QList<QVariantList>> porData;  // "K1/001" -> qryQtdeEfetData rows
+    QMap<QString, QList<QVariantList>> porData;    // "K1/001" -> qryQtdeEfetData rows
     QMap<QString, QList<QVariantList>> porServico; // "K1" -> qryQtdeEfetServ rows
     QJsonObject sintServ = pacote(defineCFRSintServ);
     QJsonObject sintData = pacote(defineCFRSintData);
@@ -54,7 +54,8 @@ struct Respostas
             return ServerResult::success(pacote(defineQryServSelect, s));
         }
         if (m == u"GetQtdeEfetData")
-            return ServerResult::success(pacote(defineQryQtdeEfetData, porData.value(k + u'/' + c.args.at(3).toString())));
+            return ServerResult::success(
+                pacote(defineQryQtdeEfetData, porData.value(k + u'/' + c.args.at(3).toString())));
         if (m == u"GetQtdeEfetServ")
             return ServerResult::success(pacote(defineQryQtdeEfetServ, porServico.value(k)));
         return ServerResult::success(QJsonValue());
@@ -114,12 +115,12 @@ private slots:
         QTest::newRow("1 day") << 1 << QStringList{u"01/01 01/01"_s};
         QTest::newRow("D0+9: one window") << 10 << QStringList{u"01/01 10/01"_s};
         QTest::newRow("D0+10: two, the second of one day") << 11 << QStringList{u"01/01 10/01"_s, u"11/01 11/01"_s};
-        QTest::newRow("31 days: window 4 is the 31st") << 31
-            << QStringList{u"01/01 10/01"_s, u"11/01 20/01"_s, u"21/01 30/01"_s, u"31/01 31/01"_s};
-        QTest::newRow("32 days: window 4 is 31 and 32") << 32
-            << QStringList{u"01/01 10/01"_s, u"11/01 20/01"_s, u"21/01 30/01"_s, u"31/01 01/02"_s};
-        QTest::newRow("45 days: window 4 still runs to the end") << 45
-            << QStringList{u"01/01 10/01"_s, u"11/01 20/01"_s, u"21/01 30/01"_s, u"31/01 14/02"_s};
+        QTest::newRow("31 days: window 4 is the 31st")
+            << 31 << QStringList{u"01/01 10/01"_s, u"11/01 20/01"_s, u"21/01 30/01"_s, u"31/01 31/01"_s};
+        QTest::newRow("32 days: window 4 is 31 and 32")
+            << 32 << QStringList{u"01/01 10/01"_s, u"11/01 20/01"_s, u"21/01 30/01"_s, u"31/01 01/02"_s};
+        QTest::newRow("45 days: window 4 still runs to the end")
+            << 45 << QStringList{u"01/01 10/01"_s, u"11/01 20/01"_s, u"21/01 30/01"_s, u"31/01 14/02"_s};
     }
     void janelas()
     {
@@ -145,7 +146,8 @@ private slots:
         RdmGravador rdm([&](const Chamada &c) {
             ServerResult res = r(c);
             if (c.metodo == u"GetQtdeEfetData" && c.args.at(5).toDate() == dia(10))
-                res.refs = {u"0001"_s, u"A1"_s, u"K1"_s, u"001"_s, dia(1).toString(Qt::ISODate), dia(7).toString(Qt::ISODate)};
+                res.refs = {
+                    u"0001"_s, u"A1"_s, u"K1"_s, u"001"_s, dia(1).toString(Qt::ISODate), dia(7).toString(Qt::ISODate)};
             return res;
         });
         TelaTeste t(rdm);
@@ -162,8 +164,7 @@ private slots:
         QTest::addColumn<QStringList>("esperado"); // QTSERV01..11, VRPRECO, TOTALQUANT, TOTALSERV per row
         const QVariant vazio;
         QTest::newRow("0 then 5.2: the first non-zero price")
-            << QVariantList{2, 3} << QVariantList{0.0, 5.2}
-            << QStringList{u"2 3 0 0 0 0 0 0 0 0 0 | 5.2 5 26"_s};
+            << QVariantList{2, 3} << QVariantList{0.0, 5.2} << QStringList{u"2 3 0 0 0 0 0 0 0 0 0 | 5.2 5 26"_s};
         QTest::newRow("4 then 5: the first price stays")
             << QVariantList{2, 3} << QVariantList{4.0, 5.0} << QStringList{u"2 3 0 0 0 0 0 0 0 0 0 | 4 5 20"_s};
         QTest::newRow("no price, then 3")
@@ -176,7 +177,8 @@ private slots:
             doze.append(i);
             precos.append(1.5);
         }
-        QTest::newRow("twelve records, two rows") << doze << precos
+        QTest::newRow("twelve records, two rows")
+            << doze << precos
             << QStringList{u"1 2 3 4 5 6 7 8 9 10 11 | 1.5 66 99"_s, u"12 0 0 0 0 0 0 0 0 0 0 | 1.5 12 18"_s};
     }
     void linhaPorData()
@@ -191,7 +193,8 @@ private slots:
         TelaTeste t(rdm);
         porData(t, rdm, 1); // one window: the stand-in answers every record in it
         QStringList obtido;
-        for (const QString &l : linhas(t.sintData, colunasData(11) + QStringList{u"VRPRECO"_s, u"TOTALQUANT"_s, u"TOTALSERV"_s})) {
+        for (const QString &l :
+             linhas(t.sintData, colunasData(11) + QStringList{u"VRPRECO"_s, u"TOTALQUANT"_s, u"TOTALSERV"_s})) {
             QStringList v;
             for (const QString &p : l.split(u' '))
                 v.append(p.section(u'=', 1).replace(u"-"_s, u"0"_s)); // an unused column counts as 0
@@ -217,10 +220,12 @@ private slots:
         RdmGravador rdm(r);
         TelaTeste t(rdm);
         porData(t, rdm, 11);
-        QCOMPARE(linhas(t.sintData, {u"IDGRUPO"_s, u"CDFILIAL"_s, u"NMFILIAL"_s, u"CDCLIENTEAPGD"_s, u"CDSERVFILI"_s,
-                                     u"NRAPURACGD"_s, u"IDTPIJURCLIE"_s, u"NRINSJURCLIE"_s, u"DTINICIAL"_s, u"DTFINAL"_s}).first(),
-                 QString{u"IDGRUPO=1 CDFILIAL=0001 NMFILIAL=Filial Centro CDCLIENTEAPGD=K1 CDSERVFILI=001 "
-                             "NRAPURACGD=A1 IDTPIJURCLIE=J NRINSJURCLIE=RJK1 DTINICIAL=01/01 DTFINAL=11/01"_s});
+        QCOMPARE(
+            linhas(t.sintData, {u"IDGRUPO"_s, u"CDFILIAL"_s, u"NMFILIAL"_s, u"CDCLIENTEAPGD"_s, u"CDSERVFILI"_s,
+                                u"NRAPURACGD"_s, u"IDTPIJURCLIE"_s, u"NRINSJURCLIE"_s, u"DTINICIAL"_s, u"DTFINAL"_s})
+                .first(),
+            QString{u"IDGRUPO=1 CDFILIAL=0001 NMFILIAL=Filial Centro CDCLIENTEAPGD=K1 CDSERVFILI=001 "
+                    "NRAPURACGD=A1 IDTPIJURCLIE=J NRINSJURCLIE=RJK1 DTINICIAL=01/01 DTFINAL=11/01"_s});
         // The stand-in answers the record in both windows: one row per window.
         QCOMPARE(t.sintData.RecordCount(), 2);
         t.sintData.First();
@@ -259,22 +264,24 @@ private slots:
         Respostas r;
         for (int s = 1; s <= 13; ++s)
             for (int d = 1; d <= 3; ++d)
-                r.porServico[u"K1"_s].append(qtdeServ(u"K1"_s, u"%1"_s.arg(s, 3, 10, QLatin1Char('0')), dia(d), s * 10 + d, 1.0));
+                r.porServico[u"K1"_s].append(
+                    qtdeServ(u"K1"_s, u"%1"_s.arg(s, 3, 10, QLatin1Char('0')), dia(d), s * 10 + d, 1.0));
         RdmGravador rdm(r);
         TelaTeste t(rdm);
         porServico(t, rdm, 60);
-        QCOMPARE(linhas(t.sintServ, QStringList{u"IDGRUPO"_s, u"DTAPURACFAT"_s} + colunasServ(u"QTSERVICO"_s)),
-                 (QStringList{
-                     u"IDGRUPO=001 DTAPURACFAT=01/01 QTSERVICO01=11 QTSERVICO02=21 QTSERVICO03=31 QTSERVICO04=41 QTSERVICO05=51 QTSERVICO06=61"_s,
-                     u"IDGRUPO=001 DTAPURACFAT=02/01 QTSERVICO01=12 QTSERVICO02=22 QTSERVICO03=32 QTSERVICO04=42 QTSERVICO05=52 QTSERVICO06=62"_s,
-                     u"IDGRUPO=001 DTAPURACFAT=03/01 QTSERVICO01=13 QTSERVICO02=23 QTSERVICO03=33 QTSERVICO04=43 QTSERVICO05=53 QTSERVICO06=63"_s,
-                     u"IDGRUPO=002 DTAPURACFAT=01/01 QTSERVICO01=71 QTSERVICO02=81 QTSERVICO03=91 QTSERVICO04=101 QTSERVICO05=111 QTSERVICO06=121"_s,
-                     u"IDGRUPO=002 DTAPURACFAT=02/01 QTSERVICO01=72 QTSERVICO02=82 QTSERVICO03=92 QTSERVICO04=102 QTSERVICO05=112 QTSERVICO06=122"_s,
-                     u"IDGRUPO=002 DTAPURACFAT=03/01 QTSERVICO01=73 QTSERVICO02=83 QTSERVICO03=93 QTSERVICO04=103 QTSERVICO05=113 QTSERVICO06=123"_s,
-                     u"IDGRUPO=003 DTAPURACFAT=01/01 QTSERVICO01=131 QTSERVICO02=- QTSERVICO03=- QTSERVICO04=- QTSERVICO05=- QTSERVICO06=-"_s,
-                     u"IDGRUPO=003 DTAPURACFAT=02/01 QTSERVICO01=132 QTSERVICO02=- QTSERVICO03=- QTSERVICO04=- QTSERVICO05=- QTSERVICO06=-"_s,
-                     u"IDGRUPO=003 DTAPURACFAT=03/01 QTSERVICO01=133 QTSERVICO02=- QTSERVICO03=- QTSERVICO04=- QTSERVICO05=- QTSERVICO06=-"_s,
-                 }));
+        QCOMPARE(
+            linhas(t.sintServ, QStringList{u"IDGRUPO"_s, u"DTAPURACFAT"_s} + colunasServ(u"QTSERVICO"_s)),
+            (QStringList{
+                u"IDGRUPO=001 DTAPURACFAT=01/01 QTSERVICO01=11 QTSERVICO02=21 QTSERVICO03=31 QTSERVICO04=41 QTSERVICO05=51 QTSERVICO06=61"_s,
+                u"IDGRUPO=001 DTAPURACFAT=02/01 QTSERVICO01=12 QTSERVICO02=22 QTSERVICO03=32 QTSERVICO04=42 QTSERVICO05=52 QTSERVICO06=62"_s,
+                u"IDGRUPO=001 DTAPURACFAT=03/01 QTSERVICO01=13 QTSERVICO02=23 QTSERVICO03=33 QTSERVICO04=43 QTSERVICO05=53 QTSERVICO06=63"_s,
+                u"IDGRUPO=002 DTAPURACFAT=01/01 QTSERVICO01=71 QTSERVICO02=81 QTSERVICO03=91 QTSERVICO04=101 QTSERVICO05=111 QTSERVICO06=121"_s,
+                u"IDGRUPO=002 DTAPURACFAT=02/01 QTSERVICO01=72 QTSERVICO02=82 QTSERVICO03=92 QTSERVICO04=102 QTSERVICO05=112 QTSERVICO06=122"_s,
+                u"IDGRUPO=002 DTAPURACFAT=03/01 QTSERVICO01=73 QTSERVICO02=83 QTSERVICO03=93 QTSERVICO04=103 QTSERVICO05=113 QTSERVICO06=123"_s,
+                u"IDGRUPO=003 DTAPURACFAT=01/01 QTSERVICO01=131 QTSERVICO02=- QTSERVICO03=- QTSERVICO04=- QTSERVICO05=- QTSERVICO06=-"_s,
+                u"IDGRUPO=003 DTAPURACFAT=02/01 QTSERVICO01=132 QTSERVICO02=- QTSERVICO03=- QTSERVICO04=- QTSERVICO05=- QTSERVICO06=-"_s,
+                u"IDGRUPO=003 DTAPURACFAT=03/01 QTSERVICO01=133 QTSERVICO02=- QTSERVICO03=- QTSERVICO04=- QTSERVICO05=- QTSERVICO06=-"_s,
+            }));
         QCOMPARE(t.sintServ.IndexName(), u"Agrupamento"_s);
         QCOMPARE(t.sintServ.RecNo(), 1);
         QVERIFY(t.clieSelect.Eof());
@@ -289,16 +296,18 @@ private slots:
         QTest::addColumn<QStringList>("esperado"); // per row: day, then CDSERVICO:QTSERVICO:VRSERVICO 01..03
         const QVariant vazio;
         QTest::newRow("second service on a new day")
-            << QList<QVariantList>{qtdeServ(u"K1"_s, u"001"_s, dia(1), 5, 2.0), qtdeServ(u"K1"_s, u"002"_s, dia(1), 6, 3.0),
+            << QList<QVariantList>{qtdeServ(u"K1"_s, u"001"_s, dia(1), 5, 2.0),
+                                   qtdeServ(u"K1"_s, u"002"_s, dia(1), 6, 3.0),
                                    qtdeServ(u"K1"_s, u"002"_s, dia(2), 7, 3.0)}
             << QStringList{u"01/01 001:5:2 002:6:3 -:-:-"_s, u"02/01 -:-:- 002:7:3 -:-:-"_s};
         QTest::newRow("same service and day: overwrite")
-            << QList<QVariantList>{qtdeServ(u"K1"_s, u"001"_s, dia(1), 5, 2.0), qtdeServ(u"K1"_s, u"001"_s, dia(1), 9, 4.0)}
+            << QList<QVariantList>{qtdeServ(u"K1"_s, u"001"_s, dia(1), 5, 2.0),
+                                   qtdeServ(u"K1"_s, u"001"_s, dia(1), 9, 4.0)}
             << QStringList{u"01/01 001:9:4 -:-:- -:-:-"_s};
-        QTest::newRow("A, B, A: three positions")
-            << QList<QVariantList>{qtdeServ(u"K1"_s, u"00A"_s, dia(1), 1, 1.0), qtdeServ(u"K1"_s, u"00B"_s, dia(1), 2, 1.0),
-                                   qtdeServ(u"K1"_s, u"00A"_s, dia(1), 3, 1.0)}
-            << QStringList{u"01/01 00A:1:1 00B:2:1 00A:3:1"_s};
+        QTest::newRow("A, B, A: three positions") << QList<QVariantList>{qtdeServ(u"K1"_s, u"00A"_s, dia(1), 1, 1.0),
+                                                                         qtdeServ(u"K1"_s, u"00B"_s, dia(1), 2, 1.0),
+                                                                         qtdeServ(u"K1"_s, u"00A"_s, dia(1), 3, 1.0)}
+                                                  << QStringList{u"01/01 00A:1:1 00B:2:1 00A:3:1"_s};
         QTest::newRow("empty quantity and price as 0")
             << QList<QVariantList>{qtdeServ(u"K1"_s, u"001"_s, dia(1), vazio, vazio)}
             << QStringList{u"01/01 001:0:0 -:-:- -:-:-"_s};
@@ -314,13 +323,15 @@ private slots:
         TelaTeste t(rdm);
         porServico(t, rdm, 60);
         QStringList obtido;
-        for (const QString &l : linhas(t.sintServ, {u"DTAPURACFAT"_s, u"CDSERVICO01"_s, u"QTSERVICO01"_s, u"VRSERVICO01"_s,
-                                                     u"CDSERVICO02"_s, u"QTSERVICO02"_s, u"VRSERVICO02"_s, u"CDSERVICO03"_s,
-                                                     u"QTSERVICO03"_s, u"VRSERVICO03"_s})) {
+        for (const QString &l :
+             linhas(t.sintServ,
+                    {u"DTAPURACFAT"_s, u"CDSERVICO01"_s, u"QTSERVICO01"_s, u"VRSERVICO01"_s, u"CDSERVICO02"_s,
+                     u"QTSERVICO02"_s, u"VRSERVICO02"_s, u"CDSERVICO03"_s, u"QTSERVICO03"_s, u"VRSERVICO03"_s})) {
             QStringList v;
             for (const QString &p : l.split(u' '))
                 v.append(p.section(u'=', 1));
-            obtido.append(v.at(0) + u' ' + v.mid(1, 3).join(u':') + u' ' + v.mid(4, 3).join(u':') + u' ' + v.mid(7, 3).join(u':'));
+            obtido.append(v.at(0) + u' ' + v.mid(1, 3).join(u':') + u' ' + v.mid(4, 3).join(u':') + u' '
+                          + v.mid(7, 3).join(u':'));
         }
         QCOMPARE(obtido, esperado);
     }

@@ -93,7 +93,7 @@ private slots:
     void workDir_data()
     {
         QTest::addColumn<bool>("definido");
-        QTest::addColumn<QString>("valor");  // "@" stands for a folder of the test
+        QTest::addColumn<QString>("valor");    // "@" stands for a folder of the test
         QTest::addColumn<QString>("esperado"); // "@" the test's folder, "#" the default
         QTest::addColumn<QString>("gravado");
         QTest::newRow("missing: default written") << false << QString() << u"#"_s << u"#"_s;

@@ -316,8 +316,8 @@ private slots:
         QCOMPARE(janelas.size(), 4); // 31 days: three windows of ten and the 31st
         for (auto it = porServico.cbegin(); it != porServico.cend(); ++it) {
             for (auto s = it.value().cbegin(); s != it.value().cend(); ++s)
-                QVERIFY2(temLinha(paginasDo(texto, it.key()), {u"Total"_s, s.key(), inteiro(s.value().first),
-                                                               reais(s.value().second)}),
+                QVERIFY2(temLinha(paginasDo(texto, it.key()),
+                                  {u"Total"_s, s.key(), inteiro(s.value().first), reais(s.value().second)}),
                          qPrintable(s.key()));
             QVERIFY(temLinha(paginasDo(texto, it.key()), {reais(totalCliente.value(it.key()))}));
         }

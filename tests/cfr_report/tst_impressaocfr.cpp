@@ -84,7 +84,8 @@ private slots:
         });
         TClientDataSet t;
         enche(t, linhas(u"0000000001"_s));
-        const QHash<QString, QString> impressoes = cfr::ImpressoesPorCliente(t, u"CDCLIENTE"_s, {u"NRAPURACGD"_s}, u"T"_s);
+        const QHash<QString, QString> impressoes =
+            cfr::ImpressoesPorCliente(t, u"CDCLIENTE"_s, {u"NRAPURACGD"_s}, u"T"_s);
         QCOMPARE(impressoes.size(), 2);
         QCOMPARE(impressoes.value(u"12.3"_s), u"66c1ce6dd33fe56543e5357b3c56aa28f78fad6b20caba5eb5f637b4d883a9e9"_s);
         QCOMPARE(impressoes.value(u"123"_s), u"4b64cde4496d96b9c0fa4e129c768f02e0b2b5fa4ab6e19080edcfab3dc471b9"_s);

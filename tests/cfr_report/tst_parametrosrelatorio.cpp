@@ -48,14 +48,13 @@ private slots:
 
         // 31/01/2027 is day 46418 counted from 30/12/1899: the layouts compare against the
         // start of the next day.
-        QTest::newRow("todos, segunda quinzena") << true << 1 << QDate(2027, 1, 16) << QDate(2027, 1, 31)
-                                                 << u"T"_s << u"T"_s << QVariant(u"T"_s) << u"16/01/2027"_s
-                                                 << 46419.0;
+        QTest::newRow("todos, segunda quinzena") << true << 1 << QDate(2027, 1, 16) << QDate(2027, 1, 31) << u"T"_s
+                                                 << u"T"_s << QVariant(u"T"_s) << u"16/01/2027"_s << 46419.0;
         QTest::newRow("lista, dia 15 é primeira quinzena")
             << false << 2 << QDate(2027, 2, 15) << QDate(2027, 2, 28) << u"_12.3_123_"_s << QString()
             << QVariant(u"_01_02_"_s) << u"01/02/2027"_s << 46447.0;
-        QTest::newRow("sem opção de grupo") << true << 0 << QDate(2027, 2, 1) << QDate(2027, 2, 28) << u"T"_s
-                                            << u"T"_s << QVariant() << u"01/02/2027"_s << 46447.0;
+        QTest::newRow("sem opção de grupo") << true << 0 << QDate(2027, 2, 1) << QDate(2027, 2, 28) << u"T"_s << u"T"_s
+                                            << QVariant() << u"01/02/2027"_s << 46447.0;
     }
 
     void valores()

@@ -45,7 +45,7 @@ class TstSalvarCfr : public QObject
     kpr::test::DemoServidor m_demo{QString::fromUtf8(KPR_DEMODATA_EXE), QString::fromUtf8(KPR_APPSERVER_EXE),
                                    QString::fromUtf8(KPR_LAYOUTS_DIR)};
     QStringList m_errors;
-    QString m_saida; // the output directory: the work directory of the test's registry + CFR/
+    QString m_saida;                // the output directory: the work directory of the test's registry + CFR/
     QMap<QString, QString> m_razao; // client code → razão social
 
     TfrmCFR *abre(int posicao, QDate inicio, QDate fim)
@@ -61,7 +61,10 @@ class TstSalvarCfr : public QObject
     }
 
     // What a folder holds, hidden files included.
-    static QStringList arquivos(const QString &pasta) { return QDir(pasta).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    static QStringList arquivos(const QString &pasta)
+    {
+        return QDir(pasta).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
 private slots:
     void initTestCase()
@@ -151,7 +154,8 @@ private slots:
         esperados.sort();
         const QString pasta = f->DiretorioSaida();
         QVERIFY2(pasta.startsWith(m_saida) && pasta != m_saida, qPrintable(pasta)); // a folder of its own
-        QCOMPARE(QFile(pasta).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
+        QCOMPARE(QFile(pasta).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+                 QFileDevice::Permissions());
         QCOMPARE(arquivos(pasta), esperados);
         QVERIFY(esperados.contains(u"123_CFR.PDF"_s) && esperados.contains(u"123_2_CFR.PDF"_s));
         QCOMPARE(QFileInfo(f->ArquivoDoCliente(u"12.3"_s)).fileName(), u"123_CFR.PDF"_s);
@@ -219,18 +223,16 @@ private slots:
         QVERIFY(f);
         f->GeraTableApurFat();
         QCOMPARE(f->ImpressoesCFR(), antes);
-        QVERIFY(m_demo.sql(
-                                   u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS + 1 WHERE CDCLIENTE = '123' "
-                                   "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
-                                   "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
+        QVERIFY(m_demo.sql(u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS + 1 WHERE CDCLIENTE = '123' "
+                           "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
+                           "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
         f->GeraTableApurFat();
         const QHash<QString, QString> depois = f->ImpressoesCFR();
         for (auto it = antes.cbegin(); it != antes.cend(); ++it)
             QVERIFY2((depois.value(it.key()) == it.value()) == (it.key() != u"123"_s), qPrintable(it.key()));
-        QVERIFY(m_demo.sql(
-                                   u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS - 1 WHERE CDCLIENTE = '123' "
-                                   "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
-                                   "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
+        QVERIFY(m_demo.sql(u"UPDATE EFETIVO SET NREFETIVOS = NREFETIVOS - 1 WHERE CDCLIENTE = '123' "
+                           "AND DTEFETIVO = (SELECT MIN(DTEFETIVO) FROM EFETIVO WHERE CDCLIENTE = '123' "
+                           "AND NREFETIVOS IS NOT NULL AND DTEFETIVO >= '2024-03-01')"_s));
     }
 
     // No data in the period: nothing written, false; what another run left in the output

@@ -129,21 +129,18 @@ class TstCfrScreen : public QObject
     QSqlDatabase m_db;
     QStringList m_errors;
 
-    bool exec(const QString &sql, const QVariantList &values)
-    {
-        return kpr::test::execSql(m_db, sql, values);
-    }
+    bool exec(const QString &sql, const QVariantList &values) { return kpr::test::execSql(m_db, sql, values); }
 
     bool writeData()
     {
         bool ok = true;
-        for (const auto &[code, name, date] :
-             {std::tuple{u"0001"_s, u"Filial Centro"_s, QDate(2024, 1, 31)},
-              {u"0002"_s, u"Filial Norte"_s, QDate(2024, 2, 15)}, {u"0003"_s, u"Filial Sul"_s, QDate(2024, 3, 10)}})
+        for (const auto &[code, name, date] : {std::tuple{u"0001"_s, u"Filial Centro"_s, QDate(2024, 1, 31)},
+                                               {u"0002"_s, u"Filial Norte"_s, QDate(2024, 2, 15)},
+                                               {u"0003"_s, u"Filial Sul"_s, QDate(2024, 3, 10)}})
             ok &= exec(u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES (?, ?, ?)"_s, {code, name, date});
-        for (const auto &[code, kind, reg, name] :
-             {std::tuple{C1, u"J"_s, u"11222333000181"_s, u"Empresa Alfa Ltda"_s},
-              {C2, u"F"_s, u"52998224725"_s, u"Beto Pereira"_s}, {C4, u"J"_s, u"04252011000110"_s, u"Delta Norte Ltda"_s}})
+        for (const auto &[code, kind, reg, name] : {std::tuple{C1, u"J"_s, u"11222333000181"_s, u"Empresa Alfa Ltda"_s},
+                                                    {C2, u"F"_s, u"52998224725"_s, u"Beto Pereira"_s},
+                                                    {C4, u"J"_s, u"04252011000110"_s, u"Delta Norte Ltda"_s}})
             ok &= exec(u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE, NMFANTCLIE) "
                        "VALUES (?, ?, ?, ?, ?)"_s,
                        {code, kind, reg, name, name.section(u' ', 0, 0)});
@@ -154,11 +151,13 @@ class TstCfrScreen : public QObject
         // Lunch for client 1 on three January days.
         ok &= exec(u"INSERT INTO SERVFILI (CDFILIAL, CDSERVFILI, NMSERVICO, CDGRUPSERV) VALUES (?, ?, ?, ?)"_s,
                    {u"0001"_s, u"001"_s, u"Almoço"_s, u"01"_s});
-        ok &= exec(u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) VALUES (?, ?, ?, ?, ?)"_s,
-                   {u"0001"_s, C1, u"001"_s, QDate(2023, 12, 1), 18.5});
+        ok &= exec(
+            u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) VALUES (?, ?, ?, ?, ?)"_s,
+            {u"0001"_s, C1, u"001"_s, QDate(2023, 12, 1), 18.5});
         for (int d : {2, 3, 11})
-            ok &= exec(u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES (?, ?, ?, ?, ?)"_s,
-                       {u"0001"_s, C1, u"001"_s, QDate(2024, 1, d), 100 + d});
+            ok &= exec(
+                u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES (?, ?, ?, ?, ?)"_s,
+                {u"0001"_s, C1, u"001"_s, QDate(2024, 1, d), 100 + d});
         return ok;
     }
 
@@ -521,9 +520,9 @@ private slots:
         QTest::newRow("by service 2, a year") << 2 << u"01/01/2024"_s << u"31/12/2024"_s << QString() << QString();
         QTest::newRow("layout 08 at 4, 32 days") << 4 << u"01/01/2024"_s << u"02/02/2024"_s << QString() << QString();
         QTest::newRow("same day") << 1 << u"10/01/2024"_s << u"10/01/2024"_s << QString() << QString();
-        QTest::newRow("final before initial") << 0 << u"10/01/2024"_s << u"09/01/2024"_s
-                                              << u"Data inicial deve ser menor ou igual a data final."_s
-                                              << u"depDtInicial"_s;
+        QTest::newRow("final before initial")
+            << 0 << u"10/01/2024"_s << u"09/01/2024"_s << u"Data inicial deve ser menor ou igual a data final."_s
+            << u"depDtInicial"_s;
         QTest::newRow("no initial") << 0 << QString() << u"09/01/2024"_s << u"Data inicial deve ser informada."_s
                                     << u"depDtInicial"_s;
         QTest::newRow("no final") << 0 << u"09/01/2024"_s << QString() << u"Data final deve ser informada."_s
@@ -613,8 +612,8 @@ private slots:
         QVERIFY(!f->grbGrupServ->isEnabled() && f->rdbGrupServTodos->isChecked());
 
         f->cbbReportNames->setCurrentIndex(4);
-        for (QWidget *w : std::initializer_list<QWidget *>{f->grbGrupServ, f->rdbGrupServTodos,
-                                                           f->rdbGrupServLista, f->btpGrupServ})
+        for (QWidget *w :
+             std::initializer_list<QWidget *>{f->grbGrupServ, f->rdbGrupServTodos, f->rdbGrupServLista, f->btpGrupServ})
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
         f->rdbGrupServLista->click();
         QVERIFY(GrupServLista.isEmpty());
@@ -680,8 +679,8 @@ private slots:
         }
         QVERIFY(!showAviOverlay(f));
         QStringList calls = methods(m_server->trace(before));
-        QCOMPARE(calls.mid(0, 4), (QStringList{u"ProPrxRelApurFat"_s, u"ProRelGesDireta"_s, u"GetCFRSintData"_s,
-                                               u"GetClieSelect"_s}));
+        QCOMPARE(calls.mid(0, 4),
+                 (QStringList{u"ProPrxRelApurFat"_s, u"ProRelGesDireta"_s, u"GetCFRSintData"_s, u"GetClieSelect"_s}));
         // The preview (written to a file here) follows, then the stored statement goes.
         QCOMPARE(calls.mid(calls.size() - 2), (QStringList{u"SetCRFSintDados"_s, u"DelCRFSintDados"_s}));
         QCOMPARE(*lstFiliais, QStringList{u"0001"_s});

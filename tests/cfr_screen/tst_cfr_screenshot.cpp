@@ -62,7 +62,8 @@ class TstCfrScreenshot : public QObject
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xwininfo"_s).isEmpty())
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty()
+            || QStandardPaths::findExecutable(u"xwininfo"_s).isEmpty())
             QSKIP("Xvfb or xwininfo is not installed (scripts/setup installs them)");
         const int n = freeDisplay();
         QVERIFY(n > 0);
@@ -79,15 +80,18 @@ private slots:
             Result<QSqlDatabase> db = openDatabase(url, u"shot-writer"_s);
             QVERIFY(db);
             QSqlQuery q(db.value());
-            QVERIFY(q.exec(u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Filial Centro', '2024-01-31')"_s));
+            QVERIFY(q.exec(
+                u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0001', 'Filial Centro', '2024-01-31')"_s));
             db.value().close();
         }
         QSqlDatabase::removeDatabase(u"shot-writer"_s);
 
         QDir().mkpath(m_dir.filePath(u"layouts"_s));
-        const QList<std::pair<QString, QByteArray>> layouts{
-            {u"00"_s, "CFR por serviço"}, {u"01"_s, "CFR por data"}, {u"02"_s, "CFR por serviço (resumo)"},
-            {u"03"_s, "CFR por data (quinzena)"}, {u"08"_s, "CFR por grupo de serviço"}};
+        const QList<std::pair<QString, QByteArray>> layouts{{u"00"_s, "CFR por serviço"},
+                                                            {u"01"_s, "CFR por data"},
+                                                            {u"02"_s, "CFR por serviço (resumo)"},
+                                                            {u"03"_s, "CFR por data (quinzena)"},
+                                                            {u"08"_s, "CFR por grupo de serviço"}};
         for (const auto &[number, title] : layouts) {
             QFile f(m_dir.filePath(u"layouts/KPR047"_s + number + u".QR2"_s));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -103,8 +107,8 @@ private slots:
         m_shell.start(QString::fromUtf8(KPR_SHELL_EXE),
                       {u"--set"_s, u"Database="_s + url, u"--set"_s, u"WebURL=127.0.0.1"_s, u"--set"_s,
                        u"WebPort=%1"_s.arg(m_server->port()), u"--set"_s, u"FiliProcFat=0001"_s, u"--set"_s,
-                       u"NomeFiliProcFat=Filial Centro"_s, u"--set"_s,
-                       u"ReportDir="_s + m_dir.filePath(u"layouts"_s), u"--open"_s, u"libkpr04700.so:IniProc"_s});
+                       u"NomeFiliProcFat=Filial Centro"_s, u"--set"_s, u"ReportDir="_s + m_dir.filePath(u"layouts"_s),
+                       u"--open"_s, u"libkpr04700.so:IniProc"_s});
         QVERIFY(m_shell.waitForStarted());
     }
 

@@ -22,7 +22,8 @@ private slots:
         // February 2024 has 29 days: 1/2 to 3/3 is 31 days, to 4/3 32.
         QTest::newRow("leap February, 31 days") << 1 << QDate(2024, 2, 1) << QDate(2024, 3, 3) << QString();
         QTest::newRow("leap February, 32 days") << 3 << QDate(2024, 2, 1) << QDate(2024, 3, 4) << u"DtFinal_maior_31"_s;
-        QTest::newRow("over a year end, 32 days") << 1 << QDate(2023, 12, 15) << QDate(2024, 1, 16) << u"DtFinal_maior_31"_s;
+        QTest::newRow("over a year end, 32 days")
+            << 1 << QDate(2023, 12, 15) << QDate(2024, 1, 16) << u"DtFinal_maior_31"_s;
         QTest::newRow("position 0 has no limit") << 0 << QDate(2024, 1, 1) << QDate(2024, 6, 30) << QString();
         QTest::newRow("position 5 has no limit") << 5 << QDate(2024, 1, 1) << QDate(2024, 6, 30) << QString();
         QTest::newRow("one day back") << 2 << QDate(2024, 1, 2) << QDate(2024, 1, 1) << u"DtIni_maior"_s;

@@ -104,8 +104,8 @@ class TstKprCfr : public QObject
 
     QStringList envio(const QString &periodo)
     {
-        return {u"--branch"_s, u"0001"_s, u"--period"_s, periodo, u"--layout"_s, u"00"_s,
-                u"--subject"_s, u"CFR da quinzena"_s, u"--body-file"_s, m_dir.filePath(u"corpo.txt"_s)};
+        return {u"--branch"_s, u"0001"_s,      u"--period"_s,        periodo,          u"--layout"_s,
+                u"00"_s,       u"--subject"_s, u"CFR da quinzena"_s, u"--body-file"_s, m_dir.filePath(u"corpo.txt"_s)};
     }
 
 private slots:
@@ -113,20 +113,23 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("erro"); // empty: accepted
-        const QStringList base{u"--branch"_s, u"0001"_s, u"--period"_s, u"2027-01-01..2027-01-15"_s,
-                               u"--layout"_s, u"01"_s, u"--subject"_s, u"CFR"_s, u"--body-file"_s, u"c.txt"_s};
+        const QStringList base{u"--branch"_s,    u"0001"_s, u"--period"_s,  u"2027-01-01..2027-01-15"_s,
+                               u"--layout"_s,    u"01"_s,   u"--subject"_s, u"CFR"_s,
+                               u"--body-file"_s, u"c.txt"_s};
         QTest::newRow("complete") << base << QString();
-        QTest::newRow("dry run") << QStringList{u"--branch=0001"_s, u"--period=2027-01-01..2027-01-15"_s,
-                                                u"--layout=01"_s, u"--dry-run"_s, u"--out"_s, u"/tmp/x"_s}
-                                 << QString();
+        QTest::newRow("dry run") << QStringList{
+            u"--branch=0001"_s, u"--period=2027-01-01..2027-01-15"_s, u"--layout=01"_s, u"--dry-run"_s, u"--out"_s,
+            u"/tmp/x"_s} << QString();
         QTest::newRow("shell's --set") << base + QStringList{u"--set"_s, u"WebPort=9"_s} << QString();
         QTest::newRow("no branch") << base.mid(2) << u"falta --branch."_s;
-        QTest::newRow("period reversed") << QStringList{u"--branch"_s, u"1"_s, u"--period"_s, u"2027-01-15..2027-01-01"_s}
+        QTest::newRow("period reversed") << QStringList{u"--branch"_s, u"1"_s, u"--period"_s,
+                                                        u"2027-01-15..2027-01-01"_s}
                                          << u"--period: a data inicial deve ser menor ou igual à final."_s;
-        QTest::newRow("period shape") << QStringList{u"--period"_s, u"2027-01-01"_s}
-                                      << u"--period espera AAAA-MM-DD..AAAA-MM-DD ou previous-fortnight, não \"2027-01-01\"."_s;
-        QTest::newRow("dry run without --out") << QStringList(base) + QStringList{u"--dry-run"_s}
-                                               << u"--dry-run e --out PASTA andam juntos."_s;
+        QTest::newRow("period shape") << QStringList{
+            u"--period"_s,
+            u"2027-01-01"_s} << u"--period espera AAAA-MM-DD..AAAA-MM-DD ou previous-fortnight, não \"2027-01-01\"."_s;
+        QTest::newRow("dry run without --out")
+            << QStringList(base) + QStringList{u"--dry-run"_s} << u"--dry-run e --out PASTA andam juntos."_s;
         QTest::newRow("no subject") << QStringList{base.mid(0, 6)} << u"falta --subject."_s;
         QTest::newRow("unknown") << base + QStringList{u"--quiet"_s} << u"opção desconhecida \"--quiet\"."_s;
         QTest::newRow("value to a flag") << base + QStringList{u"--json=yes"_s} << u"--json não aceita valor."_s;
@@ -147,8 +150,10 @@ private slots:
         QTest::addColumn<QDate>("hoje");
         QTest::addColumn<QDate>("inicio");
         QTest::addColumn<QDate>("fim");
-        QTest::newRow("1 January: second half of December") << QDate(2027, 1, 1) << QDate(2026, 12, 16) << QDate(2026, 12, 31);
-        QTest::newRow("15 March: second half of February") << QDate(2028, 3, 15) << QDate(2028, 2, 16) << QDate(2028, 2, 29);
+        QTest::newRow("1 January: second half of December")
+            << QDate(2027, 1, 1) << QDate(2026, 12, 16) << QDate(2026, 12, 31);
+        QTest::newRow("15 March: second half of February")
+            << QDate(2028, 3, 15) << QDate(2028, 2, 16) << QDate(2028, 2, 29);
         QTest::newRow("16th: first half") << QDate(2027, 4, 16) << QDate(2027, 4, 1) << QDate(2027, 4, 15);
     }
 
@@ -199,8 +204,10 @@ private slots:
     // that one and skips the rest.
     void falhaDepoisSoOQueFaltou()
     {
-        SmtpServer recusa(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s,
-                                              .password = u"segredo"_s, .refuseRcptTo = u"cfr@cliente3.com.br"_s});
+        SmtpServer recusa(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls,
+                                              .user = u"cfr"_s,
+                                              .password = u"segredo"_s,
+                                              .refuseRcptTo = u"cfr@cliente3.com.br"_s});
         QVERIFY(recusa.start());
         apontaSmtp(recusa);
         const Execucao primeira = roda(envio(u"2024-03-01..2024-03-15"_s) + QStringList{u"--part-size"_s, u"2"_s});
@@ -279,7 +286,8 @@ private slots:
             registro.SituacaoEnvios(u"0001"_s, QDate(2024, 4, 1), QDate(2024, 4, 14), u"00"_s).data.toObject()));
         QVERIFY(envios.Locate(u"CDCLIENTE"_s, u"0000000001"_s));
         const QString impressao = envios.FieldByName(u"DSIMPRESSAO"_s)->AsString();
-        QVERIFY(sql(u"UPDATE ENVIOCFR SET IDSITUACAO = 'E', NMESTACAO = 'LOTE-MORTO' WHERE DSIMPRESSAO = ?"_s, {impressao}));
+        QVERIFY(sql(u"UPDATE ENVIOCFR SET IDSITUACAO = 'E', NMESTACAO = 'LOTE-MORTO' WHERE DSIMPRESSAO = ?"_s,
+                    {impressao}));
 
         const Execucao depois = roda(envio(periodo));
         QCOMPARE(depois.saida, 1);
@@ -297,15 +305,22 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("erro");
         QTest::newRow("bad option") << QStringList{u"--frobnicate"_s} << u"opção desconhecida"_s;
-        QTest::newRow("unknown layout") << QStringList{u"--branch"_s, u"0001"_s, u"--period"_s, u"2024-03-01..2024-03-10"_s,
-                                                       u"--layout"_s, u"77"_s, u"--dry-run"_s, u"--out"_s, u"x"_s}
+        QTest::newRow("unknown layout") << QStringList{u"--branch"_s,  u"0001"_s,
+                                                       u"--period"_s,  u"2024-03-01..2024-03-10"_s,
+                                                       u"--layout"_s,  u"77"_s,
+                                                       u"--dry-run"_s, u"--out"_s,
+                                                       u"x"_s}
                                         << u"o layout 77 não existe"_s;
-        QTest::newRow("by date over 31 days") << QStringList{u"--branch"_s, u"0001"_s, u"--period"_s,
-                                                             u"2024-03-01..2024-04-14"_s, u"--layout"_s, u"01"_s,
-                                                             u"--dry-run"_s, u"--out"_s, u"x"_s}
-                                              << u"menor ou igual a 31 dias"_s;
-        QTest::newRow("unknown branch") << QStringList{u"--branch"_s, u"0999"_s, u"--period"_s, u"2024-03-01..2024-03-10"_s,
-                                                       u"--layout"_s, u"00"_s, u"--dry-run"_s, u"--out"_s, u"x"_s}
+        QTest::newRow("by date over 31 days")
+            << QStringList{u"--branch"_s, u"0001"_s, u"--period"_s,  u"2024-03-01..2024-04-14"_s,
+                           u"--layout"_s, u"01"_s,   u"--dry-run"_s, u"--out"_s,
+                           u"x"_s}
+            << u"menor ou igual a 31 dias"_s;
+        QTest::newRow("unknown branch") << QStringList{u"--branch"_s,  u"0999"_s,
+                                                       u"--period"_s,  u"2024-03-01..2024-03-10"_s,
+                                                       u"--layout"_s,  u"00"_s,
+                                                       u"--dry-run"_s, u"--out"_s,
+                                                       u"x"_s}
                                         << u"Filial não cadastrada."_s;
     }
 

@@ -31,7 +31,9 @@ private slots:
             QJsonArray refs;
             for (int i = 0; i < args.size(); ++i) {
                 const QJsonValue v = args.at(i);
-                refs.append(v.isString() ? QJsonValue(u"R%1"_s.arg(i)) : v.isDouble() ? QJsonValue(v.toDouble() + i + 1) : v);
+                refs.append(v.isString()   ? QJsonValue(u"R%1"_s.arg(i))
+                            : v.isDouble() ? QJsonValue(v.toDouble() + i + 1)
+                                           : v);
             }
             return ServerResult::success(QJsonValue(), refs);
         });

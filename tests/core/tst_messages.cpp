@@ -27,8 +27,7 @@ private slots:
     void lookUpByKey()
     {
         TMessages msg({u"Filial_inf|Filial deve ser informada."_s,
-                       u"Arq_Rel_Err|O arquivo '%s' não foi encontrado | nem lido."_s,
-                       u"DIR_REL_SALVOS|CFR\\"_s,
+                       u"Arq_Rel_Err|O arquivo '%s' não foi encontrado | nem lido."_s, u"DIR_REL_SALVOS|CFR\\"_s,
                        u"Filial_inf|a second line of a key does not replace the first"_s});
         QCOMPARE(msg.Msg(u"Filial_inf"_s), u"Filial deve ser informada."_s);
         // Only the first bar separates: the text may hold bars of its own.
@@ -85,8 +84,7 @@ private slots:
         runGuarded([] { throw std::runtime_error("disco cheio"); });
         runGuarded([] { throw EKprError(u"Falha ao gravar o relatório."_s); });
         runGuarded([] { throw 42; });
-        QCOMPARE(shown, (QStringList{u"disco cheio"_s, u"Falha ao gravar o relatório."_s,
-                                     u"Erro inesperado."_s}));
+        QCOMPARE(shown, (QStringList{u"disco cheio"_s, u"Falha ao gravar o relatório."_s, u"Erro inesperado."_s}));
     }
 
     void checkResultServ()
@@ -111,7 +109,10 @@ private slots:
     void guardedSlotForwardsArguments()
     {
         int got = 0;
-        auto slot = guarded([&](int v) { got = v; Abort(); });
+        auto slot = guarded([&](int v) {
+            got = v;
+            Abort();
+        });
         slot(5); // must not throw out of the slot
         QCOMPARE(got, 5);
     }

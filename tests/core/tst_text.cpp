@@ -85,15 +85,12 @@ private slots:
         QTest::newRow("CNPJ") << cnpj << u"12345678000190"_s << u"12.345.678/0001-90"_s;
         QTest::newRow("CPF") << cpf << u"52998224725"_s << u"529.982.247-25"_s;
         QTest::newRow("CPF short: blanks fill the rest") << cpf << u"5299"_s << u"529.9__.___-__"_s;
-        QTest::newRow("CPF over-long: the excess is dropped") << cpf << u"5299822472599"_s
-                                                              << u"529.982.247-25"_s;
+        QTest::newRow("CPF over-long: the excess is dropped") << cpf << u"5299822472599"_s << u"529.982.247-25"_s;
         QTest::newRow("empty text shows the unfilled mask") << cpf << QString() << u"___.___.___-__"_s;
         QTest::newRow("no mask: unchanged") << QString() << u"123456"_s << u"123456"_s;
         QTest::newRow("branch mask upper-cases") << u">aaaa;0; "_s << u"ab1"_s << u"AB1 "_s;
-        QTest::newRow("literals saved: text carries them") << u"99/99/9999;1;_"_s << u"01/02/2026"_s
-                                                           << u"01/02/2026"_s;
-        QTest::newRow("escaped mask character is a literal") << u"\\A-999;0;_"_s << u"123"_s
-                                                             << u"A-123"_s;
+        QTest::newRow("literals saved: text carries them") << u"99/99/9999;1;_"_s << u"01/02/2026"_s << u"01/02/2026"_s;
+        QTest::newRow("escaped mask character is a literal") << u"\\A-999;0;_"_s << u"123"_s << u"A-123"_s;
     }
     void formatMaskText()
     {

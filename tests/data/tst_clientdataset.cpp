@@ -163,9 +163,9 @@ private slots:
             ds.Edit();
             ds.FieldByName(u"VRTOTA"_s)->setAsString(u"1"_s);
         }) << u"qryTotal: Field 'VRTOTA' cannot be modified"_s;
-        QTest::newRow("locate with too few values")
-            << DataSetAction([](TClientDataSet &ds) { ds.Locate(u"CDSERVFILIAPGD;NMSERVICO"_s, QVariantList{u"001"_s}); })
-            << u"qryTotal: Locate on 'CDSERVFILIAPGD;NMSERVICO' needs 2 values, 1 given"_s;
+        QTest::newRow("locate with too few values") << DataSetAction([](TClientDataSet &ds) {
+            ds.Locate(u"CDSERVFILIAPGD;NMSERVICO"_s, QVariantList{u"001"_s});
+        }) << u"qryTotal: Locate on 'CDSERVFILIAPGD;NMSERVICO' needs 2 values, 1 given"_s;
         QTest::newRow("unknown index") << DataSetAction([](TClientDataSet &ds) { ds.setIndexName(u"Index2"_s); })
                                        << u"qryTotal: Index 'Index2' not found"_s;
         QTest::newRow("a float field given a word") << DataSetAction([](TClientDataSet &ds) {
@@ -327,14 +327,15 @@ private slots:
         QTest::newRow("case-insensitive: the first in order of the three")
             << QVariantList{b, u"Cli-A"_s, a, d1, u"001"_s} << true << 1;
         QTest::newRow("mixed case, case-sensitive: none") << QVariantList{b, u"Cli-A"_s, a, d1, u"001"_s} << false << 0;
-        QTest::newRow("date as a day number") << QVariantList{b, u"CLI-A"_s, a, toDayNumber(QDate(2026, 3, 2)), u"001"_s}
-                                              << false << 3;
+        QTest::newRow("date as a day number")
+            << QVariantList{b, u"CLI-A"_s, a, toDayNumber(QDate(2026, 3, 2)), u"001"_s} << false << 3;
         QTest::newRow("date as midnight date-time")
             << QVariantList{b, u"CLI-A"_s, a, QDateTime(QDate(2026, 3, 2), QTime(0, 0)), u"001"_s} << false << 3;
         QTest::newRow("noon is not the day itself") << QVariantList{b, u"CLI-B"_s, a, d1, u"002"_s} << false << 0;
         QTest::newRow("noon as a day number + 0.5")
             << QVariantList{b, u"CLI-B"_s, a, toDayNumber(d1) + 0.5, u"002"_s} << false << 5;
-        QTest::newRow("null date matches the empty one") << QVariantList{b, u"cli-b"_s, a, QVariant(), u"002"_s} << true << 6;
+        QTest::newRow("null date matches the empty one")
+            << QVariantList{b, u"cli-b"_s, a, QVariant(), u"002"_s} << true << 6;
         QTest::newRow("text key longer than the field is not cut")
             << QVariantList{b, u"CLI-A"_s, a, d1, u"0010"_s} << false << 0;
     }
@@ -348,7 +349,8 @@ private slots:
         for (const QString &mode : {u"none"_s, u"ci"_s, u"cs"_s, u"ci-other-order"_s}) {
             auto ds = keyTable(mode);
             ds->First();
-            const bool found = ds->Locate(keyFields, values, caseInsensitive ? TLocateOptions(loCaseInsensitive) : TLocateOptions());
+            const bool found =
+                ds->Locate(keyFields, values, caseInsensitive ? TLocateOptions(loCaseInsensitive) : TLocateOptions());
             QVERIFY2(found == (marker != 0), qPrintable(mode));
             QCOMPARE(ds->FieldByName(u"MARCA"_s)->AsInteger(), found ? marker : 1); // a miss stays on row 1
         }
@@ -360,9 +362,10 @@ private slots:
         auto ds = keyTable(u"ci"_s);
         ds->AddIndex(u"MarcaDesc"_s, u"MARCA"_s, ixDescending);
         ds->setIndexName(u"MarcaDesc"_s);
-        QVERIFY(ds->Locate(keyFields, {u"0001"_s, u"CLI-A"_s, u"0000000007"_s, QDate(2026, 3, 1), u"001"_s}, loCaseInsensitive));
+        QVERIFY(ds->Locate(keyFields, {u"0001"_s, u"CLI-A"_s, u"0000000007"_s, QDate(2026, 3, 1), u"001"_s},
+                           loCaseInsensitive));
         QCOMPARE(ds->FieldByName(u"MARCA"_s)->AsInteger(), 4); // rows 4, 2, 1 match; 4 comes first
-        QCOMPARE(ds->RecNo(), 3);                               // order 6, 5, 4, ...
+        QCOMPARE(ds->RecNo(), 3);                              // order 6, 5, 4, ...
         ds->Next();
         QCOMPARE(ds->FieldByName(u"MARCA"_s)->AsInteger(), 3);
     }
@@ -383,14 +386,23 @@ private slots:
         ds.CreateDataSet();
         addRow(ds, {u"DSEMAIL"_s}, {u"a@b.com.br"_s});
         int calls = 0;
-        ds.BeforeEdit = [&](TClientDataSet &) { ++calls; Abort(); };
-        ds.BeforeInsert = [&](TClientDataSet &) { ++calls; Abort(); };
+        ds.BeforeEdit = [&](TClientDataSet &) {
+            ++calls;
+            Abort();
+        };
+        ds.BeforeInsert = [&](TClientDataSet &) {
+            ++calls;
+            Abort();
+        };
         QVERIFY_THROWS_EXCEPTION(EAbort, ds.Edit());
         QCOMPARE(ds.State(), dsBrowse);
         QVERIFY_THROWS_EXCEPTION(EAbort, ds.Append());
         QVERIFY_THROWS_EXCEPTION(EAbort, ds.Insert());
         // The handler boundary swallows the abort without a word, as a grid's keystroke would.
-        QVERIFY(!runGuarded([&] { ds.Edit(); email->setAsString(u"x"_s); }));
+        QVERIFY(!runGuarded([&] {
+            ds.Edit();
+            email->setAsString(u"x"_s);
+        }));
         QCOMPARE(calls, 4);
         QCOMPARE(ds.State(), dsBrowse);
         QCOMPARE(ds.RecordCount(), 1);

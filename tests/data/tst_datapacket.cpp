@@ -121,7 +121,8 @@ private slots:
         QVERIFY2(st.ok(), qPrintable(st.error()));
         QCOMPARE(ds.FieldCount(), 2);
         QVERIFY(!ds.FindField(u"EXTRA"_s));
-        QCOMPARE(ds.FieldByName(u"NMSERVICO"_s)->AsString(), u"Almoço executivo com sobremesa"_s); // first by index, cut to 30
+        QCOMPARE(ds.FieldByName(u"NMSERVICO"_s)->AsString(),
+                 u"Almoço executivo com sobremesa"_s); // first by index, cut to 30
         QCOMPARE(ds.FieldByName(u"CDSERVFILIAPGD"_s)->AsString(), u"001"_s);
         QCOMPARE(ds.FieldByName(u"NMSERVICO"_s)->DataType(), ftString); // the table's definition holds
     }
@@ -134,7 +135,8 @@ private slots:
             << QByteArray(R"({"fields":[{"name":"CDCLIENTEAPGD","type":"string","size":21}],"rows":[["7"]]})")
             << u"qryQtdeEfetData: Field 'NREFETIVOSAPGD' not found in the data packet"_s;
         QTest::newRow("a text where a number belongs")
-            << QByteArray(R"({"fields":[{"name":"CDCLIENTEAPGD","type":"string"},{"name":"NREFETIVOSAPGD","type":"string"}],"rows":[]})")
+            << QByteArray(
+                   R"({"fields":[{"name":"CDCLIENTEAPGD","type":"string"},{"name":"NREFETIVOSAPGD","type":"string"}],"rows":[]})")
             << u"qryQtdeEfetData: Type mismatch for field 'NREFETIVOSAPGD', expecting: Float actual: String"_s;
     }
     void refusesAPacketLackingAField()
@@ -166,7 +168,8 @@ private slots:
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<QString>("error"); // after "qryTotal: Malformed data packet: "
         QTest::addColumn<bool>("alsoAsObject");
-        const QByteArray f = R"("fields":[{"name":"NMSERVICO","type":"string","size":40},{"name":"TOTEFET","type":"float"}])";
+        const QByteArray f =
+            R"("fields":[{"name":"NMSERVICO","type":"string","size":40},{"name":"TOTEFET","type":"float"}])";
         QTest::newRow("not JSON") << QByteArray("{\"fields\": [") << u"a value was expected at offset 12"_s << false;
         QTest::newRow("not an object") << QByteArray("[1]") << u"not a JSON object"_s << false;
         QTest::newRow("a row that is no list") << "{" + f + R"(,"rows":[3]})" << u"row 1 is not a list"_s << true;
@@ -174,20 +177,25 @@ private slots:
         QTest::newRow("no rows") << "{" + f + "}" << u"\"rows\" is missing"_s << true;
         QTest::newRow("unknown type") << QByteArray(R"({"fields":[{"name":"X","type":"money"}],"rows":[]})")
                                       << u"field 'X' has the unknown type 'money'"_s << true;
-        QTest::newRow("unknown flag") << QByteArray(R"({"fields":[{"name":"X","type":"string","flags":["pfKey"]}],"rows":[]})")
+        QTest::newRow("unknown flag") << QByteArray(
+            R"({"fields":[{"name":"X","type":"string","flags":["pfKey"]}],"rows":[]})")
                                       << u"field 'X' has the unknown flag 'pfKey'"_s << true;
         QTest::newRow("nameless field") << QByteArray(R"({"fields":[{"type":"string"}],"rows":[]})")
                                         << u"field 1 has no name"_s << true;
-        QTest::newRow("a field twice") << QByteArray(R"({"fields":[{"name":"X","type":"string"},{"name":"x","type":"float"}],"rows":[]})")
+        QTest::newRow("a field twice") << QByteArray(
+            R"({"fields":[{"name":"X","type":"string"},{"name":"x","type":"float"}],"rows":[]})")
                                        << u"field 'x' appears twice"_s << true;
-        QTest::newRow("short row") << "{" + f + R"(,"rows":[["a",1],["b"]]})" << u"row 2 has 1 values for 2 fields"_s << true;
-        QTest::newRow("text for a float") << "{" + f + R"(,"rows":[["a","1"]]})"
-                                          << u"row 1, field 'TOTEFET': a number was expected"_s << true;
-        QTest::newRow("number for a text") << "{" + f + R"(,"rows":[[5,1]]})"
-                                           << u"row 1, field 'NMSERVICO': a text was expected"_s << true;
-        QTest::newRow("fraction for an integer") << QByteArray(R"({"fields":[{"name":"N","type":"integer"}],"rows":[[1.5]]})")
-                                                 << u"row 1, field 'N': an integer was expected"_s << true;
-        QTest::newRow("trailing text") << "{" + f + R"(,"rows":[]} x)" << u"text after the packet at offset 104"_s << false;
+        QTest::newRow("short row") << "{" + f + R"(,"rows":[["a",1],["b"]]})" << u"row 2 has 1 values for 2 fields"_s
+                                   << true;
+        QTest::newRow("text for a float")
+            << "{" + f + R"(,"rows":[["a","1"]]})" << u"row 1, field 'TOTEFET': a number was expected"_s << true;
+        QTest::newRow("number for a text")
+            << "{" + f + R"(,"rows":[[5,1]]})" << u"row 1, field 'NMSERVICO': a text was expected"_s << true;
+        QTest::newRow("fraction for an integer")
+            << QByteArray(R"({"fields":[{"name":"N","type":"integer"}],"rows":[[1.5]]})")
+            << u"row 1, field 'N': an integer was expected"_s << true;
+        QTest::newRow("trailing text") << "{" + f + R"(,"rows":[]} x)" << u"text after the packet at offset 104"_s
+                                       << false;
     }
     void malformedPackets()
     {
@@ -205,10 +213,15 @@ private slots:
     void tableWithoutPersistentFieldsFollowsEachPacket()
     {
         TClientDataSet ds(u"qryTotal"_s);
-        QVERIFY(ds.LoadFromPacket(QByteArray(R"({"fields":[{"name":"A","type":"string","size":2}],"rows":[["abc"]]})")).ok());
+        QVERIFY(ds.LoadFromPacket(QByteArray(R"({"fields":[{"name":"A","type":"string","size":2}],"rows":[["abc"]]})"))
+                    .ok());
         TField *a = ds.FieldByName(u"A"_s);
         QCOMPARE(a->AsString(), u"ab"_s);
-        QVERIFY(ds.LoadFromPacket(QByteArray(R"({"fields":[{"name":"B","type":"float"},{"name":"A","type":"string","size":2}],"rows":[[1,"xy"]]})")).ok());
+        QVERIFY(
+            ds
+                .LoadFromPacket(QByteArray(
+                    R"({"fields":[{"name":"B","type":"float"},{"name":"A","type":"string","size":2}],"rows":[[1,"xy"]]})"))
+                .ok());
         QCOMPARE(ds.FieldByName(u"A"_s), a); // the same field object, now second
         QCOMPARE(a->Index(), 1);
         QCOMPARE(a->AsString(), u"xy"_s);

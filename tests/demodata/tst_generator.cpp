@@ -30,22 +30,21 @@ QByteArray digest(const DataSet &d)
     QCryptographicHash h(QCryptographicHash::Sha256);
     const auto add = [&h](const QString &s) { h.addData(s.toUtf8() + '\x1f'); };
     for (const Branch &b : d.branches)
-        for (const QString &s : {b.code, b.name, b.cnpj, b.address, b.district, b.city, b.state,
-                                 b.cep, b.phone, b.processingDate.toString(Qt::ISODate),
-                                 b.smtpLogin, b.email, b.smtpServer, b.smtpSender})
+        for (const QString &s :
+             {b.code, b.name, b.cnpj, b.address, b.district, b.city, b.state, b.cep, b.phone,
+              b.processingDate.toString(Qt::ISODate), b.smtpLogin, b.email, b.smtpServer, b.smtpSender})
             add(s);
     for (const Client &c : d.clients)
-        for (const QString &s : {c.code, c.kind, c.registration, c.razaoSocial, c.fantasia,
-                                 c.address, c.district, c.city, c.cep, c.stateRegistration,
-                                 c.phone, c.email.text, QString::number(c.headcount)})
+        for (const QString &s :
+             {c.code, c.kind, c.registration, c.razaoSocial, c.fantasia, c.address, c.district, c.city, c.cep,
+              c.stateRegistration, c.phone, c.email.text, QString::number(c.headcount)})
             add(s);
     for (const Link &l : d.links)
         add(u"%1/%2"_s.arg(l.branch).arg(l.client));
     for (const Price &p : d.prices)
         add(u"%1/%2/%3/%4"_s.arg(p.link).arg(p.service).arg(p.validFrom.toString(Qt::ISODate)).arg(p.cents));
-    forEachEfetivo(d, [&](const Efetivo &e) {
-        add(u"%1/%2/%3/%4"_s.arg(e.link).arg(e.service).arg(e.day).arg(e.meals));
-    });
+    forEachEfetivo(d,
+                   [&](const Efetivo &e) { add(u"%1/%2/%3/%4"_s.arg(e.link).arg(e.service).arg(e.day).arg(e.meals)); });
     return h.result();
 }
 
@@ -55,8 +54,8 @@ QByteArray digest(const DataSet &d)
 bool acceptedByAddressRules(QString rest)
 {
     const auto inSet = [](QChar c, const QString &extra, bool letters, const QString &digits) {
-        return (letters && ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
-               || extra.contains(c) || digits.contains(c);
+        return (letters && ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))) || extra.contains(c)
+               || digits.contains(c);
     };
     while (!rest.trimmed().isEmpty()) {
         qsizetype split = rest.indexOf(u',');
@@ -74,9 +73,9 @@ bool acceptedByAddressRules(QString rest)
             return false;
         for (qsizetype i = 0; i < e.size(); ++i) {
             const QChar c = e.at(i);
-            const bool ok = i < at    ? inSet(c, u"%+-._"_s, true, u"0123456789"_s)
-                            : i == at ? true
-                            : i < dot ? inSet(c, u"-."_s, true, u"0123456789"_s)
+            const bool ok = i < at     ? inSet(c, u"%+-._"_s, true, u"0123456789"_s)
+                            : i == at  ? true
+                            : i < dot  ? inSet(c, u"-."_s, true, u"0123456789"_s)
                             : i == dot ? true
                                        : inSet(c, QString(), true, u"24"_s);
             if (!ok)
@@ -92,10 +91,7 @@ class TstGenerator : public QObject
 {
     Q_OBJECT
 private slots:
-    void sameSeedSameData()
-    {
-        QCOMPARE(digest(generate(smallOptions())), digest(generate(smallOptions())));
-    }
+    void sameSeedSameData() { QCOMPARE(digest(generate(smallOptions())), digest(generate(smallOptions()))); }
 
     void otherSeedOtherData()
     {
@@ -165,10 +161,9 @@ private slots:
             return s.size() <= width;
         };
         for (const Branch &b : d.branches) {
-            QVERIFY(fits(b.name, 30) && fits(b.address, 50) && fits(b.district, 30)
-                    && fits(b.city, 30) && fits(b.cep, 15) && fits(b.phone, 25)
-                    && fits(b.smtpLogin, 40) && fits(b.email, 40) && fits(b.smtpServer, 40)
-                    && fits(b.smtpSender, 120));
+            QVERIFY(fits(b.name, 30) && fits(b.address, 50) && fits(b.district, 30) && fits(b.city, 30)
+                    && fits(b.cep, 15) && fits(b.phone, 25) && fits(b.smtpLogin, 40) && fits(b.email, 40)
+                    && fits(b.smtpServer, 40) && fits(b.smtpSender, 120));
             // The demo's mail goes out from DSEMAILSMTP when set, else DSEMAILFILI, to the
             // local test SMTP server, in the clear and without a password.
             QVERIFY(acceptedByAddressRules(b.email));
@@ -177,9 +172,8 @@ private slots:
             QVERIFY(b.useTls == u"N"_s && b.useSsl == u"N"_s);
         }
         for (const Client &c : d.clients)
-            QVERIFY(fits(c.razaoSocial, 50) && fits(c.fantasia, 50) && fits(c.address, 50)
-                    && fits(c.district, 30) && fits(c.city, 30) && fits(c.cep, 15)
-                    && fits(c.stateRegistration, 20) && fits(c.phone, 25)
+            QVERIFY(fits(c.razaoSocial, 50) && fits(c.fantasia, 50) && fits(c.address, 50) && fits(c.district, 30)
+                    && fits(c.city, 30) && fits(c.cep, 15) && fits(c.stateRegistration, 20) && fits(c.phone, 25)
                     && fits(c.email.text, 4000));
         for (const ServiceDef &s : d.services)
             QVERIFY(fits(s.name, 40));
@@ -199,15 +193,9 @@ private slots:
             ++count[int(c.email.kind)];
             const QString &t = c.email.text;
             switch (c.email.kind) {
-            case EmailKind::Valid:
-                QVERIFY2(acceptedByAddressRules(t) && !t.contains(u';'), qPrintable(t));
-                break;
-            case EmailKind::Several:
-                QVERIFY2(acceptedByAddressRules(t) && t.count(u';') >= 1, qPrintable(t));
-                break;
-            case EmailKind::Empty:
-                QVERIFY2(t.trimmed().isEmpty(), qPrintable(t));
-                break;
+            case EmailKind::Valid: QVERIFY2(acceptedByAddressRules(t) && !t.contains(u';'), qPrintable(t)); break;
+            case EmailKind::Several: QVERIFY2(acceptedByAddressRules(t) && t.count(u';') >= 1, qPrintable(t)); break;
+            case EmailKind::Empty: QVERIFY2(t.trimmed().isEmpty(), qPrintable(t)); break;
             case EmailKind::Malformed:
                 QVERIFY2(!t.trimmed().isEmpty() && !acceptedByAddressRules(t), qPrintable(t));
                 break;
@@ -315,10 +303,10 @@ private slots:
         });
         QVERIFY(ordered);
         const qint64 all = qint64(d.links.size()) * o.services * o.days;
-        QVERIFY(rows < all && rows > all / 2);       // days without meals, not most of them
-        QVERIFY(!linksWithSunday.isEmpty());         // some clients do work on Sundays
+        QVERIFY(rows < all && rows > all / 2); // days without meals, not most of them
+        QVERIFY(!linksWithSunday.isEmpty());   // some clients do work on Sundays
         QVERIFY(linksWithSunday.size() < d.links.size());
-        QVERIFY(nulls >= 1 && nulls < rows / 50);    // about half a percent
+        QVERIFY(nulls >= 1 && nulls < rows / 50); // about half a percent
         const qint64 average = sum / (rows - nulls);
         QVERIFY2(average >= 10 && average <= 300, qPrintable(QString::number(average)));
         QVERIFY(maxMeals >= 100 && maxMeals < 1200);

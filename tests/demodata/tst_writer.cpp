@@ -84,23 +84,28 @@ private slots:
 
         // Dates as ISO text, the form the schema promises on SQLite.
         QCOMPARE(scalar(m_db, u"SELECT COUNT(*) FROM EFETIVO WHERE length(DTEFETIVO) <> 10 OR "
-                              "DTEFETIVO NOT BETWEEN '2025-06-01' AND '2025-06-20'"_s).toInt(), 0);
+                              "DTEFETIVO NOT BETWEEN '2025-06-01' AND '2025-06-20'"_s)
+                     .toInt(),
+                 0);
         QCOMPARE(scalar(m_db, u"SELECT MAX(DTEFETIVO) FROM EFETIVO"_s).toString(), u"2025-06-20"_s);
         QCOMPARE(scalar(m_db, u"SELECT typeof(DTEFETIVO) FROM EFETIVO LIMIT 1"_s).toString(), u"text"_s);
         QCOMPARE(scalar(m_db, u"SELECT DTPROCFILI FROM FILIAL WHERE CDFILIAL = '0001'"_s).toString(), u"2025-06-20"_s);
         // Prices come back as the cents they were generated with.
-        QCOMPARE(qRound(scalar(m_db, u"SELECT SUM(VRPRECUNIT) * 100 FROM PRECSERV"_s).toDouble()),
-                 std::accumulate(d.prices.begin(), d.prices.end(), 0,
-                                 [](int s, const Price &p) { return s + p.cents; }));
+        QCOMPARE(
+            qRound(scalar(m_db, u"SELECT SUM(VRPRECUNIT) * 100 FROM PRECSERV"_s).toDouble()),
+            std::accumulate(d.prices.begin(), d.prices.end(), 0, [](int s, const Price &p) { return s + p.cents; }));
         // Every meal has a price in force on its day.
         QCOMPARE(scalar(m_db, u"SELECT COUNT(*) FROM EFETIVO E WHERE NOT EXISTS (SELECT 1 FROM PRECSERV P "
                               "WHERE P.CDFILIAL = E.CDFILIAL AND P.CDCLIENTE = E.CDCLIENTE AND "
-                              "P.CDSERVFILI = E.CDSERVFILI AND P.DTVIGENCIA <= E.DTEFETIVO)"_s).toInt(), 0);
+                              "P.CDSERVFILI = E.CDSERVFILI AND P.DTVIGENCIA <= E.DTEFETIVO)"_s)
+                     .toInt(),
+                 0);
         // A client without e-mail is NULL or blank, never a missing row.
         int noEmail = 0;
         for (const Client &c : d.clients)
             noEmail += c.email.kind == EmailKind::Empty;
-        QCOMPARE(scalar(m_db, u"SELECT COUNT(*) FROM CLIENTE WHERE TRIM(COALESCE(DSEMAIL, '')) = ''"_s).toInt(), noEmail);
+        QCOMPARE(scalar(m_db, u"SELECT COUNT(*) FROM CLIENTE WHERE TRIM(COALESCE(DSEMAIL, '')) = ''"_s).toInt(),
+                 noEmail);
         QCOMPARE(describeCounts(*written).section(u", "_s, 0, 1), u"FILIAL 2, CLIENTE 25"_s);
     }
 
@@ -117,12 +122,15 @@ private slots:
     void replaceKeepsIssuedNumbers()
     {
         QVERIFY(writeDataSet(m_db, generate(smallOptions(1)), false).ok());
-        const QString firstName = scalar(m_db, u"SELECT NMRAZSOCCLIE FROM CLIENTE WHERE CDCLIENTE = '0000000001'"_s).toString();
+        const QString firstName =
+            scalar(m_db, u"SELECT NMRAZSOCCLIE FROM CLIENTE WHERE CDCLIENTE = '0000000001'"_s).toString();
         // The server issued an apuration number and left rows under it.
         QSqlQuery q(m_db);
         QVERIFY(q.exec(u"UPDATE CONTADOR SET NRULTIMO = 5 WHERE NMCONTADOR = 'APURACAO'"_s));
-        QVERIFY(q.exec(u"INSERT INTO APURACAO (NRAPURACGD, CDFILIAL, DTEMISSAO) VALUES ('0000000005', '0001', '2025-06-20 10:00:00')"_s));
-        QVERIFY(q.exec(u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD) VALUES ('0000000005', '0001', '0000000001', '001', '2025-06-02')"_s));
+        QVERIFY(q.exec(
+            u"INSERT INTO APURACAO (NRAPURACGD, CDFILIAL, DTEMISSAO) VALUES ('0000000005', '0001', '2025-06-20 10:00:00')"_s));
+        QVERIFY(q.exec(
+            u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD) VALUES ('0000000005', '0001', '0000000001', '001', '2025-06-02')"_s));
 
         const DataSet other = generate(smallOptions(2));
         const auto replaced = writeDataSet(m_db, other, true);

@@ -75,10 +75,10 @@ private slots:
                                     << QStringList{u"cfr"_s, u"h"_s, u"25:26"_s, QString()};
         QTest::newRow("both S: SSL") << u"cfr"_s << u"h:465"_s << u"S"_s << u"S"_s
                                      << QStringList{u"cfr"_s, u"h"_s, u"465"_s, u"SSL"_s};
-        QTest::newRow("lower-case s is not set") << u"cfr"_s << u"h"_s << u"s"_s << u"s"_s
-                                                 << QStringList{u"cfr"_s, u"h"_s, u"25"_s, QString()};
-        QTest::newRow("empty login: the branch's address") << u"  "_s << u"h"_s << u"N"_s << u"N"_s
-                                                           << QStringList{fili, u"h"_s, u"25"_s, QString()};
+        QTest::newRow("lower-case s is not set")
+            << u"cfr"_s << u"h"_s << u"s"_s << u"s"_s << QStringList{u"cfr"_s, u"h"_s, u"25"_s, QString()};
+        QTest::newRow("empty login: the branch's address")
+            << u"  "_s << u"h"_s << u"N"_s << u"N"_s << QStringList{fili, u"h"_s, u"25"_s, QString()};
     }
 
     void dadosSmtp()

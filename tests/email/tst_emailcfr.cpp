@@ -73,10 +73,11 @@ class TstEmailCfr : public QObject
 
     void apontaSmtp(const SmtpServer &s)
     {
-        QVERIFY(sql(u"UPDATE FILIAL SET DSSMTPEMAILF = ?, IDUTTLSEMAIL = 'S', IDUTSSLEMAIL = 'N', DSLOGINSMTP = 'cfr', "
-                    "CDSENHEMAILF = ?, DSEMAILSMTP = 'cfr@restaurante.com.br', DSEMAILFILI = 'filial@restaurante.com.br' "
-                    "WHERE CDFILIAL = '0001'"_s,
-                    {u"127.0.0.1:"_s + s.portText(), Cripto(u"segredo"_s, ChaveCripto)}));
+        QVERIFY(
+            sql(u"UPDATE FILIAL SET DSSMTPEMAILF = ?, IDUTTLSEMAIL = 'S', IDUTSSLEMAIL = 'N', DSLOGINSMTP = 'cfr', "
+                "CDSENHEMAILF = ?, DSEMAILSMTP = 'cfr@restaurante.com.br', DSEMAILFILI = 'filial@restaurante.com.br' "
+                "WHERE CDFILIAL = '0001'"_s,
+                {u"127.0.0.1:"_s + s.portText(), Cripto(u"segredo"_s, ChaveCripto)}));
     }
 
     TfrmCFR *abre(QDate inicio = QDate(2024, 3, 1), QDate fim = QDate(2024, 3, 10), const QStringList &clientes = {})
@@ -154,8 +155,8 @@ private slots:
             const QString codigo = q.value(0).toString();
             m_razao.insert(codigo, q.value(1).toString());
             ++i;
-            m_emails.insert(codigo, i == 3 ? u"compras@c3.com.br; financeiro@c3.com.br"_s
-                                           : u"cfr@cliente%1.com.br"_s.arg(i));
+            m_emails.insert(codigo,
+                            i == 3 ? u"compras@c3.com.br; financeiro@c3.com.br"_s : u"cfr@cliente%1.com.br"_s.arg(i));
             QVERIFY(sql(u"UPDATE CLIENTE SET DSEMAIL = ? WHERE CDCLIENTE = ?"_s, {m_emails.value(codigo), codigo}));
         }
         QCOMPARE(m_razao.size(), 6);
@@ -297,9 +298,10 @@ private slots:
         QTest::addColumn<QString>("erro");
         QTest::newRow("sender filled") << u"cfr@r.com.br"_s << u"filial@r.com.br"_s << u"cfr@r.com.br"_s << QString();
         QTest::newRow("sender blank") << u"  "_s << u"filial@r.com.br"_s << u"filial@r.com.br"_s << QString();
-        QTest::newRow("none") << QString() << QString() << QString()
-                              << u"E-mail do remetente não encontrado. Confira os dados de e-mail no cadastro da filial "
-                                 "(página Endereço) e tente novamente."_s;
+        QTest::newRow("none")
+            << QString() << QString() << QString()
+            << u"E-mail do remetente não encontrado. Confira os dados de e-mail no cadastro da filial "
+               "(página Endereço) e tente novamente."_s;
         QTest::newRow("not an address") << u"cfr em r.com"_s << QString() << u"cfr em r.com"_s
                                         << u"E-mail do remetente não é um e-mail válido."_s;
     }
@@ -331,9 +333,11 @@ private slots:
         QTest::addColumn<QString>("quarto");
         QTest::addColumn<QString>("quinto");
         QTest::addColumn<QString>("chave");
-        QTest::newRow("two without address") << u""_s << QString() << u"E-mail do cliente %1 não encontrado. Confira o "
-                                                                      "cadastro do cliente e tente novamente."_s;
-        QTest::newRow("digit 3 at the top") << u"x@y.co3"_s << u""_s << u"E-mail do cliente %1 não é um e-mail válido."_s;
+        QTest::newRow("two without address") << u""_s << QString()
+                                             << u"E-mail do cliente %1 não encontrado. Confira o "
+                                                "cadastro do cliente e tente novamente."_s;
+        QTest::newRow("digit 3 at the top")
+            << u"x@y.co3"_s << u""_s << u"E-mail do cliente %1 não é um e-mail válido."_s;
     }
 
     void destinatarios()
@@ -457,7 +461,8 @@ private slots:
                                << u"Login Exception->5.7.8"_s << 0;
         QTest::newRow("MAIL") << QString() << u"cfr@restaurante.com.br"_s << QString() << QString() << false
                               << u"MailFrom Exception->5.1.8"_s << 0;
-        QTest::newRow("RCPT") << QString() << QString() << c4 << QString() << false << u"MailTo Exception->5.1.1"_s << 3;
+        QTest::newRow("RCPT") << QString() << QString() << c4 << QString() << false << u"MailTo Exception->5.1.1"_s
+                              << 3;
         QTest::newRow("DATA") << QString() << QString() << QString() << u"CFR"_s << false
                               << u"MailData Exception->5.7.1"_s << 0;
         QTest::newRow("dropped in DATA") << QString() << QString() << QString() << QString() << true
@@ -473,10 +478,13 @@ private slots:
         QFETCH(bool, caiNosDados);
         QFETCH(QString, prefixo);
         QFETCH(int, linha);
-        SmtpServer servidor(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls, .user = u"cfr"_s,
+        SmtpServer servidor(SmtpServer::Options{.mode = SmtpServer::Mode::StartTls,
+                                                .user = u"cfr"_s,
                                                 .password = senha.isEmpty() ? u"segredo"_s : senha,
-                                                .refuseMailFrom = recusaRemetente, .refuseRcptTo = recusaDestinatario,
-                                                .refuseSubject = recusaAssunto, .dropInData = caiNosDados});
+                                                .refuseMailFrom = recusaRemetente,
+                                                .refuseRcptTo = recusaDestinatario,
+                                                .refuseSubject = recusaAssunto,
+                                                .dropInData = caiNosDados});
         QVERIFY(servidor.start());
         apontaSmtp(servidor);
         TfrmCFR *f = abre();

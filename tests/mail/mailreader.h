@@ -39,8 +39,7 @@ inline ReadMessage readMessage(const QByteArray &bytes)
         return m;
     }
     QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral(KPR_MAIL_TESTS_DIR "/readmail.py"), file.fileName()});
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(KPR_MAIL_TESTS_DIR "/readmail.py"), file.fileName()});
     if (!p.waitForFinished(30000) || p.exitCode() != 0) {
         m.error = QString::fromUtf8(p.readAllStandardError());
         return m;
@@ -55,7 +54,8 @@ inline ReadMessage readMessage(const QByteArray &bytes)
         m.texts.append(v.toString());
     for (const QJsonValue &v : o.value(QStringLiteral("attachments")).toArray()) {
         const QJsonObject a = v.toObject();
-        m.attachments.append({a.value(QStringLiteral("filename")).toString(), a.value(QStringLiteral("type")).toString(),
+        m.attachments.append({a.value(QStringLiteral("filename")).toString(),
+                              a.value(QStringLiteral("type")).toString(),
                               QByteArray::fromBase64(a.value(QStringLiteral("data")).toString().toLatin1())});
     }
     m.ok = true;

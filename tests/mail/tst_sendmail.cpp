@@ -85,7 +85,7 @@ void TestSendMail::handsMessageToMailProgram()
 void TestSendMail::exitStatusMapping_data()
 {
     QTest::addColumn<QString>("fakeXdgEmail"); // script body; empty: the real one
-    QTest::addColumn<QByteArray>("mailer");     // MAILER script body; empty: none
+    QTest::addColumn<QByteArray>("mailer");    // MAILER script body; empty: none
     QTest::addColumn<bool>("missingAttachment");
     QTest::addColumn<int>("expected");
 
@@ -94,12 +94,12 @@ void TestSendMail::exitStatusMapping_data()
     QTest::newRow("xdg-email 2: file missing") << u"exit 2"_s << QByteArray() << false << MAPI_E_ATTACHMENT_NOT_FOUND;
     QTest::newRow("xdg-email 3: no mail program") << u"exit 3"_s << QByteArray() << false << MAPI_E_LOGIN_FAILURE;
     QTest::newRow("xdg-email 4: mail program failed") << u"exit 4"_s << QByteArray() << false << MAPI_E_FAILURE;
-    QTest::newRow("xdg-email 5: no permission") << u"exit 5"_s << QByteArray() << false
-                                                << MAPI_E_ATTACHMENT_OPEN_FAILURE;
+    QTest::newRow("xdg-email 5: no permission")
+        << u"exit 5"_s << QByteArray() << false << MAPI_E_ATTACHMENT_OPEN_FAILURE;
     QTest::newRow("xdg-email not found") << QString() << QByteArray() << false << MAPI_E_LOGIN_FAILURE;
     QTest::newRow("real: MAILER fails") << u"real"_s << QByteArray("exit 1\n") << false << MAPI_E_FAILURE;
-    QTest::newRow("real: attachment missing") << u"real"_s << QByteArray("exit 0\n") << true
-                                              << MAPI_E_ATTACHMENT_NOT_FOUND;
+    QTest::newRow("real: attachment missing")
+        << u"real"_s << QByteArray("exit 0\n") << true << MAPI_E_ATTACHMENT_NOT_FOUND;
 }
 
 void TestSendMail::exitStatusMapping()
@@ -121,8 +121,7 @@ void TestSendMail::exitStatusMapping()
         qputenv("MAILER", bin.filePath(u"mailer"_s).toLocal8Bit());
     }
     const QString attachment = missingAttachment ? bin.filePath(u"não existe.pdf"_s) : QString();
-    QCOMPARE(SendMail(u"Assunto"_s, u"Texto"_s, u"a@x.com"_s, QString(), QString(), attachment, u";"_s, {}),
-             expected);
+    QCOMPARE(SendMail(u"Assunto"_s, u"Texto"_s, u"a@x.com"_s, QString(), QString(), attachment, u";"_s, {}), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSendMail)

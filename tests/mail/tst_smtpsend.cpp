@@ -88,7 +88,10 @@ void TestSmtpSend::initTestCase()
     QVERIFY2(!SmtpServer::caFile().isEmpty(), "openssl could not make the test certificates");
 }
 
-void TestSmtpSend::init() { qputenv("SSL_CERT_FILE", SmtpServer::caFile().toLocal8Bit()); }
+void TestSmtpSend::init()
+{
+    qputenv("SSL_CERT_FILE", SmtpServer::caFile().toLocal8Bit());
+}
 
 void TestSmtpSend::sendsMessage_data()
 {
@@ -120,7 +123,8 @@ void TestSmtpSend::sendsMessage()
     mess.Header.From = u"Cozinha Industrial São João <filial@kpr.com.br>"_s;
     mess.Header.Subject = u"Relatório de refeições – março, ação nº 7"_s;
     TMimePart *root = mess.AddPartMultipart(u"mixed"_s, nullptr);
-    mess.AddPartText({u"Prezado cliente,"_s, u"."_s, u".linha que começa com ponto"_s, u"Atenção: valores em R$."_s}, root);
+    mess.AddPartText({u"Prezado cliente,"_s, u"."_s, u".linha que começa com ponto"_s, u"Atenção: valores em R$."_s},
+                     root);
     mess.AddPartBinaryFromFile(pdf, root);
     mess.EncodeMessage();
 
@@ -144,8 +148,7 @@ void TestSmtpSend::sendsMessage()
     QCOMPARE(read.from, mess.Header.From);
     QCOMPARE(read.subject, mess.Header.Subject);
     QCOMPARE(read.texts.size(), 1);
-    QCOMPARE(read.texts[0].trimmed(),
-             u"Prezado cliente,\n.\n.linha que começa com ponto\nAtenção: valores em R$."_s);
+    QCOMPARE(read.texts[0].trimmed(), u"Prezado cliente,\n.\n.linha que começa com ponto\nAtenção: valores em R$."_s);
     QCOMPARE(read.attachments.size(), 1);
     QCOMPARE(read.attachments[0].fileName, u"Relatório Março – Filial.pdf"_s);
     QCOMPARE(read.attachments[0].data, content);
@@ -168,15 +171,16 @@ void TestSmtpSend::dataLinesAreStuffedAndSplit()
     QVERIFY(smtp.Logout());
     const QList<test::SmtpMessage> messages = server.messages();
     QCOMPARE(messages.size(), 1);
-    QCOMPARE(messages[0].data, QByteArray("Subject: linhas\r\n\r\n.\r\n..dois\r\num\r\n.\r\nfim\r\ncr\r\nlf\r\nfim.\r\n\r\n"));
+    QCOMPARE(messages[0].data,
+             QByteArray("Subject: linhas\r\n\r\n.\r\n..dois\r\num\r\n.\r\nfim\r\ncr\r\nlf\r\nfim.\r\n\r\n"));
 }
 
 // One login, three transactions: the refused one is ended with RSET and the next message
 // goes out on the same connection.
 void TestSmtpSend::oneConnectionCarriesManyMessages()
 {
-    SmtpServer server({.mode = SmtpServer::Mode::StartTls, .user = user, .password = password,
-                       .refuseRcptTo = u"b@y.com"_s});
+    SmtpServer server(
+        {.mode = SmtpServer::Mode::StartTls, .user = user, .password = password, .refuseRcptTo = u"b@y.com"_s});
     const Status started = server.start();
     QVERIFY2(started.ok(), qPrintable(started.error()));
     TSMTPSend smtp;
@@ -220,35 +224,42 @@ void TestSmtpSend::failures_data()
         return o;
     };
     QTest::newRow("wrong password") << plain << M::Plain << u"errada"_s << true << QString() << Step::Login
-        << QStringList{u"5.7.8: autenticação recusada (credenciais inválidas)"_s, u"535 5.7.8 Authentication credentials invalid"_s};
-    QTest::newRow("MAIL FROM refused") << with([](auto &o) { o.refuseMailFrom = u"filial@kpr.com.br"_s; })
-        << M::Plain << password << true << QString() << Step::MailFrom
-        << QStringList{u"5.1.8: domínio do remetente inválido"_s, u"553 5.1.8 Sender address rejected"_s};
-    QTest::newRow("second RCPT refused") << with([](auto &o) { o.refuseRcptTo = u"b@y.com"_s; })
-        << M::Plain << password << true << QString() << Step::MailTo
-        << QStringList{u"5.1.1: caixa postal de destino inexistente"_s, u"550 5.1.1 Recipient address rejected"_s};
-    QTest::newRow("DATA refused") << with([](auto &o) { o.refuseSubject = u"Recusar"_s; })
-        << M::Plain << password << true << QString() << Step::MailData
-        << QStringList{u"5.7.1: entrega não autorizada, mensagem recusada"_s, u"554 5.7.1 Message rejected"_s};
-    QTest::newRow("connection dropped in DATA") << with([](auto &o) { o.dropInData = true; })
-        << M::Plain << password << true << QString() << Step::MailData
+                                    << QStringList{u"5.7.8: autenticação recusada (credenciais inválidas)"_s,
+                                                   u"535 5.7.8 Authentication credentials invalid"_s};
+    QTest::newRow("MAIL FROM refused") << with([](auto &o) { o.refuseMailFrom = u"filial@kpr.com.br"_s; }) << M::Plain
+                                       << password << true << QString() << Step::MailFrom
+                                       << QStringList{u"5.1.8: domínio do remetente inválido"_s,
+                                                      u"553 5.1.8 Sender address rejected"_s};
+    QTest::newRow("second RCPT refused") << with([](auto &o) { o.refuseRcptTo = u"b@y.com"_s; }) << M::Plain << password
+                                         << true << QString() << Step::MailTo
+                                         << QStringList{u"5.1.1: caixa postal de destino inexistente"_s,
+                                                        u"550 5.1.1 Recipient address rejected"_s};
+    QTest::newRow("DATA refused") << with([](auto &o) { o.refuseSubject = u"Recusar"_s; }) << M::Plain << password
+                                  << true << QString() << Step::MailData
+                                  << QStringList{u"5.7.1: entrega não autorizada, mensagem recusada"_s,
+                                                 u"554 5.7.1 Message rejected"_s};
+    QTest::newRow("connection dropped in DATA")
+        << with([](auto &o) { o.dropInData = true; }) << M::Plain << password << true << QString() << Step::MailData
         << QStringList{u"conexão encerrada pelo servidor 127.0.0.1:PORT"_s};
-    QTest::newRow("untrusted certificate") << with([](auto &o) { o.mode = SmtpServer::Mode::StartTls; })
-        << M::StartTls << password << false << QString() << Step::Login
-        << QStringList{u"certificado do servidor não confiável: "_s, u"certificate"_s};
-    QTest::newRow("authorities file missing") << with([](auto &o) { o.mode = SmtpServer::Mode::Tls; })
-        << M::Tls << password << true << u"missing CA file"_s << Step::Login
+    QTest::newRow("untrusted certificate")
+        << with([](auto &o) { o.mode = SmtpServer::Mode::StartTls; }) << M::StartTls << password << false << QString()
+        << Step::Login << QStringList{u"certificado do servidor não confiável: "_s, u"certificate"_s};
+    QTest::newRow("authorities file missing")
+        << with([](auto &o) { o.mode = SmtpServer::Mode::Tls; }) << M::Tls << password << true << u"missing CA file"_s
+        << Step::Login
         << QStringList{u"não foi possível ler o arquivo de autoridades certificadoras \"/nao/existe/ca.pem\""_s};
     QTest::newRow("nothing listening") << plain << M::Plain << password << true << u"closed"_s << Step::Login
-        << QStringList{u"conexão recusada por 127.0.0.1:PORT"_s};
-    QTest::newRow("server never answers") << plain << M::Plain << password << true << u"silent"_s << Step::Login
+                                       << QStringList{u"conexão recusada por 127.0.0.1:PORT"_s};
+    QTest::newRow("server never answers")
+        << plain << M::Plain << password << true << u"silent"_s << Step::Login
         << QStringList{u"tempo esgotado (1500 ms) esperando o servidor 127.0.0.1:PORT"_s};
-    QTest::newRow("implicit TLS to a STARTTLS port") << with([](auto &o) { o.mode = SmtpServer::Mode::StartTls; })
-        << M::Tls << password << true << QString() << Step::Login
-        << QStringList{u"falha na negociação TLS com 127.0.0.1:PORT: "_s};
-    QTest::newRow("server offers no AUTH") << with([](auto &o) { o.user.clear(); })
-        << M::Plain << password << true << QString() << Step::Login
-        << QStringList{u"o servidor 127.0.0.1:PORT não oferece autenticação (AUTH); o usuário \"filial01\" não foi autenticado"_s};
+    QTest::newRow("implicit TLS to a STARTTLS port")
+        << with([](auto &o) { o.mode = SmtpServer::Mode::StartTls; }) << M::Tls << password << true << QString()
+        << Step::Login << QStringList{u"falha na negociação TLS com 127.0.0.1:PORT: "_s};
+    QTest::newRow("server offers no AUTH")
+        << with([](auto &o) { o.user.clear(); }) << M::Plain << password << true << QString() << Step::Login
+        << QStringList{
+               u"o servidor 127.0.0.1:PORT não oferece autenticação (AUTH); o usuário \"filial01\" não foi autenticado"_s};
 }
 
 // Each failure stops at its step with the code's meaning and the server's own words (or,

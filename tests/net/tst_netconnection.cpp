@@ -79,9 +79,21 @@ public:
         m_status = status;
         m_statusBody = std::move(body);
     }
-    QList<QJsonObject> bodies() const { std::lock_guard lock(m_mutex); return m_bodies; }
-    QStringList modules() const { std::lock_guard lock(m_mutex); return m_modules; }
-    QList<int> remotePorts() const { std::lock_guard lock(m_mutex); return m_remotePorts; }
+    QList<QJsonObject> bodies() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_bodies;
+    }
+    QStringList modules() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_modules;
+    }
+    QList<int> remotePorts() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_remotePorts;
+    }
 
 private:
     Handler m_handler;
@@ -299,8 +311,7 @@ private slots:
         std::snprintf(sizes, sizeof sizes, "%zX\r\n", b.size());
         chunked += std::string(sizes) + b + "\r\n0\r\nX-Fim: 1\r\n\r\n";
         ScriptedServer server({"HTTP/1.1 200 OK\r\ncontent-length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
-                               chunked,
-                               "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body});
+                               chunked, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body});
         TNetConnection net;
         pointAt(net, server.port);
         for (int i = 0; i < 3; ++i) {
@@ -369,15 +380,17 @@ private slots:
 
         // An HTTP error carries the server's own text.
         net.setThrowException(false);
-        server.answerStatus(400, "{\"ok\": false, \"error\": \"Requisição inválida: falta o campo \\\"args\\\" (lista).\"}");
+        server.answerStatus(400,
+                            "{\"ok\": false, \"error\": \"Requisição inválida: falta o campo \\\"args\\\" (lista).\"}");
         r = net.call(u"Eco"_s);
         QVERIFY(!r.ok);
         QCOMPARE(r.error, u"O servidor de aplicação em 127.0.0.1:%1 recusou a chamada de Eco (HTTP 400): "
                           "Requisição inválida: falta o campo \"args\" (lista)."_s.arg(server.port()));
         server.answerStatus(404, "Not Found");
         r = net.call(u"Eco"_s);
-        QCOMPARE(r.error, u"O servidor de aplicação em 127.0.0.1:%1 recusou a chamada de Eco (HTTP 404): Not Found"_s
-                              .arg(server.port()));
+        QCOMPARE(r.error,
+                 u"O servidor de aplicação em 127.0.0.1:%1 recusou a chamada de Eco (HTTP 404): Not Found"_s.arg(
+                     server.port()));
     }
 
     void malformedAnswers_data()
@@ -399,7 +412,8 @@ private slots:
         QFETCH(QString, detail);
         const ServerResult r = parseRpcAnswer(body, 1, u"h:1"_s, u"M"_s);
         QVERIFY(!r.ok);
-        QCOMPARE(r.error, u"O servidor de aplicação em h:1 enviou uma resposta inválida à chamada de M: %1."_s.arg(detail));
+        QCOMPARE(r.error,
+                 u"O servidor de aplicação em h:1 enviou uma resposta inválida à chamada de M: %1."_s.arg(detail));
     }
 
     void answersThatAreWellFormed()
@@ -449,7 +463,8 @@ private slots:
         server.reset();
         const ServerResult r = net.call(u"Eco"_s);
         QVERIFY(!r.ok);
-        QCOMPARE(r.error, u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão recusada."_s.arg(port));
+        QCOMPARE(r.error,
+                 u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão recusada."_s.arg(port));
     }
 
     void nothingListening()
@@ -486,8 +501,9 @@ private slots:
         clock.start();
         const ServerResult r = net.call(u"GetClieFili"_s, {rpcArg(u"0001")});
         QVERIFY(!r.ok);
-        QCOMPARE(r.error, u"O servidor de aplicação em 127.0.0.1:%1 não respondeu à chamada de GetClieFili em 0,3 s."_s
-                              .arg(silent.port));
+        QCOMPARE(r.error,
+                 u"O servidor de aplicação em 127.0.0.1:%1 não respondeu à chamada de GetClieFili em 0,3 s."_s.arg(
+                     silent.port));
         QVERIFY(clock.elapsed() < 10000); // one time-out, no retry that doubles it, no hang
     }
 

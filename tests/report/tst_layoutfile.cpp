@@ -107,10 +107,11 @@ private slots:
         const QString p = u"Layout 'KPR04700.QR2': "_s;
         QTest::newRow("not JSON") << QByteArray("{\n\"format\": \"kpr-layout\",\n  \"version\" 1}")
                                   << p + u"não é um documento JSON válido (linha 3: missing name separator)."_s;
-        QTest::newRow("earlier plain file") << QByteArray("title: CFR por data\n")
-                                            << p + u"não é um documento JSON válido (linha 1: illegal value)."_s;
-        QTest::newRow("another format") << QByteArray(R"({"format": "qr2", "version": 1})")
-                                        << p + u"não é um documento no formato kpr-layout (falta \"format\": \"kpr-layout\")."_s;
+        QTest::newRow("earlier plain file")
+            << QByteArray("title: CFR por data\n") << p + u"não é um documento JSON válido (linha 1: illegal value)."_s;
+        QTest::newRow("another format")
+            << QByteArray(R"({"format": "qr2", "version": 1})")
+            << p + u"não é um documento no formato kpr-layout (falta \"format\": \"kpr-layout\")."_s;
         QTest::newRow("newer version") << QByteArray(R"({"format": "kpr-layout", "version": 2})")
                                        << p + u"está na versão 2 do formato; este sistema lê até a versão 1."_s;
         QTest::newRow("version past the int range")
@@ -118,61 +119,64 @@ private slots:
             << p + u"está na versão 2147483648 do formato; este sistema lê até a versão 1."_s;
         QTest::newRow("misspelt key") << QByteArray(R"({"format": "kpr-layout", "version": 1, "titel": "x"})")
                                       << p + u"chave desconhecida 'titel'."_s;
-        QTest::newRow("bad page size")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "page": {"size": "A3"}})")
-            << p + u"página: 'size' inválido: 'A3' (aceitos: A4, Letter)."_s;
+        QTest::newRow("bad page size") << QByteArray(
+            R"({"format": "kpr-layout", "version": 1, "page": {"size": "A3"}})")
+                                       << p + u"página: 'size' inválido: 'A3' (aceitos: A4, Letter)."_s;
         QTest::newRow("margins eat the page")
             << QByteArray(R"({"format": "kpr-layout", "version": 1, "page": {"margins": {"left": 150, "right": 60}}})")
             << p + u"página: as margens não deixam área para imprimir."_s;
-        QTest::newRow("parameter twice")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "parameters": [{"name": "P_A"}, {"name": "p_a", "type": "date"}]})")
-            << p + u"parâmetro 2: o parâmetro 'p_a' está declarado duas vezes."_s;
+        QTest::newRow("parameter twice") << QByteArray(
+            R"({"format": "kpr-layout", "version": 1, "parameters": [{"name": "P_A"}, {"name": "p_a", "type": "date"}]})")
+                                         << p + u"parâmetro 2: o parâmetro 'p_a' está declarado duas vezes."_s;
         QTest::newRow("parameter type")
             << QByteArray(R"({"format": "kpr-layout", "version": 1, "parameters": [{"name": "P_A", "type": "money"}]})")
             << p + u"parâmetro 1: 'type' inválido: 'money' (aceitos: string, date, float, integer)."_s;
-        QTest::newRow("sql and table")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t", "sql": "SELECT 1"}]})")
-            << p + u"conjunto de dados 'd': deve ter 'sql' ou 'table' (um dos dois)."_s;
+        QTest::newRow("sql and table") << QByteArray(
+            R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t", "sql": "SELECT 1"}]})")
+                                       << p + u"conjunto de dados 'd': deve ter 'sql' ou 'table' (um dos dois)."_s;
         QTest::newRow("unknown dialect")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "sql": "SELECT 1", "dialects": {"oracle": "x"}}]})")
+            << QByteArray(
+                   R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "sql": "SELECT 1", "dialects": {"oracle": "x"}}]})")
             << p + u"conjunto de dados 'd': dialeto 'oracle' desconhecido (aceitos: sqlite, postgresql)."_s;
         QTest::newRow("filter on undeclared parameter")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t", "filters": [{"field": "CDCLIENTE", "op": "inList", "param": "P_CDCLIENTE"}]}]})")
+            << QByteArray(
+                   R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t", "filters": [{"field": "CDCLIENTE", "op": "inList", "param": "P_CDCLIENTE"}]}]})")
             << p + u"conjunto de dados 'd', filtro 1: o parâmetro 'P_CDCLIENTE' não está declarado em 'parameters'."_s;
-        QTest::newRow("linked master")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t", "link": {"field": "A", "masterField": "B"}}]})")
-            << p + u"conjunto de dados 'd': o conjunto de dados principal não pode ter 'link'."_s;
+        QTest::newRow("linked master") << QByteArray(
+            R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t", "link": {"field": "A", "masterField": "B"}}]})")
+                                       << p + u"conjunto de dados 'd': o conjunto de dados principal não pode ter 'link'."_s;
         QTest::newRow("band too tall")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "bands": {"title": {"height": 290, "elements": []}}})")
+            << QByteArray(
+                   R"({"format": "kpr-layout", "version": 1, "bands": {"title": {"height": 290, "elements": []}}})")
             << p + u"faixa 'title': altura de 290 mm maior que a área útil da página (277 mm)."_s;
         QTest::newRow("band without height")
             << QByteArray(R"({"format": "kpr-layout", "version": 1, "bands": {"title": {"elements": []}}})")
             << p + u"faixa 'title': falta 'height'."_s;
-        QTest::newRow("forEach of nothing")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "bands": {"summary": {"height": 5, "forEach": "totais", "elements": []}}})")
-            << p + u"faixa 'summary': 'forEach': o conjunto de dados 'totais' não existe."_s;
-        QTest::newRow("group without key")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t"}], "groups": [{"name": "g"}]})")
-            << p + u"grupo 'g': falta 'key'."_s;
+        QTest::newRow("forEach of nothing") << QByteArray(
+            R"({"format": "kpr-layout", "version": 1, "bands": {"summary": {"height": 5, "forEach": "totais", "elements": []}}})")
+                                            << p + u"faixa 'summary': 'forEach': o conjunto de dados 'totais' não existe."_s;
+        QTest::newRow("group without key") << QByteArray(
+            R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "d", "table": "t"}], "groups": [{"name": "g"}]})")
+                                           << p + u"grupo 'g': falta 'key'."_s;
         QTest::newRow("element without type")
-            << withElement(R"({"name": "qt", "x": 0})")
-            << p + u"faixa 'detail', elemento 1 ('qt'): falta 'type'."_s;
+            << withElement(R"({"name": "qt", "x": 0})") << p + u"faixa 'detail', elemento 1 ('qt'): falta 'type'."_s;
         QTest::newRow("unknown element type")
             << withElement(R"({"type": "barcode"})")
-            << p + u"faixa 'detail', elemento 1: 'type' inválido: 'barcode' (aceitos: text, field, sum, count, "
-                   u"pageNumber, line, box, image)."_s;
+            << p
+                   + u"faixa 'detail', elemento 1: 'type' inválido: 'barcode' (aceitos: text, field, sum, count, "
+                     u"pageNumber, line, box, image)."_s;
         QTest::newRow("field and param")
             << withElement(R"({"type": "field", "field": "A", "param": "P_CDFILIAL"})")
             << p + u"faixa 'detail', elemento 1: um elemento 'field' deve ter 'field' ou 'param' (um dos dois)."_s;
         QTest::newRow("undeclared parameter in a text")
-            << withElement(R"({"type": "text", "text": "x"}, {"type": "text", "name": "t", "text": "Filial ${P_FILIAL}"})")
+            << withElement(
+                   R"({"type": "text", "text": "x"}, {"type": "text", "name": "t", "text": "Filial ${P_FILIAL}"})")
             << p + u"faixa 'detail', elemento 2 ('t'): o parâmetro 'P_FILIAL' não está declarado em 'parameters'."_s;
         QTest::newRow("bad number pattern")
             << withElement("{\"type\": \"field\", \"field\": \"A\", \"format\": \"#.##0.00.0\"}")
             << p + u"faixa 'detail', elemento 1: formato numérico '#.##0.00.0' com duas vírgulas decimais."_s;
-        QTest::newRow("unknown named format")
-            << withElement(R"({"type": "field", "field": "A", "format": "money"})")
-            << p + u"faixa 'detail', elemento 1: formato 'money' desconhecido."_s;
+        QTest::newRow("unknown named format") << withElement(R"({"type": "field", "field": "A", "format": "money"})")
+                                              << p + u"faixa 'detail', elemento 1: formato 'money' desconhecido."_s;
         QTest::newRow("group sum outside a group")
             << withElement(R"({"type": "sum", "field": "A", "over": "group"})")
             << p + u"faixa 'detail', elemento 1: 'over': 'group' fora de um grupo precisa de 'group' com o nome do grupo."_s;
@@ -181,22 +185,22 @@ private slots:
             << p + u"faixa 'detail', elemento 1: o grupo 'cliente' não existe."_s;
         // A printf pattern from a file is never handed to printf: "%s" is refused.
         QTest::newRow("repeat number pattern")
-            << withElement(R"({"type": "field", "field": "QT{n}", "repeat": {"count": 11, "step": 10, "number": "%s"}})")
+            << withElement(
+                   R"({"type": "field", "field": "QT{n}", "repeat": {"count": 11, "step": 10, "number": "%s"}})")
             << p + u"faixa 'detail', elemento 1, repetição: 'number' deve ser da forma %d, %2d ou %02d, não '%s'."_s;
         QTest::newRow("repeat count")
             << withElement(R"({"type": "field", "field": "QT{n}", "repeat": {"count": 0}})")
             << p + u"faixa 'detail', elemento 1, repetição: 'count' deve ser um número inteiro de 1 a 1000."_s;
-        QTest::newRow("negative size")
-            << withElement(R"({"type": "box", "width": -3})")
-            << p + u"faixa 'detail', elemento 1: 'width' não pode ser negativo."_s;
-        QTest::newRow("bad colour")
-            << withElement(R"({"type": "box", "fill": "cinza"})")
-            << p + u"faixa 'detail', elemento 1: cor inválida em 'fill': 'cinza'."_s;
+        QTest::newRow("negative size") << withElement(R"({"type": "box", "width": -3})")
+                                       << p + u"faixa 'detail', elemento 1: 'width' não pode ser negativo."_s;
+        QTest::newRow("bad colour") << withElement(R"({"type": "box", "fill": "cinza"})")
+                                    << p + u"faixa 'detail', elemento 1: cor inválida em 'fill': 'cinza'."_s;
         QTest::newRow("image without file")
             << withElement(R"({"type": "image"})")
             << p + u"faixa 'detail', elemento 1: um elemento 'image' precisa de 'file'."_s;
         QTest::newRow("detail without data")
-            << QByteArray(R"({"format": "kpr-layout", "version": 1, "bands": {"detail": {"height": 5, "elements": []}}})")
+            << QByteArray(
+                   R"({"format": "kpr-layout", "version": 1, "bands": {"detail": {"height": 5, "elements": []}}})")
             << p + u"faixa 'detail': não há conjunto de dados para a faixa de detalhe."_s;
     }
 
@@ -284,9 +288,11 @@ private slots:
         QTest::newRow("date") << u"date"_s << QVariant(QDate(2026, 3, 31)) << false << u"31/03/2026"_s;
         QTest::newRow("date from ISO text") << u"date"_s << QVariant(u"2026-03-31"_s) << false << u"31/03/2026"_s;
         // 46112 days after 30/12/1899 is 31/03/2026; the fraction is the time of day.
-        QTest::newRow("date from a day number") << u"datetime"_s << QVariant(46112.75) << false << u"31/03/2026 18:00"_s;
+        QTest::newRow("date from a day number")
+            << u"datetime"_s << QVariant(46112.75) << false << u"31/03/2026 18:00"_s;
         QTest::newRow("date pattern") << u"date:MM/yyyy"_s << QVariant(QDate(2026, 3, 31)) << false << u"03/2026"_s;
-        QTest::newRow("plain date") << QString() << QVariant(QDateTime(QDate(2026, 3, 1), QTime(0, 0))) << false << u"01/03/2026"_s;
+        QTest::newRow("plain date") << QString() << QVariant(QDateTime(QDate(2026, 3, 1), QTime(0, 0))) << false
+                                    << u"01/03/2026"_s;
         QTest::newRow("plain number") << QString() << QVariant(2.5) << false << u"2,5"_s;
     }
 

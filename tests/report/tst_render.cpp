@@ -104,9 +104,14 @@ private slots:
         params.CreateParam(ftString, u"P_NOME"_s)->setAsString(u"Frigorífico Boa Mesa"_s);
         const QString pdf = render(json,
                                    {table(u"dados"_s,
-                                          {{u"VALOR"_s, ftFloat}, {u"QTD"_s, ftFloat}, {u"DIA"_s, ftDateTime},
-                                           {u"IDTP"_s, ftString}, {u"NRINS"_s, ftString}, {u"QT01"_s, ftFloat},
-                                           {u"QT02"_s, ftFloat}, {u"QT03"_s, ftFloat}},
+                                          {{u"VALOR"_s, ftFloat},
+                                           {u"QTD"_s, ftFloat},
+                                           {u"DIA"_s, ftDateTime},
+                                           {u"IDTP"_s, ftString},
+                                           {u"NRINS"_s, ftString},
+                                           {u"QT01"_s, ftFloat},
+                                           {u"QT02"_s, ftFloat},
+                                           {u"QT03"_s, ftFloat}},
                                           {{1234.56, 1234.6, d(31), u"J"_s, u"12345678000190"_s, 1.0, 0.0, 3.0},
                                            {-0.5, 7.0, QVariant(), u"F"_s, u"12345678909"_s, 10.0, 20.0, 1000.0}})},
                                    std::move(params));
@@ -151,8 +156,11 @@ private slots:
             "pageFooter": {"height": 6, "elements": [
               {"type": "pageNumber", "x": 0, "y": 0, "width": 190, "height": 6, "align": "right"}]}}})";
         const QString pdf = render(json, {table(u"dados"_s,
-                                                {{u"CDCLIENTE"_s, ftString}, {u"NMCLIENTE"_s, ftString},
-                                                 {u"DIA"_s, ftDateTime}, {u"QT"_s, ftFloat}, {u"VR"_s, ftFloat}},
+                                                {{u"CDCLIENTE"_s, ftString},
+                                                 {u"NMCLIENTE"_s, ftString},
+                                                 {u"DIA"_s, ftDateTime},
+                                                 {u"QT"_s, ftFloat},
+                                                 {u"VR"_s, ftFloat}},
                                                 {{u"1"_s, u"Alfa"_s, d(1), 10.0, 2.5},
                                                  {u"1"_s, u"Alfa"_s, d(2), 20.0, 2.5},
                                                  {u"2"_s, u"Beta"_s, d(1), 5.0, 3.0},
@@ -164,7 +172,8 @@ private slots:
         const QString p2 = squeezed(pdfText(pdf, 2));
         const QString p3 = squeezed(pdfText(pdf, 3));
         // Alfa: 10 + 20 meals, 30 × 2,50 = 75,00 over 2 rows.
-        QVERIFY2(p1.contains(u"Cliente Alfa 01/03/2026 10 02/03/2026 20 Total do cliente 30 R$ 75,00 2"_s), qPrintable(p1));
+        QVERIFY2(p1.contains(u"Cliente Alfa 01/03/2026 10 02/03/2026 20 Total do cliente 30 R$ 75,00 2"_s),
+                 qPrintable(p1));
         QVERIFY(!p1.contains(u"Beta"_s));
         QVERIFY(p1.endsWith(u"Página 1 de 3"_s));
         QVERIFY2(p2.contains(u"Cliente Beta 01/03/2026 5 Total do cliente 5 R$ 15,00 1"_s), qPrintable(p2));
@@ -250,15 +259,15 @@ private slots:
             "summary": {"height": 6, "forEach": "totais", "elements": [
               {"type": "field", "x": 0, "y": 0, "width": 60, "height": 6, "field": "NMSERVICO"},
               {"type": "field", "x": 60, "y": 0, "width": 30, "height": 6, "field": "TOTEFET", "format": "#,##0", "align": "right"}]}}})";
-        const QString pdf = render(
-            json, {table(u"m"_s, {{u"CDCLIENTE"_s, ftString}, {u"NMCLIENTE"_s, ftString}},
-                         {{u"0001"_s, u"Alfa"_s}, {u"0002"_s, u"Beta"_s}}),
-                   table(u"cliente"_s, {{u"CDCLIENTEAPGD"_s, ftString}, {u"DSENDECLIE"_s, ftString}},
-                         {{u"0002"_s, u"Rua B"_s}, {u"0001 "_s, u"Rua A"_s}}),
-                   table(u"totais"_s, {{u"NMSERVICO"_s, ftString}, {u"TOTEFET"_s, ftFloat}},
-                         {{u"Almoço"_s, 1500.0}, {u"Jantar"_s, 20.0}}),
-                   table(u"fones"_s, {{u"CD"_s, ftString}, {u"FONE"_s, ftString}},
-                         {{u"0002"_s, u"555-2"_s}, {u"0002"_s, u"555-3"_s}})});
+        const QString pdf =
+            render(json, {table(u"m"_s, {{u"CDCLIENTE"_s, ftString}, {u"NMCLIENTE"_s, ftString}},
+                                {{u"0001"_s, u"Alfa"_s}, {u"0002"_s, u"Beta"_s}}),
+                          table(u"cliente"_s, {{u"CDCLIENTEAPGD"_s, ftString}, {u"DSENDECLIE"_s, ftString}},
+                                {{u"0002"_s, u"Rua B"_s}, {u"0001 "_s, u"Rua A"_s}}),
+                          table(u"totais"_s, {{u"NMSERVICO"_s, ftString}, {u"TOTEFET"_s, ftFloat}},
+                                {{u"Almoço"_s, 1500.0}, {u"Jantar"_s, 20.0}}),
+                          table(u"fones"_s, {{u"CD"_s, ftString}, {u"FONE"_s, ftString}},
+                                {{u"0002"_s, u"555-2"_s}, {u"0002"_s, u"555-3"_s}})});
         QVERIFY(!pdf.isEmpty());
         const QString text = squeezed(pdfText(pdf));
         // The look-up matches on trimmed keys; Alfa has no phone, Beta two; the summary lists

@@ -113,9 +113,12 @@ private slots:
             return valores(openDataSets(layout.value(), u"T.QR2"_s, p, tabelas, cache).at(0));
         };
         DataSetCache cache;
-        for (const auto &[lista, v, esperado] : QList<std::tuple<QString, double, QList<double>>>{
-                 {u"_A_"_s, 3, {3}}, {u"_B__C_"_s, 2, {2}}, {u"T"_s, 4, {4}}, {u"_X_"_s, 1, {}}, {u"_A_"_s, 2, {}},
-                 {u"_A_"_s, 0, {}}}) {
+        for (const auto &[lista, v, esperado] : QList<std::tuple<QString, double, QList<double>>>{{u"_A_"_s, 3, {3}},
+                                                                                                  {u"_B__C_"_s, 2, {2}},
+                                                                                                  {u"T"_s, 4, {4}},
+                                                                                                  {u"_X_"_s, 1, {}},
+                                                                                                  {u"_A_"_s, 2, {}},
+                                                                                                  {u"_A_"_s, 0, {}}}) {
             QCOMPARE(abre(lista, &cache, v), esperado);
             QCOMPARE(abre(lista, nullptr, v), esperado);
         }

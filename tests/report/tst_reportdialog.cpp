@@ -105,9 +105,14 @@ class TstReportDialog : public QObject
     void fillTables()
     {
         const QStringList suffixes{u"01"_s, u"02"_s, u"03"_s, u"04"_s, u"05"_s, u"06"_s};
-        for (const auto &[f, size] : std::initializer_list<std::pair<const char16_t *, int>>{
-                 {u"IDGRUPO", 3}, {u"CDFILIAL", 4}, {u"NMFILIAL", 30}, {u"IDTPIJURCLIE", 1},
-                 {u"NRINSJURCLIE", 20}, {u"NMRAZSOCCLIE", 50}, {u"NRAPURACGD", 10}, {u"CDCLIENTE", 21}})
+        for (const auto &[f, size] : std::initializer_list<std::pair<const char16_t *, int>>{{u"IDGRUPO", 3},
+                                                                                             {u"CDFILIAL", 4},
+                                                                                             {u"NMFILIAL", 30},
+                                                                                             {u"IDTPIJURCLIE", 1},
+                                                                                             {u"NRINSJURCLIE", 20},
+                                                                                             {u"NMRAZSOCCLIE", 50},
+                                                                                             {u"NRAPURACGD", 10},
+                                                                                             {u"CDCLIENTE", 21}})
             m_serv.AddField(QString::fromUtf16(f), ftString, size);
         for (const QString &kind : {u"CDSERVICO"_s, u"NMSERVICO"_s})
             for (const QString &s : suffixes)
@@ -120,7 +125,12 @@ class TstReportDialog : public QObject
         m_serv.CreateDataSet();
         // Client 0003 comes first in the table and sorts last by its registration number;
         // apuration 0000000009 is another run's row and never prints.
-        struct R { const char16_t *cd, *kind, *ins, *nome, *apur; int day; double q1, q2; };
+        struct R
+        {
+            const char16_t *cd, *kind, *ins, *nome, *apur;
+            int day;
+            double q1, q2;
+        };
         const R rows[] = {
             {u"0003", u"F", u"12345678909", u"Zeta Refeições", u"0000000007", 1, 4, 0},
             {u"0001", u"J", u"11222333000181", u"Alfa Frigorífico", u"0000000007", 1, 10, 5},
@@ -149,7 +159,8 @@ class TstReportDialog : public QObject
         for (const char16_t *f : {u"CDCLIENTEAPGD", u"DSENDECLIE", u"NMBAIRCLIE", u"NMMUNICLIE"})
             m_clie.AddField(QString::fromUtf16(f), ftString, 50);
         m_clie.CreateDataSet();
-        for (const auto &[cd, end] : {std::pair{u"0001", u"Rua A, 1"}, {u"0002", u"Rua B, 2"}, {u"0003", u"Rua C, 3"}}) {
+        for (const auto &[cd, end] :
+             {std::pair{u"0001", u"Rua A, 1"}, {u"0002", u"Rua B, 2"}, {u"0003", u"Rua C, 3"}}) {
             m_clie.Append();
             m_clie.FieldByName(u"CDCLIENTEAPGD"_s)->setAsString(QString::fromUtf16(cd));
             m_clie.FieldByName(u"DSENDECLIE"_s)->setAsString(QString::fromUtf16(end));
@@ -173,7 +184,8 @@ private slots:
         const Status st = dtmDBGeral::open(u"sqlite:"_s + path(u"kpr.db"_s));
         QVERIFY2(st, qPrintable(st.error()));
         QSqlQuery q(dtmDBGeral::database());
-        QVERIFY(q.exec(u"CREATE TABLE FILIAL (CDFILIAL VARCHAR(4) PRIMARY KEY, NMFILIAL VARCHAR(30), DTPROCFILI DATE)"_s));
+        QVERIFY(
+            q.exec(u"CREATE TABLE FILIAL (CDFILIAL VARCHAR(4) PRIMARY KEY, NMFILIAL VARCHAR(30), DTPROCFILI DATE)"_s));
         QVERIFY(q.exec(u"INSERT INTO FILIAL VALUES ('0001','Matriz','2026-03-20'), ('0002','Centro','2026-02-01'), "
                        u"('0010','Sul','2026-03-31')"_s));
         fillTables();
@@ -504,10 +516,11 @@ private slots:
             }
             engine.setFileName(path(u"aberto.pdf"_s));
             const qint64 before = QFileInfo(engine.FileName()).size();
-            QVERIFY_THROWS_EXCEPTION(EKprError, engine.Export(u"x"_s, [](QPagedPaintDevice &dev, const PdfRenderOptions &) {
-                QPainter p(&dev);
-                throw EKprError(u"falhou"_s);
-            }));
+            QVERIFY_THROWS_EXCEPTION(EKprError,
+                                     engine.Export(u"x"_s, [](QPagedPaintDevice &dev, const PdfRenderOptions &) {
+                                         QPainter p(&dev);
+                                         throw EKprError(u"falhou"_s);
+                                     }));
             QCOMPARE(QFileInfo(engine.FileName()).size(), before);
         }
     }

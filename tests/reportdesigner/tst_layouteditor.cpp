@@ -76,15 +76,13 @@ private slots:
         setErrorPresenter([this](const QString &t) { m_errors << t; });
     }
 
-    void init()
-    {
-        m_errors.clear();
-    }
+    void init() { m_errors.clear(); }
 
     void jsonPaths()
     {
-        QJsonObject doc{{u"bands"_s, QJsonObject{{u"detail"_s, QJsonObject{{u"elements"_s, QJsonArray{
-                                                                   QJsonObject{{u"x"_s, 1}}}}}}}}};
+        QJsonObject doc{
+            {u"bands"_s,
+             QJsonObject{{u"detail"_s, QJsonObject{{u"elements"_s, QJsonArray{QJsonObject{{u"x"_s, 1}}}}}}}}};
         const JsonPath x{u"bands"_s, u"detail"_s, u"elements"_s, u"0"_s, u"x"_s};
         QCOMPARE(jsonAt(doc, x).toDouble(), 1.0);
         setJsonAt(doc, x, 2.5);
@@ -99,8 +97,9 @@ private slots:
         QCOMPARE(textToJson(u"abc"_s, u"number"_s).toString(), u"abc"_s); // left for the reader to name
 
         // Lists, filters and sort keys as one line of text, and back.
-        const QJsonArray filters{QJsonObject{{u"field"_s, u"CDCLIENTE"_s}, {u"op"_s, u"inList"_s}, {u"param"_s, u"P_CDCLIENTE"_s}},
-                                 QJsonObject{{u"field"_s, u"NRAPURACGD"_s}, {u"op"_s, u"equals"_s}, {u"param"_s, u"P_NRAPURACGD"_s}}};
+        const QJsonArray filters{
+            QJsonObject{{u"field"_s, u"CDCLIENTE"_s}, {u"op"_s, u"inList"_s}, {u"param"_s, u"P_CDCLIENTE"_s}},
+            QJsonObject{{u"field"_s, u"NRAPURACGD"_s}, {u"op"_s, u"equals"_s}, {u"param"_s, u"P_NRAPURACGD"_s}}};
         QCOMPARE(jsonToText(filters, u"filters"_s), u"CDCLIENTE inList P_CDCLIENTE; NRAPURACGD equals P_NRAPURACGD"_s);
         QCOMPARE(textToJson(jsonToText(filters, u"filters"_s), u"filters"_s).toArray(), filters);
         QCOMPARE(textToJson(u"CDCLIENTE inList"_s, u"filters"_s).toString(), u"CDCLIENTE inList"_s);
@@ -119,7 +118,8 @@ private slots:
         const QByteArray original = readAll(path);
         TfrmLayoutEditor ed(path, nullptr);
         QVERIFY(ed.selectElement(u"quantidade"_s));
-        const QString field = jsonAt(ed.document(), {u"bands"_s, u"detail"_s, u"elements"_s, u"2"_s, u"field"_s}).toString();
+        const QString field =
+            jsonAt(ed.document(), {u"bands"_s, u"detail"_s, u"elements"_s, u"2"_s, u"field"_s}).toString();
         QVERIFY(ed.setProperty(u"field"_s, u"itens.QTSERVICO"_s));
         QVERIFY(!ed.save());
         QCOMPARE(m_errors.size(), 1);
@@ -178,9 +178,9 @@ private slots:
         QStringList captions;
         for (QTreeWidgetItemIterator it(ed.trvLayout); *it; ++it)
             captions << (*it)->text(0);
-        for (const QString &c : {u"Página"_s, u"Parâmetros"_s, u"P_CDGRUPSERV"_s, u"Conjuntos de dados"_s,
-                                 u"item"_s, u"cliente"_s, u"grupo"_s, u"Cabeçalho"_s, u"Rodapé"_s,
-                                 u"Cabeçalho da página"_s, u"Detalhe"_s, u"Rodapé da página"_s})
+        for (const QString &c :
+             {u"Página"_s, u"Parâmetros"_s, u"P_CDGRUPSERV"_s, u"Conjuntos de dados"_s, u"item"_s, u"cliente"_s,
+              u"grupo"_s, u"Cabeçalho"_s, u"Rodapé"_s, u"Cabeçalho da página"_s, u"Detalhe"_s, u"Rodapé da página"_s})
             QVERIFY2(captions.contains(c), qPrintable(c));
 
         QVERIFY(ed.selectElement(u"quantidade"_s));
@@ -213,7 +213,8 @@ private slots:
             QVERIFY(ed.setProperty(u"height"_s, u"alto"_s));
             QVERIFY(!ed.save());
             QCOMPARE(m_errors.size(), 1);
-            QVERIFY2(m_errors[0].contains(u"KPR04702.QR2"_s) && m_errors[0].contains(u"dia"_s), qPrintable(m_errors[0]));
+            QVERIFY2(m_errors[0].contains(u"KPR04702.QR2"_s) && m_errors[0].contains(u"dia"_s),
+                     qPrintable(m_errors[0]));
             QCOMPARE(ed.lastError(), m_errors[0]);
             QCOMPARE(readAll(path), original);
             QVERIFY(ed.modified());

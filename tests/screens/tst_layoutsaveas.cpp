@@ -85,8 +85,8 @@ class TstLayoutSaveAs : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(QFile::copy(QString::fromUtf8(KPR_LAYOUTS_DIR) + u"/KPR04702.QR2"_s,
-                            m_dir.filePath(u"KPR04702.QR2"_s)));
+        QVERIFY(
+            QFile::copy(QString::fromUtf8(KPR_LAYOUTS_DIR) + u"/KPR04702.QR2"_s, m_dir.filePath(u"KPR04702.QR2"_s)));
         touch(m_dir.filePath(u"KPR04700.QR2"_s), "not a layout");
         Context::instance().reset();
         QVERIFY(Context::instance().set(u"ReportDir"_s, m_dir.path()).ok());
@@ -114,8 +114,8 @@ private slots:
         QCOMPARE(r->layoutNumbers(), (QStringList{u"00"_s, u"02"_s}));
         r->cbbReportNames->setCurrentIndex(1);
         const QStringList shown = saveAs(*r, u"  CFR por serviço - cozinha  "_s);
-        QCOMPARE(shown, (QStringList{u"Título do relatório"_s, u"Informe o título do relatório:"_s,
-                                     u"CFR por serviço"_s}));
+        QCOMPARE(shown,
+                 (QStringList{u"Título do relatório"_s, u"Informe o título do relatório:"_s, u"CFR por serviço"_s}));
         QCOMPARE(m_errors, QStringList());
         QCOMPARE(layoutFiles(m_dir.path()), (QStringList{u"KPR04700.QR2"_s, u"KPR04702.QR2"_s, u"KPR04703.QR2"_s}));
         QCOMPARE(r->layoutNumbers().value(r->cbbReportNames->currentIndex()), u"03"_s);

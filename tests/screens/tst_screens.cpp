@@ -83,9 +83,9 @@ private slots:
     {
         layout(u"KPR04701.QR2"_s, "kpr-layout 1\ntitle: CFR por data\n");
         layout(u"KPR04700.QR2"_s, "kpr-layout 1\n  Title:  CFR por serviço  \n");
-        layout(u"KPR04708.QR2"_s, "kpr-layout 1\n");          // no title: the file name
-        layout(u"KPR047.QR2"_s, "title: no number\n");          // not a layout of the report
-        layout(u"kpr04702.qr2"_s, "title: other case\n");       // another file on this system
+        layout(u"KPR04708.QR2"_s, "kpr-layout 1\n");      // no title: the file name
+        layout(u"KPR047.QR2"_s, "title: no number\n");    // not a layout of the report
+        layout(u"kpr04702.qr2"_s, "title: other case\n"); // another file on this system
         layout(u"KPR04800.QR2"_s, "title: another report\n");
         Context::instance().reset();
         QVERIFY(Context::instance().set(u"ReportDir"_s, dir.path()).ok());
@@ -100,8 +100,8 @@ private slots:
         QVERIFY(r->findChild<QWidget *>(u"panMenu"_s) && r->findChild<QWidget *>(u"panBotoes"_s));
         QVERIFY(r->findChild<QComboBox *>(u"cbbReportNames"_s));
         QVERIFY(r->findChild<TMessages *>(u"msgPadrao"_s));
-        for (const QString &n : {u"sbtConfirma"_s, u"sbtPrint"_s, u"sbtPreview"_s, u"sbtSalvarComo"_s,
-                                 u"sbtReportEdit"_s})
+        for (const QString &n :
+             {u"sbtConfirma"_s, u"sbtPrint"_s, u"sbtPreview"_s, u"sbtSalvarComo"_s, u"sbtReportEdit"_s})
             QVERIFY2(r->findChild<QAbstractButton *>(n), qPrintable(n));
     }
 
@@ -115,8 +115,8 @@ private slots:
         QCOMPARE(items, (QStringList{u"CFR por serviço"_s, u"CFR por data"_s, u"KPR04708.QR2"_s}));
         QCOMPARE(r->layoutNumbers(), (QStringList{u"00"_s, u"01"_s, u"08"_s}));
         QCOMPARE(r->layoutDates().size(), 3);
-        QCOMPARE(r->layoutDates().at(2), QFileInfo(dir.filePath(u"KPR04708.QR2"_s))
-                                             .lastModified().toString(u"dd/MM/yyyy HH:mm:ss"_s));
+        QCOMPARE(r->layoutDates().at(2),
+                 QFileInfo(dir.filePath(u"KPR04708.QR2"_s)).lastModified().toString(u"dd/MM/yyyy HH:mm:ss"_s));
         QCOMPARE(r->cbbReportNames->currentIndex(), 0);
         r->cbbReportNames->setCurrentIndex(2);
         QCOMPARE(r->selectedLayoutFileName(), u"KPR04708.QR2"_s);

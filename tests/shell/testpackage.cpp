@@ -25,9 +25,18 @@ __attribute__((visibility("default"))) void PackageUnload()
     ++unloads;
     kpr::finalizeUnit("TestUnit", [] { ++unitFinis; });
 }
-__attribute__((visibility("default"))) void Open() { ++procs; }
-__attribute__((visibility("default"))) void Throws() { throw std::runtime_error("falha no pacote"); }
-__attribute__((visibility("default"))) void Aborts() { kpr::Abort(); }
+__attribute__((visibility("default"))) void Open()
+{
+    ++procs;
+}
+__attribute__((visibility("default"))) void Throws()
+{
+    throw std::runtime_error("falha no pacote");
+}
+__attribute__((visibility("default"))) void Aborts()
+{
+    kpr::Abort();
+}
 __attribute__((visibility("default"))) int counts(int which)
 {
     const int all[] = {loads, unloads, procs, unitInits, unitFinis};

@@ -49,8 +49,7 @@ Status AppServerProcess::start(const QString &dbUrl, const QStringList &extraArg
 {
     if (!m_dir.isValid())
         return makeError(u"no temporary directory for the trace"_s);
-    QStringList args{u"--db"_s, dbUrl, u"--init-db"_s, u"--listen"_s, u"127.0.0.1:0"_s,
-                     u"--trace"_s, traceFile()};
+    QStringList args{u"--db"_s, dbUrl, u"--init-db"_s, u"--listen"_s, u"127.0.0.1:0"_s, u"--trace"_s, traceFile()};
     if (m_useSecret)
         args << u"--secret-file"_s << secretFile();
     args += extraArgs;
@@ -102,9 +101,9 @@ Status AppServerProcess::stop(int timeoutMs)
     }
     m_stderr += QString::fromUtf8(m_process.readAllStandardError());
     if (m_process.exitStatus() != QProcess::NormalExit || m_process.exitCode() != 0)
-        return makeError(u"kpr-appserver exited with status %1 (%2); stderr: %3"_s
-                             .arg(m_process.exitCode())
-                             .arg(m_process.exitStatus() == QProcess::NormalExit ? u"normal"_s : u"crashed"_s, m_stderr));
+        return makeError(
+            u"kpr-appserver exited with status %1 (%2); stderr: %3"_s.arg(m_process.exitCode())
+                .arg(m_process.exitStatus() == QProcess::NormalExit ? u"normal"_s : u"crashed"_s, m_stderr));
     return {};
 }
 
@@ -138,8 +137,8 @@ Status AppServerProcess::initDatabase(const QString &program, const QString &dbU
         return makeError(u"kpr-appserver --init-db did not finish"_s);
     }
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return makeError(u"kpr-appserver --init-db exited with %1: %2"_s.arg(p.exitCode()).arg(
-            QString::fromUtf8(p.readAllStandardError())));
+        return makeError(u"kpr-appserver --init-db exited with %1: %2"_s.arg(p.exitCode())
+                             .arg(QString::fromUtf8(p.readAllStandardError())));
     return {};
 }
 

@@ -14,9 +14,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace kpr::test {
 
 DemoServidor::DemoServidor(QString demodata, QString appserver, QString layouts)
-    : m_demodata(std::move(demodata)), m_appserver(std::move(appserver)), m_layouts(std::move(layouts))
-{
-}
+    : m_demodata(std::move(demodata)),
+      m_appserver(std::move(appserver)),
+      m_layouts(std::move(layouts))
+{}
 
 DemoServidor::~DemoServidor() = default;
 
@@ -42,9 +43,12 @@ Status DemoServidor::inicia(const QString &pasta, const Tamanho &t)
     if (const Status s = m_servidor->start(m_url); !s)
         return s;
     Context &c = Context::instance();
-    for (const auto &[chave, valor] : {std::pair{u"FiliProcFat"_s, u"0001"_s}, {u"NomeFiliProcFat"_s, u"Filial Campinas"_s},
-                                       {u"ModuFili"_s, u"false"_s}, {u"WebURL"_s, m_servidor->host()},
-                                       {u"WebPort"_s, QString::number(m_servidor->port())}, {u"ReportDir"_s, m_layouts}})
+    for (const auto &[chave, valor] : {std::pair{u"FiliProcFat"_s, u"0001"_s},
+                                       {u"NomeFiliProcFat"_s, u"Filial Campinas"_s},
+                                       {u"ModuFili"_s, u"false"_s},
+                                       {u"WebURL"_s, m_servidor->host()},
+                                       {u"WebPort"_s, QString::number(m_servidor->port())},
+                                       {u"ReportDir"_s, m_layouts}})
         if (const Status s = c.set(chave, valor); !s)
             return s;
     return {};

@@ -98,8 +98,9 @@ Status PgCluster::start(int timeoutMs)
             return makeError(u"cannot hand %1 to postgres"_s.arg(m_dir.path()));
     }
     const QString data = m_dir.filePath(u"data"_s);
-    if (Status s = run(u"initdb"_s, {u"-D"_s, data, u"-A"_s, u"trust"_s, u"-U"_s, u"kpr"_s, u"-E"_s, u"UTF8"_s,
-                                     u"--locale=C.UTF-8"_s, u"--no-sync"_s},
+    if (Status s = run(u"initdb"_s,
+                       {u"-D"_s, data, u"-A"_s, u"trust"_s, u"-U"_s, u"kpr"_s, u"-E"_s, u"UTF8"_s,
+                        u"--locale=C.UTF-8"_s, u"--no-sync"_s},
                        timeoutMs);
         !s)
         return s;
@@ -108,9 +109,11 @@ Status PgCluster::start(int timeoutMs)
     Status started = makeError(u"not started"_s);
     for (int attempt = 0; attempt < 3 && !started; ++attempt) {
         m_port = freeLoopbackPort();
-        const QString options = u"-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off"_s.arg(m_port).arg(m_dir.path());
-        started = run(u"pg_ctl"_s, {u"-D"_s, data, u"-o"_s, options, u"-l"_s, m_dir.filePath(u"log"_s), u"-w"_s,
-                                    u"-t"_s, QString::number(timeoutMs / 1000), u"start"_s},
+        const QString options =
+            u"-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off"_s.arg(m_port).arg(m_dir.path());
+        started = run(u"pg_ctl"_s,
+                      {u"-D"_s, data, u"-o"_s, options, u"-l"_s, m_dir.filePath(u"log"_s), u"-w"_s, u"-t"_s,
+                       QString::number(timeoutMs / 1000), u"start"_s},
                       timeoutMs + 5000);
     }
     if (!started) {

@@ -20,7 +20,10 @@ namespace {
 // Debian's Python, which sees Debian's aiosmtpd.
 const QString python = u"/usr/bin/python3"_s;
 
-QString script() { return QStringLiteral(KPR_SOURCE_DIR_TEXT "/tests/support/smtpd.py"); }
+QString script()
+{
+    return QStringLiteral(KPR_SOURCE_DIR_TEXT "/tests/support/smtpd.py");
+}
 
 // A throw-away authority and a certificate it signed for 127.0.0.1 and localhost, made once
 // per test program and removed at its end.
@@ -51,8 +54,8 @@ struct Certificates
                  + QStringList{u"-keyout"_s, path(u"ca.key"_s), u"-out"_s, path(u"ca.pem"_s), u"-days"_s, u"2"_s,
                                u"-subj"_s, u"/CN=Kpr Test CA"_s, u"-config"_s, cnf, u"-extensions"_s, u"ca"_s})
              && run(QStringList{u"req"_s, u"-new"_s} + ec
-                    + QStringList{u"-keyout"_s, path(u"server.key"_s), u"-out"_s, path(u"server.csr"_s),
-                                  u"-subj"_s, u"/CN=localhost"_s, u"-config"_s, cnf})
+                    + QStringList{u"-keyout"_s, path(u"server.key"_s), u"-out"_s, path(u"server.csr"_s), u"-subj"_s,
+                                  u"/CN=localhost"_s, u"-config"_s, cnf})
              && run({u"x509"_s, u"-req"_s, u"-in"_s, path(u"server.csr"_s), u"-CA"_s, path(u"ca.pem"_s), u"-CAkey"_s,
                      path(u"ca.key"_s), u"-CAcreateserial"_s, u"-out"_s, path(u"server.pem"_s), u"-days"_s, u"2"_s,
                      u"-extfile"_s, cnf, u"-extensions"_s, u"srv"_s});
@@ -81,7 +84,10 @@ const Certificates &certificates()
 
 SmtpServer::SmtpServer(Options options) : m_options(std::move(options)) {}
 
-SmtpServer::~SmtpServer() { stop(); }
+SmtpServer::~SmtpServer()
+{
+    stop();
+}
 
 QString SmtpServer::caFile()
 {

@@ -15,9 +15,9 @@ namespace kpr::test {
 
 struct SmtpMessage
 {
-    QString mailFrom;     // the envelope's sender
-    QStringList rcptTos;  // the envelope's recipients, in order
-    QByteArray data;      // the message as received (dot-stuffing removed)
+    QString mailFrom;    // the envelope's sender
+    QStringList rcptTos; // the envelope's recipients, in order
+    QByteArray data;     // the message as received (dot-stuffing removed)
 };
 
 class SmtpServer
@@ -28,7 +28,7 @@ public:
     struct Options
     {
         Mode mode = Mode::Plain;
-        QString user;            // empty: the server offers no AUTH
+        QString user; // empty: the server offers no AUTH
         QString password;
         QString refuseMailFrom;  // MAIL FROM this address gets 553 5.1.8
         QString refuseRcptTo;    // RCPT TO this address gets 550 5.1.1

@@ -20,9 +20,17 @@ class TstADOIBQuery : public QObject
 
     static QStringList filialSql()
     {
-        return {u"SELECT"_s, u"   CDFILIAL,"_s, u"   NMFILIAL"_s, u"FROM"_s, u"   FILIAL"_s,
-                u"WHERE"_s, u"   (CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T')"_s,
-                u"ORDER BY"_s, u"   CDFILIAL"_s, QString(), u" "_s};
+        return {u"SELECT"_s,
+                u"   CDFILIAL,"_s,
+                u"   NMFILIAL"_s,
+                u"FROM"_s,
+                u"   FILIAL"_s,
+                u"WHERE"_s,
+                u"   (CDFILIAL = :P_CDFILIAL OR :P_TCDFILIAL = 'T')"_s,
+                u"ORDER BY"_s,
+                u"   CDFILIAL"_s,
+                QString(),
+                u" "_s};
     }
 
     static QStringList codes(TADOIBQuery &q)
@@ -103,7 +111,8 @@ private slots:
         const auto p = TADOIBQuery::toPositional(
             u"SELECT ':P_NO', \"a:P_NO\" FROM T -- :P_NO\nWHERE X::int = :P_A /* :P_NO */ OR :P_A = 'it''s :P_NO'"_s);
         QCOMPARE(p.names, (QStringList{u"P_A"_s, u"P_A"_s}));
-        QCOMPARE(p.sql, u"SELECT ':P_NO', \"a:P_NO\" FROM T -- :P_NO\nWHERE X::int = ? /* :P_NO */ OR ? = 'it''s :P_NO'"_s);
+        QCOMPARE(p.sql,
+                 u"SELECT ':P_NO', \"a:P_NO\" FROM T -- :P_NO\nWHERE X::int = ? /* :P_NO */ OR ? = 'it''s :P_NO'"_s);
     }
 
     void failuresSayWhat()
@@ -114,8 +123,7 @@ private slots:
             q.Open();
             QFAIL("a missing table must fail");
         } catch (const EKprError &e) {
-            QVERIFY2(e.text().startsWith(u"qryGrupServ: "_s) && e.text().contains(u"GRUPSERV"_s),
-                     qPrintable(e.text()));
+            QVERIFY2(e.text().startsWith(u"qryGrupServ: "_s) && e.text().contains(u"GRUPSERV"_s), qPrintable(e.text()));
         }
         QVERIFY(!q.Active());
         QVERIFY_THROWS_EXCEPTION(EKprError, q.ParamByName(u"P_CDFILIAL"_s));

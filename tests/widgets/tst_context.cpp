@@ -45,17 +45,17 @@ private slots:
     void fileThenSetWithSetWinning()
     {
         const QString ini = writeFile(u"shell.ini"_s,
-            "; the branch of this workstation\n"
-            "[General]\n"
-            "FiliProc=0002\n"
-            "NomeFiliProc=Filial Centro, SP\n"   // a comma is text, not a list
-            "webport = 9000\n"                    // keys match without regard to case
-            "ReportDir=\" /opt/kpr/layouts\"\n"   // quotes keep the leading blank
-            "[Shell]\n"
-            "Unrelated=left to its owner\n");
+                                      "; the branch of this workstation\n"
+                                      "[General]\n"
+                                      "FiliProc=0002\n"
+                                      "NomeFiliProc=Filial Centro, SP\n"  // a comma is text, not a list
+                                      "webport = 9000\n"                  // keys match without regard to case
+                                      "ReportDir=\" /opt/kpr/layouts\"\n" // quotes keep the leading blank
+                                      "[Shell]\n"
+                                      "Unrelated=left to its owner\n");
         // --set given before --config still wins: the file is read first.
-        const Status st = configureContext({u"kpr-shell"_s, u"--set"_s, u"WebPort=9100"_s,
-                                            u"--config"_s, ini, u"--set=ModuFili=S"_s});
+        const Status st = configureContext(
+            {u"kpr-shell"_s, u"--set"_s, u"WebPort=9100"_s, u"--config"_s, ini, u"--set=ModuFili=S"_s});
         QVERIFY2(st.ok(), qPrintable(st.error()));
         QCOMPARE(FiliProc(), u"0002"_s);
         QCOMPARE(NomeFiliProc(), u"Filial Centro, SP"_s);
@@ -69,8 +69,7 @@ private slots:
     {
         Status st = Context::instance().applySettings({u"FiliProc=0003"_s, u"Filail=0004"_s});
         QVERIFY(!st.ok());
-        QVERIFY2(st.error().contains(u"\"Filail\""_s) && st.error().contains(u"FiliProc"_s),
-                 qPrintable(st.error()));
+        QVERIFY2(st.error().contains(u"\"Filail\""_s) && st.error().contains(u"FiliProc"_s), qPrintable(st.error()));
         QCOMPARE(FiliProc(), u"0003"_s); // items before the bad one stay applied
 
         st = Context::instance().applySettings({u"WebPort=80a"_s});

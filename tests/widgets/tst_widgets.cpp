@@ -33,8 +33,7 @@ void fillClients(TClientDataSet &t)
     t.AddField(u"CDCLIENTE"_s, ftString, 21);
     t.AddField(u"NMRAZSOCCLIE"_s, ftString, 50);
     t.CreateDataSet();
-    for (const auto &[code, name] : {std::pair{u"0001"_s, u"Alfa"_s}, {u"0002"_s, u"Beta"_s},
-                                     {u"0003"_s, u"Gama"_s}}) {
+    for (const auto &[code, name] : {std::pair{u"0001"_s, u"Alfa"_s}, {u"0002"_s, u"Beta"_s}, {u"0003"_s, u"Gama"_s}}) {
         t.Append();
         t.FieldByName(u"CDCLIENTE"_s)->setAsString(code);
         t.FieldByName(u"NMRAZSOCCLIE"_s)->setAsString(name);
@@ -113,8 +112,8 @@ private slots:
         QStringList names;
         for (int i = 0; i < 7; ++i)
             names << child<QLabel>(popup, u"lblDiaSemana%1"_s.arg(i))->text();
-        QCOMPARE(names, (QStringList{u"Domingo"_s, u"Segunda"_s, u"Terça"_s, u"Quarta"_s,
-                                     u"Quinta"_s, u"Sexta"_s, u"Sábado"_s}));
+        QCOMPARE(names, (QStringList{u"Domingo"_s, u"Segunda"_s, u"Terça"_s, u"Quarta"_s, u"Quinta"_s, u"Sexta"_s,
+                                     u"Sábado"_s}));
     }
 
     void invalidDateIsReportedAndAborts()
@@ -250,8 +249,7 @@ private slots:
             }
             QCOMPARE(showAviText(&form), u"Excluindo registros temporários..."_s);
             throw EKprError(u"falhou"_s);
-        } catch (const EKprError &) {
-        }
+        } catch (const EKprError &) {}
         QVERIFY(!showAviOverlay(&form));
         DeactiveShowAvi(&form); // nothing shown: nothing happens
     }
