@@ -11,7 +11,7 @@
 #include "framework/db/dtmdbgeral.h"
 #include "framework/net/netconnection.h"
 #include "framework/pdf/gtexpdfengine.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "host/rdmcfr.h"
 #include "telateste.h"
 #include "tests/support/appserverprocess.h"

@@ -8,7 +8,7 @@
 #include "framework/data/clientdataset.h"
 #include "framework/db/dtmdbgeral.h"
 #include "framework/pdf/gtexpdfengine.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -14,7 +14,7 @@
 #include "framework/data/clientdataset.h"
 #include "framework/data/field.h"
 #include "framework/data/params.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/maskedit.h"
 #include "host/rdmcfr.h"

@@ -14,7 +14,7 @@
 #include "framework/data/field.h"
 #include "framework/pdf/gtexpdfengine.h"
 #include "framework/pdf/gtexpdflote.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "framework/screens/frmdadosgerrel.h"
 #include "framework/settings/registry.h"
 #include "framework/widgets/btnpesquisa.h"

@@ -8,6 +8,7 @@
 // so that a failed export leaves no half-written PDF behind (and keeps an earlier file of
 // the same name).
 
+#include "framework/pdf/pdfrenderoptions.h"
 #include "framework/pdf/gtpreferences.h"
 
 #include <QString>
@@ -19,19 +20,6 @@ class QPagedPaintDevice;
 class QPainter;
 
 namespace kpr {
-
-// What the options dialog may ask of the painter.
-struct PdfRenderOptions
-{
-    // Pictures are scaled down to at most this resolution at their printed size; 0 keeps them.
-    int maxImageDpi = 0;
-    // Documents painted one after another into one writer (TgtExPDFLote): the painter to go
-    // on with (not yet begun for the first document: the report begins it with its page
-    // layout; begun: the report starts on a new page), and where the report says how many
-    // pages it painted.
-    QPainter *painter = nullptr;
-    int *pagesPainted = nullptr;
-};
 
 class TgtExPDFLote;
 

@@ -1,15 +1,13 @@
 #pragma once
-// Paints a layout with its data onto any QPagedPaintDevice: QPrinter, QPdfWriter and the
-// preview's printer share this one code path. Bands have fixed heights, so a first pass
-// counts the pages ("Página N de M") without painting and the second paints them.
-//
-// Pagination: the page header opens every page, the title follows it on the first; a band
-// that does not fit above the page footer goes to the next page (the group headers marked
-// repeatOnNewPage printed again under the page header); a group header or summary with
-// newPageBefore starts a new page unless the page holds nothing but its headers.
+// Paints a layout with its data: one page at a time onto any QPainter (paintPage), or the
+// whole report onto a QPagedPaintDevice (print), which QPrinter, QPdfWriter, the preview's
+// printer and the per-client export share. The layout is bound to its data when the
+// renderer is made (reportbinding.h); the pages are laid out once, the first time they are
+// counted or painted (reportpagination.h), and each page is then drawn from that plan
+// (reportpainting.h), so pages may be painted in any order.
 
 #include "framework/data/params.h"
-#include "framework/pdf/gtexpdfengine.h"
+#include "framework/pdf/pdfrenderoptions.h"
 #include "framework/report/layout.h"
 #include "framework/report/reportdata.h"
 
@@ -19,6 +17,7 @@
 #include <vector>
 
 class QPagedPaintDevice;
+class QPainter;
 class QPageLayout;
 
 namespace kpr {
@@ -39,6 +38,10 @@ public:
     QPageLayout pageLayout() const;
 
     int pageCount() const;
+    // Paints page (from 1; another number paints nothing) with a painter active on a device
+    // whose logical DPI gives the scale; pictures at most maxImageDpi (0: as they are). May
+    // run on several threads at once, each with its own painter.
+    void paintPage(int page, QPainter &painter, int maxImageDpi = 0) const;
     // Sets the device's page layout and paints every page. Throws EKprError when the device
     // cannot be painted on.
     void print(QPagedPaintDevice &device, const PdfRenderOptions &options = {}) const;

@@ -4,7 +4,7 @@
 #include "framework/data/params.h"
 #include "framework/report/layoutfile.h"
 #include "framework/report/reportdata.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "framework/report/reportrenderer.h"
 #include "framework/reportdesigner/layoutchecks.h"
 #include "framework/reportdesigner/layoutoutline.h"

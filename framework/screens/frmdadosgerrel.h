@@ -13,7 +13,7 @@
 // dialog (rpddPadrao unless another was set with setReportDialog); a missing file is
 // reported with msgPadrao's Arq_Rel_Err (code and directory in its two %s).
 
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "framework/screens/frmrotigeral.h"
 #include "framework/report/reportdialog.h"
 

@@ -10,7 +10,7 @@
 #include "framework/data/field.h"
 #include "framework/db/databaseurl.h"
 #include "framework/db/dtmdbgeral.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "framework/settings/context.h"
 #include "framework/widgets/dateeditplus.h"
 #include "framework/widgets/kprapplication.h"

@@ -18,7 +18,7 @@
 #include "framework/data/params.h"
 #include "framework/db/dtmdbgeral.h"
 #include "framework/net/netconnection.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "framework/screens/mdihost.h"
 #include "framework/settings/context.h"
 #include "framework/widgets/btnpesquisa.h"

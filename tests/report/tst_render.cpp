@@ -13,10 +13,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QPrinter>
 #include <QTest>
+
+#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace kpr;
@@ -240,6 +243,53 @@ private slots:
         const QString so = pdfText(so2);
         QVERIFY(so.contains(u"Página 2 de 2"_s) && !so.contains(u"Linha 42"_s));
         QVERIFY(hasLine(so, u"Linha 43\\s*$"_s) && hasLine(so, u"^\\s*60\\s*$"_s));
+    }
+
+    // Each page is drawn from the report's one layout of pages: in any order and on several
+    // threads at once, a page comes out as it does in order (its rows, its totals, its number).
+    void pagesPaintInAnyOrderAndOnThreads()
+    {
+        const QByteArray json = R"({"format": "kpr-layout", "version": 1,
+          "datasets": [{"name": "dados", "table": "t"}],
+          "bands": {
+            "detail": {"height": 20, "elements": [
+              {"type": "text", "x": 0, "y": 0, "width": 100, "height": 20, "text": "Linha [N]"}]},
+            "pageFooter": {"height": 6, "elements": [
+              {"type": "sum", "x": 0, "y": 0, "width": 60, "height": 6, "field": "N", "over": "page"},
+              {"type": "pageNumber", "x": 100, "y": 0, "width": 90, "height": 6}]}}})";
+        std::vector<Row> rows;
+        for (int i = 1; i <= 60; ++i)
+            rows.push_back({u"G"_s, i});
+        Result<ReportLayout> layout = parseLayout(json, u"T.QR2"_s);
+        QVERIFY(layout);
+        const ReportRenderer report(layout.value(), m_dir.filePath(u"T.QR2"_s),
+                                    {table(u"dados"_s, {{u"K"_s, ftString}, {u"N"_s, ftInteger}}, rows)}, TParams());
+        const int pages = report.pageCount();
+        QVERIFY(pages >= 4);
+        const auto paint = [&](int page) {
+            QImage img(300, 420, QImage::Format_RGB32);
+            img.fill(Qt::white);
+            QPainter painter(&img);
+            report.paintPage(page, painter);
+            return img;
+        };
+        std::vector<QImage> inOrder;
+        for (int page = 1; page <= pages; ++page)
+            inOrder.push_back(paint(page));
+        QVERIFY(inOrder[0] != inOrder[1]);
+        std::vector<QImage> threaded(static_cast<size_t>(pages));
+        {
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 2; ++t)
+                threads.emplace_back([&, t] {
+                    for (int page = pages - t; page >= 1; page -= 2)
+                        threaded[size_t(page - 1)] = paint(page);
+                });
+            for (std::thread &t : threads)
+                t.join();
+        }
+        for (int page = 1; page <= pages; ++page)
+            QVERIFY2(threaded[size_t(page - 1)] == inOrder[size_t(page - 1)], qPrintable(QString::number(page)));
     }
 
     void lookupsAndSubDetails()

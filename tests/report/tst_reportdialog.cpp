@@ -11,7 +11,7 @@
 #include "framework/db/dtmdbgeral.h"
 #include "framework/pdf/gtexpdfengine.h"
 #include "framework/pdf/pdfsetupdialog.h"
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 #include "framework/screens/frmdadosgerrel.h"
 #include "framework/settings/context.h"
 #include "framework/widgets/kprapplication.h"

@@ -1,4 +1,4 @@
-#include "framework/report/reportdesignerdialog.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 
 #include "framework/core/abort.h"
 #include "framework/data/clientdataset.h"
@@ -9,6 +9,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QTimer>
+#include <QPageRanges>
 #include <QPrinter>
 #include <QWidget>
 
@@ -160,6 +161,10 @@ void TReportDesignerDialog::print(const QString &layoutPath)
         dialog.setMinMax(1, report->pageCount());
         if (dialog.exec() != QDialog::Accepted)
             return; // nothing printed: nothing follows
+        // The renderer paints the printer's page ranges; they hold only when the user chose
+        // a range (choosing all pages again leaves the last ranges behind).
+        if (printer.printRange() != QPrinter::PageRange)
+            printer.setPageRanges(QPageRanges());
         report->print(printer);
     }
     if (QRPAfterPrint)
