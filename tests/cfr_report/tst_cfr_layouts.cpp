@@ -372,6 +372,58 @@ private slots:
         }
     }
 
+    // Values worked out by hand, for a client of its own in a period of its own: service 001
+    // at R$ 15,50 on 10 + 12 + 8 meals is 30 meals, R$ 465,00; service 002 at R$ 7,25 on 5
+    // meals, then R$ 7,90 from 04/06 on 4 meals, is 9 meals. By service each day has its own
+    // price: R$ 36,25 + R$ 31,60 = R$ 67,85, the client's total R$ 532,85. By date a row of
+    // a ten-day window keeps the first price it met: 9 × R$ 7,25 = R$ 65,25, total R$ 530,25.
+    void valoresCalculadosAMao()
+    {
+        QVERIFY(sql(u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE) "
+                    "VALUES ('0000000099', 'J', '11222333000181', 'Cozinha Exemplo Ltda')"_s));
+        QVERIFY(sql(u"INSERT INTO CLIEFILI (CDFILIAL, CDCLIENTE) VALUES ('0001', '0000000099')"_s));
+        QVERIFY(sql(u"INSERT INTO PRECSERV (CDFILIAL, CDCLIENTE, CDSERVFILI, DTVIGENCIA, VRPRECUNIT) VALUES "
+                    "('0001', '0000000099', '001', '2024-01-01', 15.50), "
+                    "('0001', '0000000099', '002', '2024-01-01', 7.25), "
+                    "('0001', '0000000099', '002', '2024-06-04', 7.90)"_s));
+        QVERIFY(sql(u"INSERT INTO EFETIVO (CDFILIAL, CDCLIENTE, CDSERVFILI, DTEFETIVO, NREFETIVOS) VALUES "
+                    "('0001', '0000000099', '001', '2024-06-03', 10), ('0001', '0000000099', '001', '2024-06-04', 12), "
+                    "('0001', '0000000099', '001', '2024-06-05', 8), ('0001', '0000000099', '002', '2024-06-03', 5), "
+                    "('0001', '0000000099', '002', '2024-06-04', 4)"_s));
+        QSqlQuery q(dtmDBGeral::database());
+        QVERIFY(q.exec(u"SELECT CDSERVFILI, NMSERVICO FROM SERVFILI WHERE CDFILIAL = '0001' "
+                       "AND CDSERVFILI IN ('001', '002') ORDER BY 1"_s));
+        QStringList nomes;
+        while (q.next())
+            nomes << q.value(1).toString();
+        QCOMPARE(nomes.size(), 2);
+
+        TfrmCFR *f = abre();
+        QVERIFY(f);
+        f->depDtInicial->SetDate(QDate(2024, 6, 3));
+        f->depDtFinal->SetDate(QDate(2024, 6, 5));
+        selecionaClientes(f, {u"0000000099"_s});
+
+        // By service: a line per day with the day's meals of each service, the client's total.
+        f->cbbReportNames->setCurrentIndex(2);
+        QString texto = imprime(f);
+        QVERIFY(texto.contains(u"Cozinha Exemplo Ltda"_s));
+        for (const QStringList &linha : {QStringList{u"03/06/2024"_s, u"10"_s, u"5"_s},
+                                         QStringList{u"04/06/2024"_s, u"12"_s, u"4"_s},
+                                         QStringList{u"05/06/2024"_s, u"8"_s}})
+            QVERIFY2(temLinha(texto, linha), qPrintable(linha.join(u' ')));
+        QVERIFY2(temLinha(texto, {u"R$ 532,85"_s}), qPrintable(texto));
+
+        // By date: the totals per service over the period and the client's total.
+        f->cbbReportNames->setCurrentIndex(1);
+        texto = imprime(f);
+        QVERIFY2(temLinha(texto, {nomes[0], u"30"_s, u"R$ 15,50"_s, u"R$ 465,00"_s}), qPrintable(texto));
+        QVERIFY2(temLinha(texto, {nomes[1], u"9"_s, u"R$ 7,25"_s, u"R$ 65,25"_s}), qPrintable(texto));
+        QVERIFY(temLinha(texto, {u"Total"_s, nomes[0], u"30"_s, u"R$ 465,00"_s}));
+        QVERIFY(temLinha(texto, {u"Total"_s, nomes[1], u"9"_s, u"R$ 65,25"_s}));
+        QVERIFY(temLinha(texto, {u"Cozinha Exemplo Ltda"_s, u"39"_s, u"R$ 530,25"_s}));
+    }
+
     // A layout file that cannot be read ends the print with an error naming it; the screen
     // stays usable.
     void layoutQuebrado()
