@@ -12,29 +12,30 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver {
 
-QJsonValue jsonFromSql(const QVariant &value, FieldType type)
+QJsonValue jsonFromSql(const QVariant &value, TFieldType type)
 {
     if (value.isNull())
         return QJsonValue::Null;
     switch (type) {
-    case FieldType::String:
-    case FieldType::FixedChar: return value.toString();
-    case FieldType::Float: {
+    case ftString:
+    case ftFixedChar: return value.toString();
+    case ftFloat: {
         const auto d = doubleFromSql(value);
         return d ? QJsonValue(*d) : QJsonValue(QJsonValue::Null);
     }
-    case FieldType::Integer: {
+    case ftInteger: {
         bool ok = false;
         const qlonglong n = value.toLongLong(&ok);
         return ok ? QJsonValue(n) : QJsonValue(QJsonValue::Null);
     }
-    case FieldType::DateTime: {
+    case ftDateTime: {
         if (value.typeId() == QMetaType::QDateTime)
             return toDayNumber(value.toDateTime());
         const QDate d = dateFromSql(value);
         return d.isValid() ? QJsonValue(toDayNumber(d)) : QJsonValue(QJsonValue::Null);
     }
-    case FieldType::Boolean: return value.toBool();
+    case ftBoolean: return value.toBool();
+    case ftUnknown: break;
     }
     return QJsonValue::Null;
 }
@@ -63,8 +64,8 @@ void PacketBuilder::addRow(const QSqlQuery &q)
             continue;
         }
         switch (m_fields.at(i).type) {
-        case FieldType::String:
-        case FieldType::FixedChar: appendJsonString(m_rows, v.toString()); break;
+        case ftString:
+        case ftFixedChar: appendJsonString(m_rows, v.toString()); break;
         default: appendJsonValue(m_rows, jsonFromSql(v, m_fields.at(i).type)); break;
         }
     }
@@ -123,8 +124,8 @@ void PacketBuilder::addRow(const SqliteRow &row)
             continue;
         }
         switch (m_fields.at(i).type) {
-        case FieldType::String:
-        case FieldType::FixedChar:
+        case ftString:
+        case ftFixedChar:
             if (row.isInteger(i)) {
                 m_rows += '"';
                 m_rows += QByteArray::number(row.integer(i));
@@ -137,15 +138,15 @@ void PacketBuilder::addRow(const SqliteRow &row)
                 appendJsonUtf8(m_rows, row.text(i));
             }
             break;
-        case FieldType::Float:
+        case ftFloat:
             if (const auto d = row.number(i))
                 appendJsonNumber(m_rows, *d);
             else
                 m_rows += "null";
             break;
-        case FieldType::DateTime:
+        case ftDateTime:
             if (row.isInteger(i) || row.isReal(i)) {
-                appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), FieldType::DateTime));
+                appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), ftDateTime));
             } else if (const auto day = dayNumberFromSqlText(row.text(i))) {
                 appendJsonNumber(m_rows, *day);
             } else {
@@ -176,16 +177,16 @@ QByteArray PacketBuilder::toJsonText() const
     out += "{\"fields\":[";
     for (int i = 0; i < m_fields.size(); ++i) {
         const PacketField &f = m_fields.at(i);
-        const bool sized = f.type == FieldType::String || f.type == FieldType::FixedChar;
+        const bool sized = f.type == ftString || f.type == ftFixedChar;
         if (i > 0)
             out += ',';
         out += "{\"name\":";
         appendJsonString(out, f.name);
         out += ",\"type\":\"";
-        out += typeName(f.type).toLatin1();
+        out += packetTypeName(f.type).toLatin1();
         out += "\",\"size\":";
         out += QByteArray::number(sized ? f.size : 0);
-        out += f.stored ? ",\"flags\":[\"pfInUpdate\",\"pfInWhere\"]}" : ",\"flags\":[]}";
+        out += f.stored() ? ",\"flags\":[\"pfInUpdate\",\"pfInWhere\"]}" : ",\"flags\":[]}";
     }
     out += "],\"rows\":[";
     out += m_rows;
@@ -222,11 +223,22 @@ Result<ReceivedPacket> readPacket(const QJsonValue &value)
         const QString name = f.value(u"name"_s).toString();
         if (name.isEmpty())
             return makeError(u"o campo %1 não tem nome"_s.arg(i + 1));
-        ReceivedField rf{name, f.value(u"type"_s).toString(), true};
+        PacketField rf{name, packetFieldType(f.value(u"type"_s).toString()).value_or(ftUnknown), 0};
         if (f.contains(u"flags"_s)) {
             if (!f.value(u"flags"_s).isArray())
                 return makeError(u"as flags do campo %1 não são uma lista"_s.arg(name));
-            rf.inUpdate = f.value(u"flags"_s).toArray().contains(u"pfInUpdate"_s);
+            rf.flags = {};
+            for (const QJsonValue flag : f.value(u"flags"_s).toArray()) {
+                const QString n = flag.toString();
+                if (n == u"pfInUpdate")
+                    rf.flags |= pfInUpdate;
+                else if (n == u"pfInWhere")
+                    rf.flags |= pfInWhere;
+                else if (n == u"pfInKey")
+                    rf.flags |= pfInKey;
+                else if (n == u"pfHidden")
+                    rf.flags |= pfHidden;
+            }
         }
         p.fields.append(rf);
     }

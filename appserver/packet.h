@@ -21,17 +21,15 @@ class SqliteRow;
 
 namespace kpr::appserver {
 
-// The packet field of the module's contract, shared with the client.
+// The wire's one packet field, shared with the client, and the contract's helpers.
 using contract::dateTimeField;
-using contract::FieldType;
 using contract::floatField;
 using contract::PacketField;
 using contract::textField;
-using contract::typeName;
 
 // The JSON of one SQL value for a field of the given type: null for NULL, a string for
 // text, a number for numbers, the day number for dates.
-QJsonValue jsonFromSql(const QVariant &value, FieldType type);
+QJsonValue jsonFromSql(const QVariant &value, TFieldType type);
 
 // Builds a packet as JSON text, row by row (see jsontext.h for why text).
 class PacketBuilder
@@ -60,18 +58,11 @@ private:
     qsizetype m_rowCount = 0;
 };
 
-// A packet as received: its fields (name, type text, whether pfInUpdate is among the
-// flags) and its rows, each checked to hold one value per field.
-struct ReceivedField
-{
-    QString name;
-    QString type;
-    bool inUpdate = true;
-};
-
+// A packet as received: its fields and its rows, each checked to hold one value per field.
+// A type or a flag the server does not know is kept as unknown, not refused.
 struct ReceivedPacket
 {
-    QList<ReceivedField> fields;
+    QList<PacketField> fields;
     QJsonArray rows;
     int indexOf(const QString &name) const; // -1 when absent
 };

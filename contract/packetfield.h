@@ -1,32 +1,19 @@
 #pragma once
-// One field of a data packet as the wire carries it (docs/appserver-protocol.md): name,
-// type, size of a text, and whether it is flagged for storing (["pfInUpdate","pfInWhere"])
-// or not ([]).
+// The packet fields of the contract's lists: the wire's one field type (name, type, size of
+// a text, provider flags), and the three kinds the module's packets use.
+
+#include "framework/data/packetfield.h"
 
 #include <QList>
-#include <QString>
-
-#include <optional>
 
 namespace kpr::contract {
 
-enum class FieldType { String, FixedChar, Float, Integer, DateTime, Boolean };
+using kpr::PacketField;
 
-struct PacketField
-{
-    QString name;
-    FieldType type = FieldType::String;
-    int size = 0;       // characters, for String and FixedChar
-    bool stored = true; // flags ["pfInUpdate","pfInWhere"]; false: flags []
-
-    friend bool operator==(const PacketField &, const PacketField &) = default;
-};
-
+// A text of size characters; stored false travels with empty flags (the far side does not
+// store it).
 PacketField textField(const QString &name, int size, bool stored = true);
 PacketField floatField(const QString &name);
 PacketField dateTimeField(const QString &name);
-
-// "string", "fixedchar", "float", "integer", "datetime", "boolean".
-QString typeName(FieldType type);
 
 } // namespace kpr::contract

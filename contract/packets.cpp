@@ -34,7 +34,7 @@ const QList<PacketField> &qtdeEfetServFields()
 const QList<PacketField> &clieFiliFields()
 {
     static const QList<PacketField> fields{
-        PacketField{u"IDMARCADO"_s, FieldType::FixedChar, 1, false},
+        PacketField{u"IDMARCADO"_s, ftFixedChar, 1, {}},
         textField(u"CDCLIENTE"_s, 21),
         textField(u"IDTPIJURCLIE"_s, 1),
         textField(u"NRINSJURCLIE"_s, 20),

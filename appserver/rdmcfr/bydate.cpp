@@ -125,7 +125,7 @@ Result<Answer> SetCRFSintDados(Session &s, const Args &a)
     QList<int> source; // packet position of each stored column, -1 when not sent for storing
     for (const StoredColumn &c : columns) {
         const int at = packet.indexOf(c.name);
-        source << (at >= 0 && packet.fields.at(at).inUpdate ? at : -1);
+        source << (at >= 0 && packet.fields.at(at).stored() ? at : -1);
     }
 
     // Check every row before touching a table, collecting the (branch, number) pairs.

@@ -907,7 +907,7 @@ Status TClientDataSet::loadPacket(detail::PacketData &&packet)
         // Fields of the same name and type are kept, so that pointers to them stay good.
         std::vector<std::unique_ptr<TField>> fields;
         for (size_t i = 0; i < packet.fields.size(); ++i) {
-            const detail::PacketField &pf = packet.fields[i];
+            const PacketField &pf = packet.fields[i];
             std::unique_ptr<TField> field;
             for (auto &old : m_fields)
                 if (old && old->FieldName() == pf.name && old->DataType() == pf.type && old->Size() == pf.size)

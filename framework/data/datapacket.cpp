@@ -14,7 +14,6 @@ namespace kpr {
 using detail::CellKind;
 using detail::Column;
 using detail::PacketData;
-using detail::PacketField;
 
 namespace {
 
@@ -57,6 +56,7 @@ Result<PacketField> readField(const QJsonValue &value, qsizetype number)
     } else if (!flags.isArray()) {
         return makeError(malformed(u"the flags of field '%1' are not a list"_s.arg(f.name)));
     } else {
+        f.flags = {};
         for (const QJsonValue flag : flags.toArray()) {
             const QString name = flag.toString();
             bool known = false;
@@ -608,31 +608,6 @@ private:
 };
 
 } // namespace
-
-QString packetTypeName(TFieldType type)
-{
-    switch (type) {
-    case ftFixedChar: return u"fixedchar"_s;
-    case ftFloat: return u"float"_s;
-    case ftInteger: return u"integer"_s;
-    case ftDateTime: return u"datetime"_s;
-    case ftBoolean: return u"boolean"_s;
-    case ftString:
-    case ftUnknown: break;
-    }
-    return u"string"_s;
-}
-
-std::optional<TFieldType> packetFieldType(const QString &name)
-{
-    static const std::pair<const char16_t *, TFieldType> types[] = {
-        {u"string", ftString},   {u"fixedchar", ftFixedChar}, {u"float", ftFloat},
-        {u"integer", ftInteger}, {u"datetime", ftDateTime},   {u"boolean", ftBoolean}};
-    for (const auto &[n, t] : types)
-        if (name == QStringView(n))
-            return t;
-    return std::nullopt;
-}
 
 QJsonArray providerFlagsToJson(TProviderFlags flags)
 {

@@ -8,6 +8,7 @@
 
 #include "framework/core/result.h"
 #include "framework/data/field.h"
+#include "framework/data/packetfield.h"
 #include "framework/data/storage.h"
 
 #include <QByteArray>
@@ -19,20 +20,10 @@
 
 namespace kpr {
 
-QString packetTypeName(TFieldType type); // "string", "float", ...
-std::optional<TFieldType> packetFieldType(const QString &name);
 QJsonArray providerFlagsToJson(TProviderFlags flags); // [] when none
 QJsonValue cellToJson(TFieldType type, const detail::CellView &cell);
 
 namespace detail {
-
-struct PacketField
-{
-    QString name;
-    TFieldType type = ftString;
-    int size = 0;
-    TProviderFlags flags;
-};
 
 struct PacketData
 {

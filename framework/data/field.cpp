@@ -22,11 +22,6 @@ QString fieldTypeName(TFieldType type)
     return u"Unknown"_s;
 }
 
-bool isTextType(TFieldType type)
-{
-    return type == ftString || type == ftFixedChar || type == ftUnknown;
-}
-
 TField::TField(TClientDataSet *dataSet, int index, QString name, TFieldType type, int size)
     : m_dataSet(dataSet),
       m_index(index),

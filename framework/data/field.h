@@ -3,6 +3,7 @@
 // access to its value in the table's current record (or in the record being edited).
 // Getters bear the host's property names (AsString, IsNull, ...); setters are set + name.
 
+#include "framework/data/packetfield.h"
 #include "framework/core/abort.h"
 
 #include <QDateTime>
@@ -24,27 +25,7 @@ public:
     using EKprError::EKprError;
 };
 
-enum TFieldType {
-    ftUnknown,
-    ftString,    // text cut to Size characters when stored (Size 0: no limit)
-    ftFixedChar, // stored like ftString; travels as "fixedchar" so the far side knows CHAR(n)
-    ftFloat,
-    ftInteger,
-    ftDateTime, // a host day number with the time of day as its fraction
-    ftBoolean,
-};
-
-enum TProviderFlag {
-    pfInUpdate = 0x1,
-    pfInWhere = 0x2,
-    pfInKey = 0x4,
-    pfHidden = 0x8,
-};
-Q_DECLARE_FLAGS(TProviderFlags, TProviderFlag)
-Q_DECLARE_OPERATORS_FOR_FLAGS(TProviderFlags)
-
 QString fieldTypeName(TFieldType type); // "String", "Float", ... for messages
-bool isTextType(TFieldType type);
 
 class TField
 {

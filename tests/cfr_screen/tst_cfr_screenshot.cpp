@@ -70,7 +70,8 @@ private slots:
         m_display = u":%1"_s.arg(n);
         m_xvfb.start(u"Xvfb"_s, {m_display, u"-screen"_s, u"0"_s, u"1024x700x24"_s, u"-nolisten"_s, u"tcp"_s});
         QVERIFY(m_xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(n)), 10000);
+        // The socket appears before the server takes connections: wait until it answers.
+        QTRY_VERIFY_WITH_TIMEOUT(windowTree(m_display).contains(u"Root window"_s), 20000);
 
         const QString url = u"sqlite:"_s + m_dir.filePath(u"server.db"_s);
         m_server = std::make_unique<AppServerProcess>(QString::fromUtf8(KPR_APPSERVER_EXE));
