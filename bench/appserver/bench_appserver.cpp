@@ -8,6 +8,7 @@
 //
 // bench_appserver [--clients N] [--calls N] [--runs N] [--keep DIR]
 
+#include "contract/methods.h"
 #include "framework/core/dates.h"
 #include "framework/net/netconnection.h"
 
@@ -31,6 +32,15 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
+
+namespace {
+using M = kpr::contract::Method;
+// The method's name as the module's contract writes it.
+QString methodName(M m)
+{
+    return kpr::contract::method(m).name;
+}
+} // namespace
 
 using namespace Qt::Literals::StringLiterals;
 using namespace kpr;
@@ -190,14 +200,14 @@ Measured runAll(const QString &db, const QStringList &serverArgs, int clients, i
     if (const Status s = con.open(); !s)
         die(s.error());
 
-    const QString number = callOrDie(con, u"ProPrxRelApurFat"_s, {kBranch}).toString();
+    const QString number = callOrDie(con, methodName(M::ProPrxRelApurFat), {kBranch}).toString();
 
     // (b) The apuration, repeated: each run replaces the rows of the one before.
     std::vector<double> ms;
     for (int r = 0; r < runs; ++r) {
         const auto t0 = Clock::now();
         const QJsonValue rows =
-            callOrDie(con, u"ProRelGesDireta"_s, {kBranch, toDayNumber(kStart), toDayNumber(kEnd), number, u""_s});
+            callOrDie(con, methodName(M::ProRelGesDireta), {kBranch, toDayNumber(kStart), toDayNumber(kEnd), number, u""_s});
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         m.rows = qint64(rows.toDouble());
     }
@@ -205,7 +215,7 @@ Measured runAll(const QString &db, const QStringList &serverArgs, int clients, i
 
     // (a) Round trips through TNetConnection, after a warm-up that fills the caches.
     const auto viaConnection = [&](int k) {
-        const ServerResult r = con.call(u"GetQtdeEfetData"_s, qtdeArgs(number, k, clients));
+        const ServerResult r = con.call(methodName(M::GetQtdeEfetData), qtdeArgs(number, k, clients));
         if (!r.ok || !r.data.isObject())
             die(u"GetQtdeEfetData: "_s + r.error);
     };
@@ -221,7 +231,7 @@ Measured runAll(const QString &db, const QStringList &serverArgs, int clients, i
     std::vector<std::string> bodies;
     for (int k = 0; k < calls; ++k)
         bodies.push_back(
-            QJsonDocument(QJsonObject{{u"method"_s, u"GetQtdeEfetData"_s}, {u"args"_s, qtdeArgs(number, k, clients)}})
+            QJsonDocument(QJsonObject{{u"method"_s, methodName(M::GetQtdeEfetData)}, {u"args"_s, qtdeArgs(number, k, clients)}})
                 .toJson(QJsonDocument::Compact)
                 .toStdString());
     const std::string path = "/rpc/Kpr04700.rdmCFR";
@@ -249,7 +259,7 @@ Stats traceStats(const QString &file, const QString &method)
     while (!f.atEnd()) {
         const QJsonObject o = QJsonDocument::fromJson(f.readLine()).object();
         if (o.value(u"method"_s).toString() == method)
-            ms.push_back(o.value(u"ms"_s).toDouble() * (method == u"ProRelGesDireta"_s ? 1.0 : 1000.0));
+            ms.push_back(o.value(u"ms"_s).toDouble() * (method == methodName(M::ProRelGesDireta) ? 1.0 : 1000.0));
     }
     return stats(ms);
 }
@@ -307,7 +317,7 @@ int main(int argc, char *argv[])
     const QString trace = dir + u"/trace.jsonl"_s;
     QFile::remove(trace);
     runAll(db, {u"--trace"_s, trace}, clients, qMax(10, calls / 4), qMax(1, runs / 2));
-    report(u"    server time, ProRelGesDireta"_s, traceStats(trace, u"ProRelGesDireta"_s), u"ms"_s);
-    report(u"    server time, GetQtdeEfetData"_s, traceStats(trace, u"GetQtdeEfetData"_s), u"us"_s);
+    report(u"    server time, ProRelGesDireta"_s, traceStats(trace, methodName(M::ProRelGesDireta)), u"ms"_s);
+    report(u"    server time, GetQtdeEfetData"_s, traceStats(trace, methodName(M::GetQtdeEfetData)), u"us"_s);
     return 0;
 }

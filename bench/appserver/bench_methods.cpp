@@ -5,6 +5,7 @@
 // bench_methods DB [calls]   (DB: a SQLite database kpr-demodata filled; the apuration
 //                              is computed under a new number first)
 
+#include "contract/methods.h"
 #include "appserver/database/session.h"
 #include "appserver/rdmcfr/methodtable.h"
 #include "appserver/server/request.h"
@@ -20,6 +21,15 @@
 
 #include <algorithm>
 #include <vector>
+
+namespace {
+using M = kpr::contract::Method;
+// The method's name as the module's contract writes it.
+QString methodName(M m)
+{
+    return kpr::contract::method(m).name;
+}
+} // namespace
 
 using namespace Qt::Literals::StringLiterals;
 using namespace kpr;
@@ -84,39 +94,39 @@ int main(int argc, char *argv[])
     }
     Session::configure(*url);
     const QString branch = u"0001"_s;
-    const QString number = call(u"ProPrxRelApurFat"_s, {branch}).result().toString();
+    const QString number = call(methodName(M::ProPrxRelApurFat), {branch}).result().toString();
     const double d0 = toDayNumber(QDate(2024, 1, 1)), d1 = toDayNumber(QDate(2024, 1, 31));
     QElapsedTimer t;
     t.start();
-    call(u"ProRelGesDireta"_s, {branch, d0, d1, number, u""_s});
+    call(methodName(M::ProRelGesDireta), {branch, d0, d1, number, u""_s});
     out() << u"ProRelGesDireta %1 ms"_s.arg(t.elapsed()) << Qt::endl;
     QStringList clients;
     const QJsonArray rows =
-        call(u"GetClieSelect"_s, {branch, number, u""_s}).result().toObject().value(u"rows"_s).toArray();
+        call(methodName(M::GetClieSelect), {branch, number, u""_s}).result().toObject().value(u"rows"_s).toArray();
     for (const QJsonValue &r : rows)
         clients << r.toArray().at(0).toString();
     QStringList services;
     const QJsonArray serv =
-        call(u"GetServSelect"_s, {branch, number, clients.value(0)}).result().toObject().value(u"rows"_s).toArray();
+        call(methodName(M::GetServSelect), {branch, number, clients.value(0)}).result().toObject().value(u"rows"_s).toArray();
     for (const QJsonValue &r : serv)
         services << r.toArray().at(0).toString();
     if (clients.isEmpty() || services.isEmpty()) {
         out() << u"no data"_s << Qt::endl;
         return 1;
     }
-    measure(u"GetServSelect"_s, calls, [&](int i) {
+    measure(methodName(M::GetServSelect), calls, [&](int i) {
         return QJsonArray{branch, number, clients.at(i % clients.size())};
     });
-    measure(u"GetQtdeEfetData"_s, calls, [&](int i) {
+    measure(methodName(M::GetQtdeEfetData), calls, [&](int i) {
         return QJsonArray{branch, number, clients.at(i % clients.size()), services.at(i % services.size()), d0, d0 + 9};
     });
-    measure(u"GetTotalizacao"_s, qMin(calls, 2000), [&](int i) {
+    measure(methodName(M::GetTotalizacao), qMin(calls, 2000), [&](int i) {
         return QJsonArray{branch, number, d0, d1, clients.at(i % clients.size())};
     });
-    measure(u"GetQtdeEfetServ"_s, qMin(calls, 500), [&](int i) {
+    measure(methodName(M::GetQtdeEfetServ), qMin(calls, 500), [&](int i) {
         return QJsonArray{branch, number, clients.at(i % clients.size()), d0, d1};
     });
-    call(u"ProDelTableRelApur"_s, {branch, number});
+    call(methodName(M::ProDelTableRelApur), {branch, number});
     releaseThisThreadSession();
     return 0;
 }

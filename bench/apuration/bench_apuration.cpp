@@ -8,6 +8,7 @@
 // calls times the median bare call of the same stack (a method the server does not have,
 // from a bare HTTP client), for by service one query through the sqlite3 library that
 // reads the period's records with their prices. The last lines give the ratios.
+#include "contract/methods.h"
 #include "cfr/apuration/geratableapurfat.h"
 #include "framework/net/netconnection.h"
 #include "host/rdmcfr.h"
@@ -34,6 +35,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+namespace {
+using M = kpr::contract::Method;
+// The method's name as the module's contract writes it.
+QString methodName(M m)
+{
+    return kpr::contract::method(m).name;
+}
+} // namespace
 
 using namespace Qt::Literals::StringLiterals;
 using namespace kpr;
@@ -306,7 +316,7 @@ double corrida(const QString &titulo, const QString &db, int posicao, int dias, 
         ++tracadas;
         porMetodo[c.method].first++;
         porMetodo[c.method].second += c.ms;
-        if (c.method == u"ProRelGesDireta")
+        if (c.method == methodName(M::ProRelGesDireta))
             msGesDireta = c.ms;
     }
     const double emChamadas = double(rdm.nsEmChamadas) / 1e9;

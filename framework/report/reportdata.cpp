@@ -31,8 +31,18 @@ int ReportRows::column(const QString &field) const
     return m_byName.value(field.toUpper(), -1);
 }
 
+QVariant ReportRows::tableValue(int row, int column) const
+{
+    const detail::RowId id = m_ids[size_t(row)];
+    if (m_table->Generation() != m_generation || !m_table->IsLiveRow(id))
+        throw EKprError(u"A tabela '%1' mudou durante o relatório."_s.arg(m_name));
+    const TField *f = m_tableFields[size_t(column)];
+    return detail::cellAsVariant(f->DataType(), m_table->CellAt(id, f));
+}
+
 void ReportRows::appendRow(std::vector<QVariant> &&cells)
 {
+    Q_ASSERT(!m_table);
     Q_ASSERT(cells.size() == size_t(m_fields.size()));
     for (QVariant &v : cells)
         m_cells.push_back(std::move(v));
@@ -41,6 +51,15 @@ void ReportRows::appendRow(std::vector<QVariant> &&cells)
 
 void ReportRows::retain(const std::function<bool(int)> &keep)
 {
+    if (m_table) {
+        std::vector<detail::RowId> kept;
+        for (int r = 0; r < m_rows; ++r)
+            if (keep(r))
+                kept.push_back(m_ids[size_t(r)]);
+        m_ids = std::move(kept);
+        m_rows = int(m_ids.size());
+        return;
+    }
     const size_t width = size_t(m_fields.size());
     std::vector<QVariant> kept;
     int rows = 0;
@@ -57,6 +76,15 @@ void ReportRows::retain(const std::function<bool(int)> &keep)
 
 void ReportRows::keepRows(const std::vector<int> &rows)
 {
+    if (m_table) {
+        std::vector<detail::RowId> kept;
+        kept.reserve(rows.size());
+        for (int r : rows)
+            kept.push_back(m_ids[size_t(r)]);
+        m_ids = std::move(kept);
+        m_rows = int(m_ids.size());
+        return;
+    }
     const size_t width = size_t(m_fields.size());
     std::vector<QVariant> kept;
     kept.reserve(rows.size() * width);
@@ -73,6 +101,16 @@ ReportRows ReportRows::subset(const std::vector<int> &rows) const
     out.m_fields = m_fields;
     out.m_types = m_types;
     out.m_byName = m_byName;
+    if (m_table) {
+        out.m_table = m_table;
+        out.m_tableFields = m_tableFields;
+        out.m_generation = m_generation;
+        out.m_ids.reserve(rows.size());
+        for (int r : rows)
+            out.m_ids.push_back(m_ids[size_t(r)]);
+        out.m_rows = int(out.m_ids.size());
+        return out;
+    }
     const size_t width = size_t(m_fields.size());
     out.m_cells.reserve(rows.size() * width);
     for (int r : rows)
@@ -238,6 +276,14 @@ void ReportRows::sort(const QList<SortKey> &keys)
         }
         return false;
     });
+    if (m_table) {
+        std::vector<detail::RowId> sorted;
+        sorted.reserve(m_ids.size());
+        for (int r : order)
+            sorted.push_back(m_ids[size_t(r)]);
+        m_ids = std::move(sorted);
+        return;
+    }
     const size_t width = size_t(m_fields.size());
     std::vector<QVariant> sorted;
     sorted.reserve(m_cells.size());
@@ -250,21 +296,15 @@ void ReportRows::sort(const QList<SortKey> &keys)
 ReportRows ReportRows::fromTable(const QString &name, const TClientDataSet &table)
 {
     ReportRows rows(name);
-    QStringList names;
     for (const TField *f : table.Fields()) {
         rows.addField(f->FieldName(), f->DataType());
-        names << f->FieldName();
+        rows.m_tableFields.push_back(f);
     }
-    if (!table.Active() || table.IsEmpty())
-        return rows;
-    TDataSetCursor cur(table);
-    for (cur.First(); !cur.Eof(); cur.Next()) {
-        std::vector<QVariant> cells;
-        cells.reserve(size_t(names.size()));
-        for (const QString &f : names)
-            cells.push_back(cur.Value(f));
-        rows.appendRow(std::move(cells));
-    }
+    rows.m_table = &table;
+    rows.m_generation = table.Generation();
+    if (table.Active())
+        rows.m_ids = table.RowIds();
+    rows.m_rows = int(rows.m_ids.size());
     return rows;
 }
 

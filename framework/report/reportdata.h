@@ -1,10 +1,11 @@
 #pragma once
 // The rows a report reads: each dataset of a layout opened (SQL on the shared connection
-// with the layout's parameters bound, or a copy of a registered in-memory table), filtered
-// and sorted, held as plain values so that rendering never touches the screen's tables or
-// their cursors.
+// with the layout's parameters bound, or a registered in-memory table), filtered and sorted.
+// SQL rows are held as plain values; a table's rows as the table's own row ids, read cell by
+// cell without its cursor, so that a report of a whole statement does not copy it.
 
 #include "framework/data/field.h"
+#include "framework/data/storage.h"
 #include "framework/data/params.h"
 #include "framework/report/layout.h"
 
@@ -35,11 +36,14 @@ public:
     int column(const QString &field) const; // case-insensitive; -1 when absent
 
     int rowCount() const { return m_rows; }
-    const QVariant &value(int row, int column) const
+    // A table's cell throws EKprError when the table was reloaded or the row deleted since.
+    QVariant value(int row, int column) const
     {
+        if (m_table)
+            return tableValue(row, column);
         return m_cells[size_t(row) * size_t(m_fields.size()) + size_t(column)];
     }
-    void appendRow(std::vector<QVariant> &&cells); // one value per field, in field order
+    void appendRow(std::vector<QVariant> &&cells); // one value per field, in field order; not for a table
 
     // Keeps the rows for which keep(row) holds, in their order.
     void retain(const std::function<bool(int row)> &keep);
@@ -50,17 +54,25 @@ public:
     // A stable sort on the keys; numbers and dates by value, texts by their characters.
     void sort(const QList<SortKey> &keys);
 
-    // Every row of a table, in its current order, read through a cursor of its own so the
-    // table's cursor stays where it is. A closed table gives its fields and no rows.
+    // Every row of a table, in its current order, by the table's row ids: the table's cursor
+    // stays where it is and nothing is copied, so the table must not change while these rows
+    // are read. A closed table gives its fields and no rows.
     static ReportRows fromTable(const QString &name, const TClientDataSet &table);
 
 private:
+    QVariant tableValue(int row, int column) const;
+
     QString m_name;
     QStringList m_fields;
     std::vector<TFieldType> m_types;
     QHash<QString, int> m_byName; // upper-cased
     std::vector<QVariant> m_cells;
     int m_rows = 0;
+    // A table's rows instead of values.
+    const TClientDataSet *m_table = nullptr;
+    std::vector<detail::RowId> m_ids;
+    std::vector<const TField *> m_tableFields;
+    quint64 m_generation = 0;
 };
 
 // The registered table of a name, or nullptr.

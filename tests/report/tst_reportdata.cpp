@@ -131,6 +131,14 @@ private slots:
             QCOMPARE(e.text(), u"A tabela 'dados' mudou durante o relatório."_s);
         }
         QCOMPARE(abre(u"_A_"_s, nullptr, 9), QList<double>{9});
+        // Rows opened without a cache read the table itself: reloaded meanwhile, an error too.
+        TParams p;
+        p.CreateParam(ftFloat, u"P_V"_s)->setAsFloat(9);
+        p.CreateParam(ftString, u"P_LISTA"_s)->setAsString(u"T"_s);
+        const std::vector<ReportRows> abertos = openDataSets(layout.value(), u"T.QR2"_s, p, tabelas);
+        QCOMPARE(abertos.at(0).rowCount(), 1);
+        enche(t, {{u"A"_s, 9}});
+        QVERIFY_THROWS_EXCEPTION(EKprError, abertos.at(0).value(0, 0));
     }
 };
 
