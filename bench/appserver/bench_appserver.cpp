@@ -206,8 +206,8 @@ Measured runAll(const QString &db, const QStringList &serverArgs, int clients, i
     std::vector<double> ms;
     for (int r = 0; r < runs; ++r) {
         const auto t0 = Clock::now();
-        const QJsonValue rows =
-            callOrDie(con, methodName(M::ProRelGesDireta), {kBranch, toDayNumber(kStart), toDayNumber(kEnd), number, u""_s});
+        const QJsonValue rows = callOrDie(con, methodName(M::ProRelGesDireta),
+                                          {kBranch, toDayNumber(kStart), toDayNumber(kEnd), number, u""_s});
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         m.rows = qint64(rows.toDouble());
     }
@@ -230,10 +230,10 @@ Measured runAll(const QString &db, const QStringList &serverArgs, int clients, i
     http.set_keep_alive(true);
     std::vector<std::string> bodies;
     for (int k = 0; k < calls; ++k)
-        bodies.push_back(
-            QJsonDocument(QJsonObject{{u"method"_s, methodName(M::GetQtdeEfetData)}, {u"args"_s, qtdeArgs(number, k, clients)}})
-                .toJson(QJsonDocument::Compact)
-                .toStdString());
+        bodies.push_back(QJsonDocument(QJsonObject{{u"method"_s, methodName(M::GetQtdeEfetData)},
+                                                   {u"args"_s, qtdeArgs(number, k, clients)}})
+                             .toJson(QJsonDocument::Compact)
+                             .toStdString());
     const std::string path = "/rpc/Kpr04700.rdmCFR";
     const auto post = [&](const std::string &body) {
         const auto res = http.Post(path, body, "application/json");

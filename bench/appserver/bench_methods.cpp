@@ -106,8 +106,11 @@ int main(int argc, char *argv[])
     for (const QJsonValue &r : rows)
         clients << r.toArray().at(0).toString();
     QStringList services;
-    const QJsonArray serv =
-        call(methodName(M::GetServSelect), {branch, number, clients.value(0)}).result().toObject().value(u"rows"_s).toArray();
+    const QJsonArray serv = call(methodName(M::GetServSelect), {branch, number, clients.value(0)})
+                                .result()
+                                .toObject()
+                                .value(u"rows"_s)
+                                .toArray();
     for (const QJsonValue &r : serv)
         services << r.toArray().at(0).toString();
     if (clients.isEmpty() || services.isEmpty()) {

@@ -146,8 +146,8 @@ std::vector<TextPart> BoundReport::parseText(const QString &text, int bandSet, c
         if (m.capturedStart() > at)
             parts.push_back({text.mid(at, m.capturedStart() - at), {}});
         TextPart p;
-        p.ref = m.capturedLength(1) > 0 ? resolveParam(m.captured(1), where)
-                                        : resolveField(m.captured(2), bandSet, where);
+        p.ref =
+            m.capturedLength(1) > 0 ? resolveParam(m.captured(1), where) : resolveField(m.captured(2), bandSet, where);
         parts.push_back(p);
         at = m.capturedEnd();
     }

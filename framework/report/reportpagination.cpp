@@ -191,8 +191,8 @@ private:
     PagePlan m_plan;
     std::vector<AggValue> m_values;
     RowCursor m_cursor;
-    double m_usable = 0.0;     // mm from the top margin to the bottom margin
-    double m_bottom = 0.0;     // where the page footer begins
+    double m_usable = 0.0; // mm from the top margin to the bottom margin
+    double m_bottom = 0.0; // where the page footer begins
     double m_y = 0.0;
     double m_contentTop = 0.0; // below the page's headers
     bool m_body = false;

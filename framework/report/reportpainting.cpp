@@ -32,7 +32,12 @@ class PagePainter
 public:
     PagePainter(const BoundReport &report, const PagePlan &plan, int page, QPainter &painter, int maxImageDpi,
                 ImageCache &images)
-        : m(report), m_plan(plan), m_page(page), m_painter(painter), m_maxImageDpi(maxImageDpi), m_images(images)
+        : m(report),
+          m_plan(plan),
+          m_page(page),
+          m_painter(painter),
+          m_maxImageDpi(maxImageDpi),
+          m_images(images)
     {
         const QPaintDevice *device = painter.device();
         m_pxX = device->logicalDpiX() / 25.4;
@@ -75,8 +80,7 @@ private:
             return p.format->format(v, e.blankZero);
         }
         case ElementKind::Sum: return p.format->formatAmount((*m_totals)[size_t(p.agg)].sum, e.blankZero);
-        case ElementKind::Count:
-            return p.format->format(QVariant((*m_totals)[size_t(p.agg)].count), e.blankZero);
+        case ElementKind::Count: return p.format->format(QVariant((*m_totals)[size_t(p.agg)].count), e.blankZero);
         case ElementKind::PageNumber: {
             QString t = e.text;
             return t.replace(u"{page}"_s, QString::number(m_page))

@@ -118,8 +118,9 @@ void ReportRenderer::print(QPagedPaintDevice &device, const PdfRenderOptions &op
             if (!ranges.isEmpty() && !ranges.contains(page))
                 continue;
             if (!first && !device.newPage())
-                throw EKprError(u"%1: não foi possível começar a página %2."_s.arg(layoutErrorPrefix(d->report.fileName))
-                                    .arg(page));
+                throw EKprError(
+                    u"%1: não foi possível começar a página %2."_s.arg(layoutErrorPrefix(d->report.fileName))
+                        .arg(page));
             first = false;
             paintPage(page, painter, options.maxImageDpi);
         }

@@ -401,8 +401,7 @@ void TestAppServerUnits::jsonText()
     appendJsonNumber(n, 10.5);
     QCOMPARE(n, QByteArray("10.5"));
     // A packet written as text reads back with its fields, flags and nulls.
-    PacketBuilder p(
-        {PacketField{u"IDMARCADO"_s, ftFixedChar, 1, {}}, textField(u"NOME"_s, 5), floatField(u"QT"_s)});
+    PacketBuilder p({PacketField{u"IDMARCADO"_s, ftFixedChar, 1, {}}, textField(u"NOME"_s, 5), floatField(u"QT"_s)});
     p.addRow(QJsonArray{QJsonValue(), nasty, 1.25});
     const QJsonObject o = p.toJson();
     QCOMPARE(o.value(u"fields"_s).toArray().at(0).toObject().value(u"flags"_s).toArray(), QJsonArray());

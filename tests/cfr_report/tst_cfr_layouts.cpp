@@ -408,9 +408,9 @@ private slots:
         f->cbbReportNames->setCurrentIndex(2);
         QString texto = imprime(f);
         QVERIFY(texto.contains(u"Cozinha Exemplo Ltda"_s));
-        for (const QStringList &linha : {QStringList{u"03/06/2024"_s, u"10"_s, u"5"_s},
-                                         QStringList{u"04/06/2024"_s, u"12"_s, u"4"_s},
-                                         QStringList{u"05/06/2024"_s, u"8"_s}})
+        for (const QStringList &linha :
+             {QStringList{u"03/06/2024"_s, u"10"_s, u"5"_s}, QStringList{u"04/06/2024"_s, u"12"_s, u"4"_s},
+              QStringList{u"05/06/2024"_s, u"8"_s}})
             QVERIFY2(temLinha(texto, linha), qPrintable(linha.join(u' ')));
         QVERIFY2(temLinha(texto, {u"R$ 532,85"_s}), qPrintable(texto));
 
