@@ -98,16 +98,16 @@ private slots:
     void serverRunsEveryMethod()
     {
         for (const contract::MethodContract &m : contract::rdmCfrMethods()) {
-            const appserver::rdmcfr::MethodSpec *spec = appserver::rdmcfr::findMethod(m.name);
-            QVERIFY2(spec && spec->run, qPrintable(m.name));
+            const appserver::rdmcfr::MethodSpec *entry = appserver::rdmcfr::findMethod(m.name);
+            QVERIFY2(entry && entry->run, qPrintable(m.name));
             QJsonArray fits;
             for (contract::ArgKind k : m.args)
                 fits.append(k == contract::ArgKind::Text   ? QJsonValue(u"x"_s)
                             : k == contract::ArgKind::Date ? QJsonValue(46388)
                                                            : QJsonValue(QJsonObject()));
-            QCOMPARE(appserver::rdmcfr::checkArgs(*spec, fits), QString());
+            QCOMPARE(appserver::rdmcfr::checkArgs(*entry, fits), QString());
             fits.append(u"a mais"_s);
-            QVERIFY(!appserver::rdmcfr::checkArgs(*spec, fits).isEmpty());
+            QVERIFY(!appserver::rdmcfr::checkArgs(*entry, fits).isEmpty());
         }
     }
 };
