@@ -508,7 +508,7 @@ void TfrmLayoutEditor::paintPreview(QPrinter *printer)
             return;
         }
         ReportRenderer report(*layout, m_path, std::move(data), params);
-        report.print(*printer);
+        printOn(report, *printer);
     });
     if (end.kind == CaughtEnd::Kind::Failed)
         lblErro->setText(end.text);

@@ -17,6 +17,13 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr {
 
+void printOn(const ReportRenderer &report, QPrinter &printer)
+{
+    if (printer.printRange() != QPrinter::PageRange)
+        printer.setPageRanges(QPageRanges());
+    report.print(printer);
+}
+
 TReportDesignerDialog::TReportDesignerDialog(QObject *parent) : QObject(parent)
 {
     setObjectName(u"rpddPadrao"_s);
@@ -161,11 +168,7 @@ void TReportDesignerDialog::print(const QString &layoutPath)
         dialog.setMinMax(1, report->pageCount());
         if (dialog.exec() != QDialog::Accepted)
             return; // nothing printed: nothing follows
-        // The renderer paints the printer's page ranges; they hold only when the user chose
-        // a range (choosing all pages again leaves the last ranges behind).
-        if (printer.printRange() != QPrinter::PageRange)
-            printer.setPageRanges(QPageRanges());
-        report->print(printer);
+        printOn(*report, printer);
     }
     if (QRPAfterPrint)
         QRPAfterPrint(this);
@@ -194,7 +197,7 @@ void TReportDesignerDialog::preview(const QString &layoutPath)
     connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter *target) {
         if (end.kind != CaughtEnd::Kind::Completed)
             return; // closing
-        end = runCaught([&] { report->print(*target); });
+        end = runCaught([&] { printOn(*report, *target); });
         if (end.kind != CaughtEnd::Kind::Completed)
             QTimer::singleShot(0, &dialog, &QDialog::reject);
     });

@@ -26,7 +26,14 @@
 #include <functional>
 #include <memory>
 
+class QPrinter;
+
 namespace kpr {
+
+// Prints the report on a printer: the pages of the range the user chose, or every page. The
+// renderer paints a device's page ranges; a printer keeps its last ranges when the user then
+// chooses all pages, so they are cleared unless a range is chosen.
+void printOn(const ReportRenderer &report, QPrinter &printer);
 
 class TClientDataSet;
 class TgtExPDFEngine;
