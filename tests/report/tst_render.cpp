@@ -9,6 +9,7 @@
 #include "framework/pdf/gtexpdflote.h"
 #include "framework/report/layoutfile.h"
 #include "framework/report/reportrenderer.h"
+#include "framework/reportdesigner/reportdesignerdialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -243,6 +244,13 @@ private slots:
         const QString so = pdfText(so2);
         QVERIFY(so.contains(u"Página 2 de 2"_s) && !so.contains(u"Linha 42"_s));
         QVERIFY(hasLine(so, u"Linha 43\\s*$"_s) && hasLine(so, u"^\\s*60\\s*$"_s));
+
+        // All pages chosen afterwards: the printer keeps the last range, the print does not.
+        printer.setPrintRange(QPrinter::AllPages);
+        const QString todas = m_dir.filePath(u"todas.pdf"_s);
+        printer.setOutputFileName(todas);
+        printOn(report, printer);
+        QCOMPARE(pdfPages(todas), 2);
     }
 
     // Each page is drawn from the report's one layout of pages: in any order and on several
