@@ -117,9 +117,10 @@ public:
     // The rows in the current order by their stored ids, and a cell of one of them: a reader
     // that comes back to the same rows many times keeps the ids instead of copying values.
     // Ids hold until the rows are replaced or dropped (Generation() changes) or the row is
-    // deleted (IsLiveRow).
+    // deleted; a deleted row's id may be given to a new row, which then has another stamp
+    // (RowStamp is 0 for a free id).
     std::vector<detail::RowId> RowIds() const;
-    bool IsLiveRow(detail::RowId row) const { return m_store.isLive(row); }
+    quint64 RowStamp(detail::RowId row) const { return m_store.isLive(row) ? m_store.stamps[row] : 0; }
     detail::CellView CellAt(detail::RowId row, const TField *field) const
     {
         return detail::viewOf(m_store.columns[size_t(field->Index())], row);

@@ -31,18 +31,52 @@ int ReportRows::column(const QString &field) const
     return m_byName.value(field.toUpper(), -1);
 }
 
-QVariant ReportRows::tableValue(int row, int column) const
+namespace detail {
+
+TableRowIds::TableRowIds(const QString &name, const TClientDataSet &table)
+    : m_name(name), m_table(&table), m_generation(table.Generation()), m_valid(true)
 {
-    const detail::RowId id = m_ids[size_t(row)];
-    if (m_table->Generation() != m_generation || !m_table->IsLiveRow(id))
-        throw EKprError(u"A tabela '%1' mudou durante o relatório."_s.arg(m_name));
-    const TField *f = m_tableFields[size_t(column)];
-    return detail::cellAsVariant(f->DataType(), m_table->CellAt(id, f));
+    for (const TField *f : table.Fields())
+        m_fields.push_back(f);
+    if (table.Active())
+        m_ids = table.RowIds();
+    m_stamps.reserve(m_ids.size());
+    for (RowId id : m_ids)
+        m_stamps.push_back(table.RowStamp(id));
 }
+
+QVariant TableRowIds::value(int row, int column) const
+{
+    const RowId id = m_ids[size_t(row)];
+    const TClientDataSet *table = m_table.data();
+    if (!table || table->Generation() != m_generation || table->RowStamp(id) != m_stamps[size_t(row)])
+        throw EKprError(u"A tabela '%1' mudou durante o relatório."_s.arg(m_name));
+    const TField *f = m_fields[size_t(column)];
+    return cellAsVariant(f->DataType(), table->CellAt(id, f));
+}
+
+TableRowIds TableRowIds::selected(const std::vector<int> &rows) const
+{
+    TableRowIds out;
+    out.m_name = m_name;
+    out.m_table = m_table;
+    out.m_fields = m_fields;
+    out.m_generation = m_generation;
+    out.m_valid = m_valid;
+    out.m_ids.reserve(rows.size());
+    out.m_stamps.reserve(rows.size());
+    for (int r : rows) {
+        out.m_ids.push_back(m_ids[size_t(r)]);
+        out.m_stamps.push_back(m_stamps[size_t(r)]);
+    }
+    return out;
+}
+
+} // namespace detail
 
 void ReportRows::appendRow(std::vector<QVariant> &&cells)
 {
-    Q_ASSERT(!m_table);
+    Q_ASSERT(!m_byId.valid());
     Q_ASSERT(cells.size() == size_t(m_fields.size()));
     for (QVariant &v : cells)
         m_cells.push_back(std::move(v));
@@ -51,13 +85,13 @@ void ReportRows::appendRow(std::vector<QVariant> &&cells)
 
 void ReportRows::retain(const std::function<bool(int)> &keep)
 {
-    if (m_table) {
-        std::vector<detail::RowId> kept;
+    if (m_byId.valid()) {
+        std::vector<int> kept;
         for (int r = 0; r < m_rows; ++r)
             if (keep(r))
-                kept.push_back(m_ids[size_t(r)]);
-        m_ids = std::move(kept);
-        m_rows = int(m_ids.size());
+                kept.push_back(r);
+        m_byId = m_byId.selected(kept);
+        m_rows = m_byId.size();
         return;
     }
     const size_t width = size_t(m_fields.size());
@@ -76,13 +110,9 @@ void ReportRows::retain(const std::function<bool(int)> &keep)
 
 void ReportRows::keepRows(const std::vector<int> &rows)
 {
-    if (m_table) {
-        std::vector<detail::RowId> kept;
-        kept.reserve(rows.size());
-        for (int r : rows)
-            kept.push_back(m_ids[size_t(r)]);
-        m_ids = std::move(kept);
-        m_rows = int(m_ids.size());
+    if (m_byId.valid()) {
+        m_byId = m_byId.selected(rows);
+        m_rows = m_byId.size();
         return;
     }
     const size_t width = size_t(m_fields.size());
@@ -101,14 +131,9 @@ ReportRows ReportRows::subset(const std::vector<int> &rows) const
     out.m_fields = m_fields;
     out.m_types = m_types;
     out.m_byName = m_byName;
-    if (m_table) {
-        out.m_table = m_table;
-        out.m_tableFields = m_tableFields;
-        out.m_generation = m_generation;
-        out.m_ids.reserve(rows.size());
-        for (int r : rows)
-            out.m_ids.push_back(m_ids[size_t(r)]);
-        out.m_rows = int(out.m_ids.size());
+    if (m_byId.valid()) {
+        out.m_byId = m_byId.selected(rows);
+        out.m_rows = out.m_byId.size();
         return out;
     }
     const size_t width = size_t(m_fields.size());
@@ -126,30 +151,22 @@ class CachedRows
 {
 public:
     explicit CachedRows(ReportRows rows) : m_rows(std::move(rows)) {}
-    CachedRows(const QString &name, const TClientDataSet &table) : m_rows(name), m_table(&table)
+    CachedRows(const QString &name, const TClientDataSet &table) : m_rows(name), m_byId(name, table)
     {
-        for (const TField *f : table.Fields()) {
+        for (const TField *f : table.Fields())
             m_rows.addField(f->FieldName(), f->DataType());
-            m_fields.push_back(f);
-        }
-        m_ids = table.RowIds();
-        m_generation = table.Generation();
     }
 
-    int rowCount() const { return m_table ? int(m_ids.size()) : m_rows.rowCount(); }
+    int rowCount() const { return m_byId.valid() ? m_byId.size() : m_rows.rowCount(); }
     int column(const QString &field) const { return m_rows.column(field); }
     QVariant value(int row, int column) const
     {
-        if (!m_table)
-            return m_rows.value(row, column);
-        check(row);
-        const TField *f = m_fields[size_t(column)];
-        return detail::cellAsVariant(f->DataType(), m_table->CellAt(m_ids[size_t(row)], f));
+        return m_byId.valid() ? m_byId.value(row, column) : m_rows.value(row, column);
     }
     // The rows of these numbers (ascending) as values.
     ReportRows subset(const std::vector<int> &rows) const
     {
-        if (!m_table)
+        if (!m_byId.valid())
             return m_rows.subset(rows);
         ReportRows out = m_rows; // the fields
         const int width = m_rows.columnCount();
@@ -164,17 +181,8 @@ public:
     }
 
 private:
-    void check(int row) const
-    {
-        if (m_table->Generation() != m_generation || !m_table->IsLiveRow(m_ids[size_t(row)]))
-            throw EKprError(u"A tabela '%1' mudou durante o relatório."_s.arg(m_rows.name()));
-    }
-
     ReportRows m_rows; // the values, or for a table only its fields
-    const TClientDataSet *m_table = nullptr;
-    std::vector<detail::RowId> m_ids;
-    std::vector<const TField *> m_fields;
-    quint64 m_generation = 0;
+    detail::TableRowIds m_byId;
 };
 
 struct DataSetCache::Entry
@@ -276,12 +284,8 @@ void ReportRows::sort(const QList<SortKey> &keys)
         }
         return false;
     });
-    if (m_table) {
-        std::vector<detail::RowId> sorted;
-        sorted.reserve(m_ids.size());
-        for (int r : order)
-            sorted.push_back(m_ids[size_t(r)]);
-        m_ids = std::move(sorted);
+    if (m_byId.valid()) {
+        m_byId = m_byId.selected(order);
         return;
     }
     const size_t width = size_t(m_fields.size());
@@ -296,15 +300,10 @@ void ReportRows::sort(const QList<SortKey> &keys)
 ReportRows ReportRows::fromTable(const QString &name, const TClientDataSet &table)
 {
     ReportRows rows(name);
-    for (const TField *f : table.Fields()) {
+    for (const TField *f : table.Fields())
         rows.addField(f->FieldName(), f->DataType());
-        rows.m_tableFields.push_back(f);
-    }
-    rows.m_table = &table;
-    rows.m_generation = table.Generation();
-    if (table.Active())
-        rows.m_ids = table.RowIds();
-    rows.m_rows = int(rows.m_ids.size());
+    rows.m_byId = detail::TableRowIds(name, table);
+    rows.m_rows = rows.m_byId.size();
     return rows;
 }
 

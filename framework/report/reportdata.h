@@ -10,6 +10,7 @@
 #include "framework/report/layout.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -22,6 +23,35 @@ namespace kpr {
 
 class TClientDataSet;
 class CachedRows;
+
+namespace detail {
+
+// A registered table's rows by id, in the order they had when taken. Reading a cell later
+// throws EKprError when the table was destroyed or reloaded since, or the row deleted or
+// replaced by another (its id given to a new row).
+class TableRowIds
+{
+public:
+    TableRowIds() = default;
+    TableRowIds(const QString &name, const TClientDataSet &table);
+
+    bool valid() const { return m_valid; }
+    int size() const { return int(m_ids.size()); }
+    QVariant value(int row, int column) const;
+    // The rows of these numbers, in the order given.
+    TableRowIds selected(const std::vector<int> &rows) const;
+
+private:
+    QString m_name;
+    QPointer<const TClientDataSet> m_table;
+    std::vector<RowId> m_ids;
+    std::vector<quint64> m_stamps;
+    std::vector<const TField *> m_fields;
+    quint64 m_generation = 0;
+    bool m_valid = false;
+};
+
+} // namespace detail
 
 class ReportRows
 {
@@ -39,8 +69,8 @@ public:
     // A table's cell throws EKprError when the table was reloaded or the row deleted since.
     QVariant value(int row, int column) const
     {
-        if (m_table)
-            return tableValue(row, column);
+        if (m_byId.valid())
+            return m_byId.value(row, column);
         return m_cells[size_t(row) * size_t(m_fields.size()) + size_t(column)];
     }
     void appendRow(std::vector<QVariant> &&cells); // one value per field, in field order; not for a table
@@ -60,7 +90,6 @@ public:
     static ReportRows fromTable(const QString &name, const TClientDataSet &table);
 
 private:
-    QVariant tableValue(int row, int column) const;
 
     QString m_name;
     QStringList m_fields;
@@ -68,11 +97,7 @@ private:
     QHash<QString, int> m_byName; // upper-cased
     std::vector<QVariant> m_cells;
     int m_rows = 0;
-    // A table's rows instead of values.
-    const TClientDataSet *m_table = nullptr;
-    std::vector<detail::RowId> m_ids;
-    std::vector<const TField *> m_tableFields;
-    quint64 m_generation = 0;
+    detail::TableRowIds m_byId; // a table's rows instead of values
 };
 
 // The registered table of a name, or nullptr.

@@ -135,10 +135,20 @@ private slots:
         TParams p;
         p.CreateParam(ftFloat, u"P_V"_s)->setAsFloat(9);
         p.CreateParam(ftString, u"P_LISTA"_s)->setAsString(u"T"_s);
-        const std::vector<ReportRows> abertos = openDataSets(layout.value(), u"T.QR2"_s, p, tabelas);
+        std::vector<ReportRows> abertos = openDataSets(layout.value(), u"T.QR2"_s, p, tabelas);
         QCOMPARE(abertos.at(0).rowCount(), 1);
         enche(t, {{u"A"_s, 9}});
         QVERIFY_THROWS_EXCEPTION(EKprError, abertos.at(0).value(0, 0));
+        // A row deleted and another appended in its place (its id reused): an error too.
+        abertos = openDataSets(layout.value(), u"T.QR2"_s, p, tabelas);
+        QCOMPARE(abertos.at(0).value(0, 1).toDouble(), 9.0);
+        t.First();
+        t.Delete();
+        t.Append();
+        t.FieldByName(u"K"_s)->setAsString(u"Z"_s);
+        t.FieldByName(u"V"_s)->setAsFloat(9);
+        t.Post();
+        QVERIFY_THROWS_EXCEPTION(EKprError, abertos.at(0).value(0, 1));
     }
 };
 
