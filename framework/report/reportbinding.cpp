@@ -177,7 +177,10 @@ PBand BoundReport::bindBand(const ReportBand &band, const QString &where, int gr
             const QString ew =
                 where + u", elemento %1"_s.arg(i + 1) + (e.name.isEmpty() ? QString() : u" ('%1')"_s.arg(e.name));
             b.elements.push_back(bindElement(e, ew, b.forEach, groupIndex));
-            b.showsAggregates = b.showsAggregates || b.elements.back().agg >= 0;
+            if (Prepared &added = b.elements.back(); added.agg >= 0) {
+                added.aggSlot = int(b.aggregates.size());
+                b.aggregates.push_back(added.agg);
+            }
         }
     }
     return b;

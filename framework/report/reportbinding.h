@@ -44,7 +44,8 @@ struct Prepared
     std::optional<ValueFormat> format;
     Ref maskRef;
     std::vector<TextPart> parts;
-    int agg = -1;
+    int agg = -1;     // the sum or count shown, in BoundReport::aggs
+    int aggSlot = -1; // its place among the band's aggregates
     QImage image;
 };
 
@@ -54,7 +55,7 @@ struct PBand
     bool newPageBefore = false;
     bool repeatOnNewPage = false;
     int forEach = -1;
-    bool showsAggregates = false; // holds a sum or a count
+    std::vector<int> aggregates; // the sums and counts it shows, by their index in BoundReport::aggs
     std::vector<Prepared> elements;
 };
 

@@ -34,7 +34,10 @@ int ReportRows::column(const QString &field) const
 namespace detail {
 
 TableRowIds::TableRowIds(const QString &name, const TClientDataSet &table)
-    : m_name(name), m_table(&table), m_generation(table.Generation()), m_valid(true)
+    : m_name(name),
+      m_table(&table),
+      m_generation(table.Generation()),
+      m_valid(true)
 {
     for (const TField *f : table.Fields())
         m_fields.push_back(f);

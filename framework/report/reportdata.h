@@ -90,7 +90,6 @@ public:
     static ReportRows fromTable(const QString &name, const TClientDataSet &table);
 
 private:
-
     QString m_name;
     QStringList m_fields;
     std::vector<TFieldType> m_types;

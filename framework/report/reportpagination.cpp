@@ -81,9 +81,10 @@ private:
     void record(const PBand &band, double top)
     {
         int totals = -1;
-        if (band.showsAggregates) {
+        if (!band.aggregates.empty()) {
             totals = int(m_plan.totals.size());
-            m_plan.totals.push_back(m_values);
+            for (int a : band.aggregates)
+                m_plan.totals.push_back(m_values[size_t(a)]);
         }
         m_plan.pages.back().push_back(
             Placement{&band, top, m_cursor.masterRow, m_cursor.bandSet, m_cursor.bandRow, totals});

@@ -21,13 +21,13 @@ struct Placement
     int masterRow = -1;
     int bandSet = -1;
     int bandRow = -1;
-    int totals = -1; // index into PagePlan::totals for a band that shows sums or counts
+    int totals = -1; // where in PagePlan::totals the band's sums and counts begin, or -1
 };
 
 struct PagePlan
 {
     std::vector<std::vector<Placement>> pages;
-    std::vector<std::vector<AggValue>> totals;
+    std::vector<AggValue> totals; // for each placement of a band with sums or counts, those it shows
     int pageCount() const { return int(pages.size()); }
 };
 

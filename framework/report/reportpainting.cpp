@@ -79,8 +79,8 @@ private:
             }
             return p.format->format(v, e.blankZero);
         }
-        case ElementKind::Sum: return p.format->formatAmount((*m_totals)[size_t(p.agg)].sum, e.blankZero);
-        case ElementKind::Count: return p.format->format(QVariant((*m_totals)[size_t(p.agg)].count), e.blankZero);
+        case ElementKind::Sum: return p.format->formatAmount(m_totals[p.aggSlot].sum, e.blankZero);
+        case ElementKind::Count: return p.format->format(QVariant(m_totals[p.aggSlot].count), e.blankZero);
         case ElementKind::PageNumber: {
             QString t = e.text;
             return t.replace(u"{page}"_s, QString::number(m_page))
@@ -148,7 +148,7 @@ private:
     ImageCache &m_images;
     double m_pxX = 1.0, m_pxY = 1.0; // device pixels per millimetre
     RowCursor m_cursor;
-    const std::vector<AggValue> *m_totals = nullptr;
+    const AggValue *m_totals = nullptr; // the sums and counts of the band being drawn
     int m_currentFont = -1;
 };
 
