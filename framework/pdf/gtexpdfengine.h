@@ -64,9 +64,10 @@ public:
     // The number of documents written by this engine.
     int ExportCount() const { return m_exports; }
 
-    // With a batch, Export paints the document into the batch's writer and the batch writes
-    // the file when it is concluded (not with the setup dialog or a user stream, which
-    // export on their own).
+    // With a batch, Export hands the document to the batch, which paints it later on a
+    // thread of its own and writes the file with its part (not with the setup dialog or a
+    // user stream, which export on their own): the paint function must then own what it
+    // paints.
     void setLote(TgtExPDFLote *lote) { m_lote = lote; }
 
 private:

@@ -1,26 +1,23 @@
 #pragma once
-// A batch of PDF documents made as one: each document is painted into one writer after the
-// previous one, and when the batch is concluded its pages are split into one file per
-// document, each with its own title and author. The fonts are then subset and embedded once
-// for the whole batch instead of once per file, which is most of the cost of many small
-// documents (one statement per client). A batch of many documents is written in parts of
-// a fixed number of documents: each part is split as soon as it is full, on a thread of its
-// own while the next part is painted, so the writer's memory stays that of one part however
-// long the batch is and the split costs the painting no time.
+// A batch of PDF documents made as few: documents are painted one after another into a
+// writer, and its pages are then split into one file per document, each with its own title
+// and author. The fonts are subset and embedded once per part instead of once per file,
+// which is most of the cost of many small documents (one statement per client).
+//
+// Painting runs on painter threads, one writer each, while the caller prepares the next
+// documents: the caller hands over a paint function that owns what it paints and goes on.
+// Each painter writes its documents in parts of a fixed number: a full part is split into
+// its files on the painter's thread and its writer closed, so memory stays that of one part
+// per painter however long the batch is.
 
 #include "framework/pdf/gtexpdfengine.h"
 
 #include <QString>
 #include <QStringList>
-#include <QTemporaryFile>
 
 #include <functional>
-#include <future>
 #include <memory>
 #include <vector>
-
-class QPainter;
-class QPdfWriter;
 
 namespace kpr {
 
@@ -29,58 +26,50 @@ class TgtExPDFLote
 public:
     static constexpr int DocumentosPorParte = 100;
 
-    // The writer's file is a temporary file in folder (beside the documents' files).
-    explicit TgtExPDFLote(const QString &folder, int documentosPorParte = DocumentosPorParte);
+    // The writers' files are temporary files in folder (beside the documents' files).
+    // pintores: the painter threads; 0 takes one per processor, at most four.
+    explicit TgtExPDFLote(const QString &folder, int documentosPorParte = DocumentosPorParte, int pintores = 0);
+    // Without Conclui (an error ended the batch): the documents not yet painted are dropped,
+    // and the threads are joined before anything a paint function owns can go.
     ~TgtExPDFLote();
     TgtExPDFLote(const TgtExPDFLote &) = delete;
     TgtExPDFLote &operator=(const TgtExPDFLote &) = delete;
 
-    // Paints one document now; its file is written when its part is full or by Conclui.
-    // What paint throws passes on and the document is not recorded; a part that cannot be
-    // written throws as Conclui does.
+    // Hands over one document; paint is kept until a painter thread calls it, so it must own
+    // (or share) what it paints and read nothing the caller changes meanwhile. Waits while
+    // every painter has documents waiting. What a painter met since the last call (a paint
+    // function that threw, a part that could not be written) is thrown here; the documents
+    // handed over before it are still painted and written by Conclui.
     void Acrescenta(const QString &fileName, const QString &title, const QString &author,
-                    const TgtExPDFEngine::PaintFunction &paint);
-    // Writes every recorded document to its file (each through a temporary file renamed when
-    // complete). Throws EKprError naming a file that cannot be written; the files written
-    // before it stay. A batch is concluded once; later calls do nothing.
+                    TgtExPDFEngine::PaintFunction paint);
+    // Paints what is left and writes every part to its files (each through a temporary file
+    // renamed when complete), then throws the first error of the batch, if any, an EKprError
+    // naming a file that could not be written or what a paint function threw; the files
+    // written stay. A batch is concluded once; later calls do nothing.
     void Conclui();
 
-    // Called after each part's files are written, with their paths, on the thread that
-    // paints (at its next document, part or Conclui).
+    // Called with the paths of each part's files once written, always on the thread that
+    // hands over documents (at its next document or in Conclui).
     void setAoSeparar(std::function<void(const QStringList &arquivos)> aoSeparar)
     {
         m_aoSeparar = std::move(aoSeparar);
     }
 
-    // The documents painted so far, in every part.
+    // The documents handed over so far.
     int Documentos() const { return m_documentos; }
 
 private:
-    struct Documento
-    {
-        QString arquivo;
-        QString titulo;
-        QString autor;
-        int primeira = 0; // first page, from 0
-        int paginas = 0;
-    };
+    struct Compartilhado;
+    class Pintor;
 
-    void separaParte();
-    // Waits for the part being split, throws its error, hands its files to m_aoSeparar.
-    void aguardaSeparacao();
-    static QStringList separa(const QString &arquivo, const std::vector<Documento> &docs);
+    // Hands the files written since the last call to m_aoSeparar; throws the first error
+    // not yet thrown.
+    void repassa();
 
-    QString m_pasta;
-    int m_porParte;
-    std::unique_ptr<QTemporaryFile> m_arquivo;
-    std::unique_ptr<QTemporaryFile> m_separando; // the part being split, removed once split
-    std::future<QStringList> m_separacao;
-    std::unique_ptr<QPdfWriter> m_writer;
-    std::unique_ptr<QPainter> m_painter;
-    std::vector<Documento> m_docs;
-    int m_paginas = 0;
-    int m_documentos = 0;
+    std::unique_ptr<Compartilhado> m_s;
+    std::vector<std::unique_ptr<Pintor>> m_pintores;
     std::function<void(const QStringList &)> m_aoSeparar;
+    int m_documentos = 0;
     bool m_concluido = false;
 };
 

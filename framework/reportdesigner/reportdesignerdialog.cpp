@@ -217,9 +217,11 @@ void TReportDesignerDialog::preview(const QString &layoutPath)
 void TReportDesignerDialog::ExportReport(const QString &layoutPath, double layoutDate, TgtExPDFEngine &engine)
 {
     Q_UNUSED(layoutDate);
-    const std::unique_ptr<ReportRenderer> report = OpenReport(layoutPath);
-    engine.Export(report->title(),
-                  [&](QPagedPaintDevice &device, const PdfRenderOptions &options) { report->print(device, options); });
+    // Shared with the paint function, which a batch keeps until one of its threads paints.
+    const std::shared_ptr<const ReportRenderer> report = OpenReport(layoutPath);
+    engine.Export(report->title(), [report](QPagedPaintDevice &device, const PdfRenderOptions &options) {
+        report->print(device, options);
+    });
 }
 
 } // namespace kpr

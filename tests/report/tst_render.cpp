@@ -16,10 +16,12 @@
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QPrinter>
 #include <QTest>
 
+#include <future>
 #include <thread>
 
 using namespace Qt::Literals::StringLiterals;
@@ -394,39 +396,90 @@ private slots:
         QCOMPARE(object(uses[0]), object(uses[1]));
     }
 
+    void batchInPartsGivesEveryDocumentItsOwnPages_data()
+    {
+        QTest::addColumn<int>("pintores");
+        QTest::addColumn<int>("falha"); // the document whose paint function throws, or -1
+        QTest::newRow("one painter") << 1 << -1;
+        QTest::newRow("three painters") << 3 << -1;
+        QTest::newRow("a document fails after painting its pages") << 1 << 1;
+        QTest::newRow("a document fails, two painters") << 2 << 2;
+    }
+
     void batchInPartsGivesEveryDocumentItsOwnPages()
     {
-        // Five documents of 1, 2, 3, 1 and 2 pages in parts of two: the part boundaries
-        // fall inside the run, and each file still holds exactly its own pages.
+        // Six documents of 1, 2, 3, 1, 2 and 1 pages in parts of two: the part boundaries
+        // fall inside the run, and each file still holds exactly its own pages, also those
+        // handed over after a document that failed with its pages already in the writer.
+        QFETCH(int, pintores);
+        QFETCH(int, falha);
         const QByteArray json = R"({"format": "kpr-layout", "version": 1, "datasets": [{"name": "dados", "table": "t"}],
           "bands": {"detail": {"height": 150, "elements": [{"type": "text", "x": 0, "y": 0, "width": 90, "height": 6, "text": "[K]"}]}}})";
         Result<ReportLayout> layout = parseLayout(json, u"T.QR2"_s);
         QVERIFY(layout);
-        const std::vector<int> pages{1, 2, 3, 1, 2};
+        const std::vector<int> pages{1, 2, 3, 1, 2, 1};
+        QTemporaryDir dir;
+        QString erro;
+        int entregues = 0;
+        // The failing document fails only once the next one has been handed over.
+        std::promise<void> proximoEntregue;
+        const std::shared_future<void> liberado = proximoEntregue.get_future().share();
+        bool liberou = false;
         {
-            TgtExPDFLote lote(m_dir.path(), 2);
-            for (size_t i = 0; i < pages.size(); ++i) {
-                std::vector<Row> rows;
-                for (int p = 0; p < pages[i]; ++p)
-                    rows.push_back(Row{u"doc%1 pág%2"_s.arg(i).arg(p + 1)});
-                ReportRenderer report(layout.value(), m_dir.filePath(u"T.QR2"_s),
-                                      {table(u"dados"_s, {{u"K"_s, ftString}}, rows)}, TParams());
-                lote.Acrescenta(m_dir.filePath(u"lote%1.pdf"_s.arg(i)), u"Doc %1"_s.arg(i), u"0001"_s,
-                                [&](QPagedPaintDevice &dev, const PdfRenderOptions &o) { report.print(dev, o); });
+            TgtExPDFLote lote(dir.path(), 2, pintores);
+            // Released before the batch joins its threads, however this block ends.
+            const auto libera = qScopeGuard([&] {
+                if (!liberou)
+                    proximoEntregue.set_value();
+            });
+            try {
+                for (int i = 0; i < int(pages.size()); ++i) {
+                    std::vector<Row> rows;
+                    for (int p = 0; p < pages[size_t(i)]; ++p)
+                        rows.push_back(Row{u"doc%1 pág%2"_s.arg(i).arg(p + 1)});
+                    // Owned by the paint function: the batch paints after this scope ends.
+                    auto report = std::make_shared<const ReportRenderer>(
+                        layout.value(), dir.filePath(u"T.QR2"_s),
+                        std::vector<ReportRows>{table(u"dados"_s, {{u"K"_s, ftString}}, rows)}, TParams());
+                    lote.Acrescenta(
+                        dir.filePath(u"lote%1.pdf"_s.arg(i)), u"Doc %1"_s.arg(i), u"0001"_s,
+                        [report, liberado, falhou = i == falha](QPagedPaintDevice &dev, const PdfRenderOptions &o) {
+                            report->print(dev, o);
+                            if (!falhou)
+                                return;
+                            liberado.wait();
+                            throw EKprError(u"falhou"_s);
+                        });
+                    entregues = lote.Documentos();
+                    if (i == falha + 1) {
+                        liberou = true;
+                        proximoEntregue.set_value();
+                    }
+                }
+                lote.Conclui();
+            } catch (const EKprError &e) {
+                erro = e.text();
+                if (!liberou) // not yet released: the error is not the document's
+                    QFAIL(qPrintable(e.text()));
+                lote.Conclui(); // as the export does: what was handed over is written
             }
-            QCOMPARE(lote.Documentos(), 5);
-            lote.Conclui();
         }
-        for (size_t i = 0; i < pages.size(); ++i) {
-            const QString pdf = m_dir.filePath(u"lote%1.pdf"_s.arg(i));
-            QCOMPARE(pdfPages(pdf), pages[i]);
+        QCOMPARE(erro, falha >= 0 ? u"falhou"_s : QString());
+        QVERIFY(falha < 0 ? entregues == int(pages.size()) : entregues >= falha + 2);
+        for (int i = 0; i < int(pages.size()); ++i) {
+            const QString pdf = dir.filePath(u"lote%1.pdf"_s.arg(i));
+            if (i == falha || i >= entregues) {
+                QVERIFY(!QFile::exists(pdf));
+                continue;
+            }
+            QCOMPARE(pdfPages(pdf), pages[size_t(i)]);
             QCOMPARE(pdfInfo(pdf, u"Title"_s), u"Doc %1"_s.arg(i));
             const QString text = pdfText(pdf);
-            QCOMPARE(text.count(u"doc"_s), pages[i]);
-            QCOMPARE(text.count(u"doc%1 "_s.arg(i)), pages[i]);
+            QCOMPARE(text.count(u"doc"_s), pages[size_t(i)]);
+            QCOMPARE(text.count(u"doc%1 "_s.arg(i)), pages[size_t(i)]);
         }
         // No part's temporary file is left behind.
-        QCOMPARE(QDir(m_dir.path()).entryList({u".lote-*"_s}, QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(dir.path()).entryList({u".lote-*"_s}, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void emptyReportStillHasOnePage()
