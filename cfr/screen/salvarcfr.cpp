@@ -157,9 +157,10 @@ bool TfrmCFR::SalvarCFR(TFormato formato, TModo modo, bool configura, bool abre,
         ShowAviGuard avi(this, 1, QString());
         // The statement does not change during the loop: each dataset is read once.
         TReportDesignerDialog::Run run(*rpddPadrao());
-        // Without the setup dialog or a viewer to open each file, the files are made as one
-        // batch (the fonts embedded once) and split per client at the end; the files of the
-        // clients done stay also when a later one fails.
+        // Without the setup dialog or a viewer to open each file, the files are made as a
+        // batch (the fonts embedded once a part), painted on the batch's threads while the
+        // next client's statement is opened here, and split per client; the files of the
+        // clients handed over stay also when a later one fails.
         std::unique_ptr<TgtExPDFLote> lote;
         if (!configura && !abre) {
             lote = std::make_unique<TgtExPDFLote>(saida, DocumentosPorParte);

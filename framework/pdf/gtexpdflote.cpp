@@ -65,7 +65,9 @@ struct TgtExPDFLote::Compartilhado
     bool encerrando = false; // no more documents: paint what waits, write, end
     bool cancelado = false;  // end now, dropping what waits and the parts not written
     QStringList escritos;    // not yet handed to the caller
-    std::exception_ptr erro; // the batch's first error
+    // The batch's first error. Later ones are dropped: the export has failed by then, and
+    // what they leave unwritten shows as missing files.
+    std::exception_ptr erro;
     bool erroLancado = false;
 
     void anota(std::exception_ptr e)
@@ -86,6 +88,22 @@ public:
           m_porParte(porParte),
           m_thread([this] { executa(); })
     {}
+    // A painter dropped while its thread runs (the batch failing to start the next one)
+    // cancels the batch first, so that the join does not wait for documents.
+    ~Pintor()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            const std::lock_guard lock(m_s.mutex);
+            m_s.cancelado = true;
+        }
+        m_s.temTrabalho.notify_all();
+        m_thread.join();
+    }
+    Pintor(const Pintor &) = delete;
+    Pintor &operator=(const Pintor &) = delete;
+
     void junta()
     {
         if (m_thread.joinable())
@@ -191,11 +209,21 @@ TgtExPDFLote::TgtExPDFLote(const QString &folder, int documentosPorParte, int pi
     const int n = pintores > 0 ? pintores : qBound(1, QThread::idealThreadCount(), 4);
     // A document waiting per painter keeps each busy while the caller prepares the next.
     m_s->capacidade = size_t(n);
-    for (int i = 0; i < n; ++i)
-        m_pintores.push_back(std::make_unique<Pintor>(*m_s, folder, qMax(1, documentosPorParte)));
+    try {
+        for (int i = 0; i < n; ++i)
+            m_pintores.push_back(std::make_unique<Pintor>(*m_s, folder, qMax(1, documentosPorParte)));
+    } catch (...) {
+        encerraPintores(); // the threads that started end before what they share goes
+        throw;
+    }
 }
 
 TgtExPDFLote::~TgtExPDFLote()
+{
+    encerraPintores();
+}
+
+void TgtExPDFLote::encerraPintores()
 {
     {
         const std::lock_guard lock(m_s->mutex);
@@ -211,7 +239,6 @@ void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, con
 {
     if (m_concluido)
         throw EKprError(u"O lote de PDFs já foi concluído."_s);
-    repassa();
     {
         std::unique_lock lock(m_s->mutex);
         m_s->temEspaco.wait(lock, [this] { return m_s->fila.size() < m_s->capacidade; });
@@ -219,6 +246,9 @@ void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, con
     }
     m_s->temTrabalho.notify_one();
     ++m_documentos;
+    // After the document is queued: what the caller prepared for it (a statement's number,
+    // say) is not lost when an earlier document's error is thrown now; Conclui paints it.
+    repassa();
 }
 
 void TgtExPDFLote::Conclui()

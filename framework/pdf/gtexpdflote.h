@@ -38,8 +38,8 @@ public:
     // Hands over one document; paint is kept until a painter thread calls it, so it must own
     // (or share) what it paints and read nothing the caller changes meanwhile. Waits while
     // every painter has documents waiting. What a painter met since the last call (a paint
-    // function that threw, a part that could not be written) is thrown here; the documents
-    // handed over before it are still painted and written by Conclui.
+    // function that threw, a part that could not be written) is thrown here, after the
+    // document was taken: it and those before it are still painted and written by Conclui.
     void Acrescenta(const QString &fileName, const QString &title, const QString &author,
                     TgtExPDFEngine::PaintFunction paint);
     // Paints what is left and writes every part to its files (each through a temporary file
@@ -65,6 +65,8 @@ private:
     // Hands the files written since the last call to m_aoSeparar; throws the first error
     // not yet thrown.
     void repassa();
+    // Drops the documents waiting and joins the threads.
+    void encerraPintores();
 
     std::unique_ptr<Compartilhado> m_s;
     std::vector<std::unique_ptr<Pintor>> m_pintores;

@@ -421,10 +421,14 @@ private slots:
         QTemporaryDir dir;
         QString erro;
         int entregues = 0;
-        // The failing document fails only once the next one has been handed over.
+        // The failing document fails only once the next one has been handed over; with one
+        // painter, that next one is painted after the failure was noted, and the document
+        // handed over then gets the error and must still be written.
         std::promise<void> proximoEntregue;
         const std::shared_future<void> liberado = proximoEntregue.get_future().share();
         bool liberou = false;
+        auto depoisDaFalha = std::make_shared<std::promise<void>>();
+        std::future<void> falhaNotada = depoisDaFalha->get_future();
         {
             TgtExPDFLote lote(dir.path(), 2, pintores);
             // Released before the batch joins its threads, however this block ends.
@@ -441,19 +445,24 @@ private slots:
                     auto report = std::make_shared<const ReportRenderer>(
                         layout.value(), dir.filePath(u"T.QR2"_s),
                         std::vector<ReportRows>{table(u"dados"_s, {{u"K"_s, ftString}}, rows)}, TParams());
-                    lote.Acrescenta(
-                        dir.filePath(u"lote%1.pdf"_s.arg(i)), u"Doc %1"_s.arg(i), u"0001"_s,
-                        [report, liberado, falhou = i == falha](QPagedPaintDevice &dev, const PdfRenderOptions &o) {
-                            report->print(dev, o);
-                            if (!falhou)
-                                return;
-                            liberado.wait();
-                            throw EKprError(u"falhou"_s);
-                        });
-                    entregues = lote.Documentos();
+                    entregues = i + 1; // handed over also when this call throws an earlier error
+                    lote.Acrescenta(dir.filePath(u"lote%1.pdf"_s.arg(i)), u"Doc %1"_s.arg(i), u"0001"_s,
+                                    [report, liberado, falhou = i == falha,
+                                     sinal = i == falha + 1 ? depoisDaFalha : nullptr](QPagedPaintDevice &dev,
+                                                                                       const PdfRenderOptions &o) {
+                                        if (sinal)
+                                            sinal->set_value();
+                                        report->print(dev, o);
+                                        if (!falhou)
+                                            return;
+                                        liberado.wait();
+                                        throw EKprError(u"falhou"_s);
+                                    });
                     if (i == falha + 1) {
                         liberou = true;
                         proximoEntregue.set_value();
+                        if (pintores == 1)
+                            QVERIFY(falhaNotada.wait_for(std::chrono::seconds(30)) == std::future_status::ready);
                     }
                 }
                 lote.Conclui();
@@ -466,6 +475,8 @@ private slots:
         }
         QCOMPARE(erro, falha >= 0 ? u"falhou"_s : QString());
         QVERIFY(falha < 0 ? entregues == int(pages.size()) : entregues >= falha + 2);
+        if (falha >= 0 && pintores == 1)
+            QCOMPARE(entregues, falha + 3);
         for (int i = 0; i < int(pages.size()); ++i) {
             const QString pdf = dir.filePath(u"lote%1.pdf"_s.arg(i));
             if (i == falha || i >= entregues) {
