@@ -300,6 +300,19 @@ void ReportRows::sort(const QList<SortKey> &keys)
     m_cells = std::move(sorted);
 }
 
+void ReportRows::ownValues()
+{
+    if (!m_byId.valid())
+        return;
+    const detail::TableRowIds ids = std::exchange(m_byId, {});
+    const size_t width = size_t(m_fields.size());
+    m_cells.clear();
+    m_cells.reserve(size_t(m_rows) * width);
+    for (int r = 0; r < m_rows; ++r)
+        for (size_t c = 0; c < width; ++c)
+            m_cells.push_back(ids.value(r, int(c)));
+}
+
 ReportRows ReportRows::fromTable(const QString &name, const TClientDataSet &table)
 {
     ReportRows rows(name);
@@ -539,6 +552,10 @@ std::vector<ReportRows> openDataSets(const ReportLayout &layout, const QString &
                 failDataSet(fileName, d, u"a ordem usa o campo '%1', que o conjunto de dados não tem"_s.arg(k.field));
         if (!d.sort.isEmpty())
             rows.sort(d.sort);
+        // A run's reports may be painted on other threads while the next one opens: a table
+        // read again for each opening hands over values, not the table.
+        if (cache)
+            rows.ownValues();
         out.push_back(std::move(rows));
     }
     return out;

@@ -83,6 +83,9 @@ public:
     ReportRows subset(const std::vector<int> &rows) const;
     // A stable sort on the keys; numbers and dates by value, texts by their characters.
     void sort(const QList<SortKey> &keys);
+    // Rows of a table read by id take their values now and no longer read the table: rows
+    // that are read later, elsewhere (painted on another thread), while the table may change.
+    void ownValues();
 
     // Every row of a table, in its current order, by the table's row ids: the table's cursor
     // stays where it is and nothing is copied, so the table must not change while these rows

@@ -1,7 +1,8 @@
 // The rows a run of reports keeps: a registered table is read through its row ids, each
 // opening's list filter picking its rows through the index, with the same rows as an opening
 // without the cache; a dataset linked to the master keeps only the rows the link can reach,
-// and the report prints the same; a table reloaded during the run is reported instead of read.
+// and the report prints the same; a table reloaded during the run is reported instead of read,
+// except by rows read again for each opening, which hold their own values.
 #include "framework/core/abort.h"
 #include "framework/data/clientdataset.h"
 #include "framework/report/layoutfile.h"
@@ -149,6 +150,25 @@ private slots:
         t.FieldByName(u"V"_s)->setAsFloat(9);
         t.Post();
         QVERIFY_THROWS_EXCEPTION(EKprError, abertos.at(0).value(0, 1));
+    }
+
+    void rereadTableInARunHoldsItsValues()
+    {
+        // Read again for each opening, a table's rows in a run are values of their own: a
+        // report still being painted elsewhere reads them after the table changed.
+        const Result<ReportLayout> layout = parseLayout(R"({"format": "kpr-layout", "version": 1,
+          "datasets": [{"name": "dados", "table": "t", "reread": true, "sort": [{"field": "V", "descending": true}]}],
+          "bands": {"detail": {"height": 6, "elements": []}}})",
+                                                        u"T.QR2"_s);
+        QVERIFY2(layout, qPrintable(layout.error()));
+        TClientDataSet t;
+        enche(t, {{u"A"_s, 1}, {u"B"_s, 2}});
+        const TableLookup tabelas = [&](const QString &nome) { return nome == u"t"_s ? &t : nullptr; };
+        DataSetCache cache;
+        const std::vector<ReportRows> primeira = openDataSets(layout.value(), u"T.QR2"_s, TParams(), tabelas, &cache);
+        enche(t, {{u"C"_s, 7}});
+        QCOMPARE(valores(primeira.at(0)), (QList<double>{2, 1}));
+        QCOMPARE(valores(openDataSets(layout.value(), u"T.QR2"_s, TParams(), tabelas, &cache).at(0)), QList<double>{7});
     }
 };
 
