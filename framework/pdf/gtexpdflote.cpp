@@ -88,8 +88,8 @@ public:
           m_porParte(porParte),
           m_thread([this] { executa(); })
     {}
-    // A painter dropped while its thread runs (the batch failing to start the next one)
-    // cancels the batch first, so that the join does not wait for documents.
+    // A painter dropped while its thread runs (the batch ended without Conclui, or failing
+    // to start the next painter) cancels the batch first: the join waits for no documents.
     ~Pintor()
     {
         if (!m_thread.joinable())
@@ -209,30 +209,14 @@ TgtExPDFLote::TgtExPDFLote(const QString &folder, int documentosPorParte, int pi
     const int n = pintores > 0 ? pintores : qBound(1, QThread::idealThreadCount(), 4);
     // A document waiting per painter keeps each busy while the caller prepares the next.
     m_s->capacidade = size_t(n);
-    try {
-        for (int i = 0; i < n; ++i)
-            m_pintores.push_back(std::make_unique<Pintor>(*m_s, folder, qMax(1, documentosPorParte)));
-    } catch (...) {
-        encerraPintores(); // the threads that started end before what they share goes
-        throw;
-    }
+    // A painter that cannot start throws; those started before it cancel and join as the
+    // vector drops them.
+    for (int i = 0; i < n; ++i)
+        m_pintores.push_back(std::make_unique<Pintor>(*m_s, folder, qMax(1, documentosPorParte)));
 }
 
-TgtExPDFLote::~TgtExPDFLote()
-{
-    encerraPintores();
-}
-
-void TgtExPDFLote::encerraPintores()
-{
-    {
-        const std::lock_guard lock(m_s->mutex);
-        m_s->cancelado = true;
-    }
-    m_s->temTrabalho.notify_all();
-    for (const auto &p : m_pintores)
-        p->junta();
-}
+// Each painter cancels the batch and joins its thread as it goes.
+TgtExPDFLote::~TgtExPDFLote() = default;
 
 void TgtExPDFLote::Acrescenta(const QString &fileName, const QString &title, const QString &author,
                               TgtExPDFEngine::PaintFunction paint)

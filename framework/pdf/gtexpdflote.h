@@ -65,8 +65,6 @@ private:
     // Hands the files written since the last call to m_aoSeparar; throws the first error
     // not yet thrown.
     void repassa();
-    // Drops the documents waiting and joins the threads.
-    void encerraPintores();
 
     std::unique_ptr<Compartilhado> m_s;
     std::vector<std::unique_ptr<Pintor>> m_pintores;
