@@ -13,6 +13,14 @@ using M = contract::Method;
 
 RdmCFR::~RdmCFR() = default;
 
+void RdmCFR::GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
+                                     const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
+                                     const std::function<void(const ServerResult &)> &resposta)
+{
+    for (const QString &servico : servicos)
+        resposta(GetQtdeEfetData(filial, apuracao, cliente, servico, inicioJanela, fimJanela));
+}
+
 ServerResult RdmCFRConnection::GetClieFili(const QString &filial)
 {
     return chama(m_net, M::GetClieFili, {rpcArg(filial)});
@@ -64,6 +72,36 @@ ServerResult RdmCFRConnection::GetQtdeEfetData(const QString &filial, const QStr
         {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(servico), rpcArg(inicioJanela), rpcArg(fimJanela)});
     devolve(r, M::GetQtdeEfetData, {&inicioJanela, &fimJanela});
     return r;
+}
+
+// The calls go out together, all with the window as it stands, and the server answers
+// them in order while the first answers are being read here. The server only reads the
+// window dates, so each call did get what the previous one left. Should an answer ever
+// bring other dates back, the calls already sent with the old ones are read and dropped,
+// and the rest are made one at a time with the new dates.
+void RdmCFRConnection::GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
+                                               const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
+                                               const std::function<void(const ServerResult &)> &resposta)
+{
+    const QString metodo = contract::method(M::GetQtdeEfetData).name;
+    QList<RpcCall> chamadas;
+    chamadas.reserve(servicos.size());
+    for (const QString &servico : servicos)
+        chamadas.append({metodo, {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(servico),
+                                  rpcArg(inicioJanela), rpcArg(fimJanela)}});
+    const QDate inicio = inicioJanela;
+    const QDate fim = fimJanela;
+    qsizetype feitas = 0;
+    m_net.callInOrder(chamadas, [&](ServerResult &&r) {
+        ++feitas;
+        devolve(r, M::GetQtdeEfetData, {&inicioJanela, &fimJanela});
+        resposta(r);
+        return inicioJanela == inicio && fimJanela == fim;
+    });
+    // Also after a broken connection whose failure resposta let pass: the rest are made
+    // as one at a time would have made them.
+    for (qsizetype i = feitas; i < servicos.size(); ++i)
+        resposta(GetQtdeEfetData(filial, apuracao, cliente, servicos.at(i), inicioJanela, fimJanela));
 }
 
 ServerResult RdmCFRConnection::SetCRFSintDados(const QJsonObject &pacote)

@@ -9,6 +9,9 @@
 #include <QDate>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace kpr {
 class TNetConnection;
@@ -36,6 +39,12 @@ public:
     virtual ServerResult GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente) = 0;
     virtual ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
                                          const QString &servico, QDate &inicioJanela, QDate &fimJanela) = 0;
+    // GetQtdeEfetData for each of servicos in turn, each answer handed to resposta as it
+    // arrives (resposta may throw: no further answer is handed over). Each call gets the
+    // window dates the previous one left. This default makes the calls one at a time.
+    virtual void GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
+                                         const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
+                                         const std::function<void(const ServerResult &)> &resposta);
     virtual ServerResult SetCRFSintDados(const QJsonObject &pacote) = 0;
     virtual ServerResult GetCFRSintServ() = 0;
     virtual ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
@@ -66,6 +75,10 @@ public:
     ServerResult GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente) override;
     ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QString &servico, QDate &inicioJanela, QDate &fimJanela) override;
+    // The calls sent together (see the .cpp).
+    void GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
+                                 const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
+                                 const std::function<void(const ServerResult &)> &resposta) override;
     ServerResult SetCRFSintDados(const QJsonObject &pacote) override;
     ServerResult GetCFRSintServ() override;
     ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,

@@ -114,6 +114,24 @@ public:
     {
         return mede([&] { return RdmCFRConnection::GetQtdeEfetData(f, a, c, s, i, e); }, true);
     }
+    // The calls sent together: the time in them is the whole, less what the pass spends
+    // taking each answer in.
+    void GetQtdeEfetDataServicos(const QString &f, const QString &a, const QString &c, const QStringList &servicos,
+                                 QDate &i, QDate &e, const std::function<void(const ServerResult &)> &resposta) override
+    {
+        QElapsedTimer t;
+        t.start();
+        qint64 nsNoPasse = 0;
+        RdmCFRConnection::GetQtdeEfetDataServicos(f, a, c, servicos, i, e, [&](const ServerResult &r) {
+            ++chamadas;
+            registros += r.data.toObject().value(u"rows"_s).toArray().size();
+            QElapsedTimer p;
+            p.start();
+            resposta(r);
+            nsNoPasse += p.nsecsElapsed();
+        });
+        nsEmChamadas += t.nsecsElapsed() - nsNoPasse;
+    }
     ServerResult SetCRFSintDados(const QJsonObject &p) override
     {
         return mede([&] { return RdmCFRConnection::SetCRFSintDados(p); });

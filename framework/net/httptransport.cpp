@@ -1,5 +1,7 @@
 #include "framework/net/httptransport.h"
 
+#include "framework/net/httppipeline.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,6 +43,28 @@ QString badAnswerText(const QString &where, const QString &method, const QString
                                                                                                     detail);
 }
 
+QString interruptedText(const QString &where, const QString &method)
+{
+    return u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s.arg(where, method);
+}
+
+QString timedOutText(const RpcEndpoint &e, const QString &method)
+{
+    return u"O servidor de aplicação em %1 não respondeu à chamada de %2 em %3."_s.arg(e.display(), method,
+                                                                                       secondsText(e.callTimeoutMs));
+}
+
+QString notHttpText(const QString &where, const QString &method)
+{
+    return u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (resposta HTTP inválida)."_s
+        .arg(where, method);
+}
+
+QString notOpenText(const QString &method)
+{
+    return u"A conexão com o servidor de aplicação não está aberta (chamada de %1)."_s.arg(method);
+}
+
 // What an HTTP error reply says: its "error" text when it is the server's JSON, else
 // the start of the body, as one line.
 QString replyExcerpt(const QByteArray &body)
@@ -66,6 +90,14 @@ Result<QByteArray> readSecret(const QString &path)
     if (secret.isEmpty())
         return makeError(u"o arquivo da credencial %1 (WebSecretFile) está vazio"_s.arg(path));
     return secret;
+}
+
+QString refusedText(const QString &where, const QString &method, long status, const QByteArray &body)
+{
+    const QString text = replyExcerpt(body);
+    return u"O servidor de aplicação em %1 recusou a chamada de %2 (HTTP %3)%4"_s.arg(where, method)
+        .arg(status)
+        .arg(text.isEmpty() ? u"."_s : u": "_s + text);
 }
 
 } // namespace
@@ -161,12 +193,14 @@ struct HttpRpcTransport::Private
     curl_slist *headers = nullptr;
     QByteArray answer;
     QByteArray lastUrl; // set on the handle only when it changes: curl parses it again
+    HttpPipeline pipeline; // the calls sent together, on a connection of their own
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     ~Private() { reset(); }
 
     void reset()
     {
+        pipeline.close();
         if (curl)
             curl_easy_cleanup(curl);
         curl = nullptr;
@@ -219,11 +253,48 @@ struct HttpRpcTransport::Private
         return true;
     }
 
-    QByteArray url(const QString &module) const
+    QByteArray hostAndPort() const
     {
         const QString host = endpoint.host.contains(u':') ? u"["_s + endpoint.host + u"]"_s : endpoint.host;
-        return (endpoint.tls ? u"https://%1:%2/rpc/"_s : u"http://%1:%2/rpc/"_s).arg(host).arg(endpoint.port).toUtf8()
-               + QUrl::toPercentEncoding(module);
+        return u"%1:%2"_s.arg(host).arg(endpoint.port).toUtf8();
+    }
+
+    QByteArray baseUrl() const { return (endpoint.tls ? "https://" : "http://") + hostAndPort() + "/"; }
+
+    QByteArray path(const QString &module) const { return "/rpc/" + QUrl::toPercentEncoding(module); }
+
+    QByteArray url(const QString &module) const { return baseUrl().chopped(1) + path(module); }
+
+    // The requests of calls, one after another, as the single-call path would send each.
+    QByteArray requests(const QString &module, const QList<RpcCall> &calls) const
+    {
+        QByteArray head = "POST " + path(module) + " HTTP/1.1\r\nHost: " + hostAndPort()
+                          + "\r\nContent-Type: application/json\r\n";
+        if (!authorization.isEmpty())
+            head += authorization + "\r\n";
+        head += "Content-Length: ";
+        QByteArray out;
+        for (const RpcCall &c : calls) {
+            const QByteArray body = QJsonDocument(QJsonObject{{u"method"_s, c.method}, {u"args"_s, c.args}})
+                                        .toJson(QJsonDocument::Compact);
+            out += head + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        }
+        return out;
+    }
+
+    // The answer to a call from what the pipeline read for it.
+    ServerResult answerOf(const HttpReply &reply, const RpcCall &call) const
+    {
+        const QString where = endpoint.display();
+        switch (reply.fault) {
+        case HttpReply::Fault::None: break;
+        case HttpReply::Fault::Interrupted: return ServerResult::failure(interruptedText(where, call.method));
+        case HttpReply::Fault::TimedOut: return ServerResult::failure(timedOutText(endpoint, call.method));
+        case HttpReply::Fault::NotHttp: return ServerResult::failure(notHttpText(where, call.method));
+        }
+        if (reply.status != 200)
+            return ServerResult::failure(refusedText(where, call.method, reply.status, reply.body));
+        return parseRpcAnswer(reply.body, int(call.args.size()), where, call.method);
     }
 };
 
@@ -262,11 +333,63 @@ void HttpRpcTransport::close()
     d->reset();
 }
 
+void HttpRpcTransport::invokeInOrder(const QString &module, const QList<RpcCall> &calls, const RpcAnswerFn &answer)
+{
+    if (calls.size() < 2 || !d->curl) {
+        RpcTransport::invokeInOrder(module, calls, answer);
+        return;
+    }
+    const RpcEndpoint &e = d->endpoint;
+    const QByteArray requests = d->requests(module, calls);
+    // A kept connection the server dropped just as the calls went out gives no answer at
+    // all: they are sent once more on a new connection, as the single-call path does.
+    HttpReply first;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool reused = d->pipeline.isOpen();
+        if (const Status opened = d->pipeline.open(e, d->baseUrl()); !opened) {
+            QString reason = connectFailureReason(e.host, e.port, e.connectTimeoutMs);
+            if (reason.isEmpty())
+                reason = e.tls ? u"a negociação TLS falhou (%1)"_s.arg(opened.error()) : opened.error();
+            answer(ServerResult::failure(connectFailureText(e, reason)));
+            return;
+        }
+        first.fault = d->pipeline.write(requests);
+        if (first.fault == HttpReply::Fault::None)
+            first = d->pipeline.next();
+        if (first.fault != HttpReply::Fault::Interrupted || !reused)
+            break;
+        d->pipeline.close();
+    }
+
+    // Answers past the one that stopped the sequence are read and dropped, so that the
+    // connection is clear and the server done with them before the next call.
+    qsizetype at = 0;
+    auto drain = [&] {
+        while (++at < calls.size() && d->pipeline.isOpen())
+            d->pipeline.next();
+    };
+    try {
+        HttpReply reply = std::move(first);
+        for (;;) {
+            const bool broken = reply.fault != HttpReply::Fault::None;
+            if (!answer(d->answerOf(reply, calls.at(at))) || broken) {
+                drain();
+                return;
+            }
+            if (++at == calls.size())
+                return;
+            reply = d->pipeline.next();
+        }
+    } catch (...) {
+        drain();
+        throw;
+    }
+}
+
 ServerResult HttpRpcTransport::invoke(const QString &module, const QString &method, const QJsonArray &args)
 {
     if (!d->curl)
-        return ServerResult::failure(
-            u"A conexão com o servidor de aplicação não está aberta (chamada de %1)."_s.arg(method));
+        return ServerResult::failure(notOpenText(method));
 
     const RpcEndpoint &e = d->endpoint;
     const QString where = e.display();
@@ -307,16 +430,13 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
                     reason = u"o servidor não respondeu em %1"_s.arg(secondsText(e.connectTimeoutMs));
                 return ServerResult::failure(connectFailureText(e, reason));
             }
-            return ServerResult::failure(u"O servidor de aplicação em %1 não respondeu à chamada de %2 em %3."_s.arg(
-                where, method, secondsText(e.callTimeoutMs)));
+            return ServerResult::failure(timedOutText(e, method));
         }
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
         case CURLE_GOT_NOTHING:
         case CURLE_PARTIAL_FILE:
-            return ServerResult::failure(
-                u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s.arg(where,
-                                                                                                               method));
+            return ServerResult::failure(interruptedText(where, method));
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CONNECT_ERROR: {
@@ -329,9 +449,7 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
         }
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_UNSUPPORTED_PROTOCOL: // what curl says of a reply without an HTTP status line
-            return ServerResult::failure(
-                u"Falha na comunicação com o servidor de aplicação em %1 durante a chamada de %2 (resposta HTTP inválida)."_s
-                    .arg(where, method));
+            return ServerResult::failure(notHttpText(where, method));
         default: {
             const QString detail =
                 d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer) : QString::fromUtf8(curl_easy_strerror(code));
@@ -344,13 +462,8 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
 
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) {
-        const QString text = replyExcerpt(d->answer);
-        return ServerResult::failure(
-            u"O servidor de aplicação em %1 recusou a chamada de %2 (HTTP %3)%4"_s.arg(where, method)
-                .arg(status)
-                .arg(text.isEmpty() ? u"."_s : u": "_s + text));
-    }
+    if (status != 200)
+        return ServerResult::failure(refusedText(where, method, status, d->answer));
     return parseRpcAnswer(d->answer, int(args.size()), where, method);
 }
 

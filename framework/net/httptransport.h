@@ -21,6 +21,9 @@ public:
     Status open(const RpcEndpoint &endpoint) override;
     void close() override;
     ServerResult invoke(const QString &module, const QString &method, const QJsonArray &args) override;
+    // Pipelined on a second kept-alive connection: all the requests are written before
+    // the first answer is read.
+    void invokeInOrder(const QString &module, const QList<RpcCall> &calls, const RpcAnswerFn &answer) override;
 
 private:
     struct Private;

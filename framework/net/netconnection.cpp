@@ -89,6 +89,25 @@ ServerResult TNetConnection::invoke(const QString &method, const QJsonArray &arg
     return result;
 }
 
+void TNetConnection::callInOrder(const QList<RpcCall> &calls, const RpcAnswerFn &answer)
+{
+    if (calls.isEmpty())
+        return;
+    if (!m_connected) {
+        const Status opened = connectNow();
+        if (!opened) {
+            answer(fail(opened.error()));
+            return;
+        }
+    }
+    m_transport->invokeInOrder(m_serverName, calls, [&](ServerResult &&r) {
+        if (!r.ok)
+            return answer(fail(std::move(r.error)));
+        m_lastError.clear();
+        return answer(std::move(r));
+    });
+}
+
 ServerResult TNetConnection::call(const QString &method, QJsonArray &args)
 {
     ServerResult result = invoke(method, args);

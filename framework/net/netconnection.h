@@ -81,6 +81,13 @@ public:
     ServerResult call(const QString &method, const QJsonArray &args);
     ServerResult call(const QString &method, std::initializer_list<QJsonValue> args = {});
 
+    // Calls that do not depend on each other's answers, made in order and sent together
+    // where the transport can (see RpcTransport::invokeInOrder); each answer goes to
+    // `answer` as it arrives, and false from it ends the sequence. By-reference arguments
+    // come back in each answer's refs. A failure is handed to `answer` like any other
+    // answer, or thrown with ThrowException.
+    void callInOrder(const QList<RpcCall> &calls, const RpcAnswerFn &answer);
+
     // The text of the last failure of a connect or call; empty after a success.
     QString lastError() const { return m_lastError; }
 

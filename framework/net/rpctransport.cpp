@@ -18,4 +18,12 @@ Status RpcTransport::open(const RpcEndpoint &)
 
 void RpcTransport::close() {}
 
+void RpcTransport::invokeInOrder(const QString &module, const QList<RpcCall> &calls, const RpcAnswerFn &answer)
+{
+    for (const RpcCall &c : calls) {
+        if (!answer(invoke(module, c.method, c.args)))
+            return;
+    }
+}
+
 } // namespace kpr
