@@ -8,6 +8,7 @@
 #include "appserver/rdmcfr/statementfields.h"
 #include "framework/core/dates.h"
 
+#include <QHash>
 #include <QPair>
 #include <QSet>
 
@@ -75,31 +76,41 @@ QString fieldError(qsizetype row, const QString &field, const QString &what)
     return packetError(u"a linha %1, campo %2, %3"_s.arg(row).arg(field, what));
 }
 
+// The bound values of the days of one packet: the rows of a statement repeat the same
+// few days, and the text SQLite binds for a day costs more to build than to look up.
+using BoundDays = QHash<double, QVariant>;
+
 // The bound value of one packet value for a stored column, or the error text. Nothing is
 // coerced: a value the databases would store differently (a date outside 1900..9999, a
 // text with a NUL) is refused.
-Result<QVariant> storedValue(Session &s, const StoredColumn &c, const QJsonValue &v, int row)
+Result<QVariant> storedValue(Session &s, const StoredColumn &c, const QJsonValue &v, int row, BoundDays &days)
 {
     if (v.isNull() || v.isUndefined())
         return QVariant();
     using K = StoredColumn::Kind;
     switch (c.kind) {
-    case K::Text:
+    case K::Text: {
         if (!v.isString())
             return makeError(fieldError(row, c.name, u"deve ser um texto"_s));
-        if (const QString fault = textFault(v.toString()); !fault.isEmpty())
+        const QString text = v.toString();
+        if (const QString fault = textFault(text); !fault.isEmpty())
             return makeError(fieldError(row, c.name, fault));
-        return QVariant(cutToWidthWhole(v.toString(), c.width));
+        return QVariant(cutToWidthWhole(text, c.width));
+    }
     case K::Number:
         if (!v.isDouble() || !std::isfinite(v.toDouble()))
             return makeError(fieldError(row, c.name, u"deve ser um número"_s));
         return QVariant(v.toDouble());
-    case K::Date:
+    case K::Date: {
         if (!v.isDouble())
             return makeError(fieldError(row, c.name, u"deve ser uma data (número de dias)"_s));
-        if (const QString fault = dayNumberFault(v.toDouble()); !fault.isEmpty())
+        const double day = v.toDouble();
+        if (const auto known = days.constFind(day); known != days.cend())
+            return *known;
+        if (const QString fault = dayNumberFault(day); !fault.isEmpty())
             return makeError(fieldError(row, c.name, fault));
-        return s.date(dayNumberToDate(v.toDouble()));
+        return *days.insert(day, s.date(dayNumberToDate(day)));
+    }
     }
     return QVariant();
 }
@@ -132,6 +143,7 @@ Result<Answer> SetCRFSintDados(Session &s, const Args &a)
     QList<QVariantList> inserts;
     QList<QPair<QString, QString>> keys;
     QSet<QPair<QString, QString>> seen;
+    BoundDays days;
     for (qsizetype r = 0; r < packet.rows.size(); ++r) {
         const QJsonArray row = packet.rows.at(r).toArray();
         const QJsonValue b = row.at(branchAt);
@@ -153,7 +165,7 @@ Result<Answer> SetCRFSintDados(Session &s, const Args &a)
                 values << QVariant();
                 continue;
             }
-            const auto v = storedValue(s, columns.at(c), row.at(source.at(c)), int(r + 1));
+            const auto v = storedValue(s, columns.at(c), row.at(source.at(c)), int(r + 1), days);
             if (!v)
                 return makeError(v.error());
             values << *v;

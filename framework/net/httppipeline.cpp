@@ -21,6 +21,8 @@ struct HttpPipeline::Private
     QByteArray received; // bytes read and not yet given to the parser
     HttpReply current;   // the answer being parsed
     bool complete = false;
+    bool keepAlive = true; // of the answer just parsed
+    bool atEnd = false;    // the server closed the connection: only what was read is left
 
     Private()
     {
@@ -34,6 +36,7 @@ struct HttpPipeline::Private
         };
         settings.on_message_complete = [](http_parser *p) {
             self(p)->complete = true;
+            self(p)->keepAlive = http_should_keep_alive(p) != 0;
             // Stops the parser after this answer: the bytes of the next one stay unread.
             http_parser_pause(p, 1);
             return 0;
@@ -51,6 +54,7 @@ struct HttpPipeline::Private
         curl = nullptr;
         socket = CURL_SOCKET_BAD;
         received.clear();
+        atEnd = false;
     }
 
     void restartParser()
@@ -79,7 +83,7 @@ struct HttpPipeline::Private
     }
 
     // Reads all there is into received (until the socket would block: a TLS layer may hold
-    // more than one read gives); false when the connection ended or failed.
+    // more than one read gives); false, with atEnd set, when the connection ended or failed.
     bool readAvailable()
     {
         char chunk[65536];
@@ -88,8 +92,10 @@ struct HttpPipeline::Private
             const CURLcode code = curl_easy_recv(curl, chunk, sizeof chunk, &n);
             if (code == CURLE_AGAIN)
                 return true;
-            if (code != CURLE_OK || n == 0)
+            if (code != CURLE_OK || n == 0) {
+                atEnd = true;
                 return false;
+            }
             received.append(chunk, qsizetype(n));
         }
     }
@@ -118,10 +124,11 @@ void HttpPipeline::close()
     d->close();
 }
 
-Status HttpPipeline::open(const RpcEndpoint &endpoint, const QByteArray &url)
+Status HttpPipeline::open(const RpcEndpoint &endpoint, const QByteArray &url, int *curlCode)
 {
+    *curlCode = CURLE_OK;
     d->timeoutMs = endpoint.callTimeoutMs;
-    if (d->curl && d->received.isEmpty() && !d->closedByPeer())
+    if (d->curl && d->received.isEmpty() && !d->atEnd && !d->closedByPeer())
         return {};
     d->close();
     d->curl = curl_easy_init();
@@ -147,6 +154,7 @@ Status HttpPipeline::open(const RpcEndpoint &endpoint, const QByteArray &url)
     if (code == CURLE_OK)
         curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &d->socket);
     if (code != CURLE_OK || d->socket == CURL_SOCKET_BAD) {
+        *curlCode = code;
         const QString reason =
             d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer) : QString::fromUtf8(curl_easy_strerror(code));
         d->close();
@@ -194,33 +202,29 @@ HttpReply HttpPipeline::next()
     };
     if (!d->curl)
         return fault(F::Interrupted);
-    bool ended = false;
     for (;;) {
         bool invalid = false;
         if (!d->received.isEmpty() && d->parse(invalid))
             break;
         if (invalid)
             return fault(F::NotHttp);
-        short ready = 0;
-        if (!d->wait(POLLIN, ready))
-            return fault(F::TimedOut);
-        if (!d->readAvailable()) {
-            // The end of the connection: what was read may still finish an answer (one
-            // without a length ends with the connection).
-            ended = true;
-            if (!d->received.isEmpty() && d->parse(invalid))
-                break;
+        if (d->atEnd) {
+            // An answer without a length ends with the connection.
             http_parser_execute(&d->parser, &d->settings, nullptr, 0);
             if (d->complete)
                 break;
-            return fault(invalid ? F::NotHttp : F::Interrupted);
+            return fault(F::Interrupted);
         }
+        short ready = 0;
+        if (!d->wait(POLLIN, ready))
+            return fault(F::TimedOut);
+        d->readAvailable();
     }
     http_parser_pause(&d->parser, 0);
     HttpReply r = std::move(d->current);
     // An answer that announces the end of the connection ends it here: the next call opens
-    // a new one.
-    if (ended || !http_should_keep_alive(&d->parser))
+    // a new one. Answers already read past a closed connection's end stay to be taken.
+    if (!d->keepAlive)
         d->close();
     return r;
 }

@@ -35,8 +35,9 @@ public:
     HttpPipeline &operator=(const HttpPipeline &) = delete;
 
     // Connects to url ("http://host:port/"), or keeps the connection already open when the
-    // server has not closed it meanwhile. The text of a failure is curl's reason.
-    Status open(const RpcEndpoint &endpoint, const QByteArray &url);
+    // server has not closed it meanwhile. On a failure *curlCode is libcurl's code and the
+    // text its reason.
+    Status open(const RpcEndpoint &endpoint, const QByteArray &url, int *curlCode);
     void close();
     bool isOpen() const;
 

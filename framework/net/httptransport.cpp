@@ -100,6 +100,18 @@ QString refusedText(const QString &where, const QString &method, long status, co
         .arg(text.isEmpty() ? u"."_s : u": "_s + text);
 }
 
+// Why a TLS connection failed, as the user reads it; empty for a code that is not of TLS.
+QString tlsFailureReason(CURLcode code, const QString &detail)
+{
+    switch (code) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+        return u"o certificado TLS do servidor não é confiável ou não é deste endereço (%1)"_s.arg(detail);
+    case CURLE_SSL_CONNECT_ERROR: return u"a negociação TLS falhou (%1)"_s.arg(detail);
+    default: return {};
+    }
+}
+
 } // namespace
 
 QString connectFailureReason(const QString &host, int port, int timeoutMs)
@@ -346,10 +358,13 @@ void HttpRpcTransport::invokeInOrder(const QString &module, const QList<RpcCall>
     HttpReply first;
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool reused = d->pipeline.isOpen();
-        if (const Status opened = d->pipeline.open(e, d->baseUrl()); !opened) {
-            QString reason = connectFailureReason(e.host, e.port, e.connectTimeoutMs);
+        int code = CURLE_OK;
+        if (const Status opened = d->pipeline.open(e, d->baseUrl(), &code); !opened) {
+            QString reason = tlsFailureReason(CURLcode(code), opened.error());
             if (reason.isEmpty())
-                reason = e.tls ? u"a negociação TLS falhou (%1)"_s.arg(opened.error()) : opened.error();
+                reason = connectFailureReason(e.host, e.port, e.connectTimeoutMs);
+            if (reason.isEmpty())
+                reason = opened.error();
             answer(ServerResult::failure(connectFailureText(e, reason)));
             return;
         }
@@ -442,10 +457,7 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
         case CURLE_SSL_CONNECT_ERROR: {
             const QString detail =
                 d->errorBuffer[0] ? QString::fromUtf8(d->errorBuffer) : QString::fromUtf8(curl_easy_strerror(code));
-            return ServerResult::failure(connectFailureText(
-                e, code == CURLE_SSL_CONNECT_ERROR
-                       ? u"a negociação TLS falhou (%1)"_s.arg(detail)
-                       : u"o certificado TLS do servidor não é confiável ou não é deste endereço (%1)"_s.arg(detail)));
+            return ServerResult::failure(connectFailureText(e, tlsFailureReason(code, detail)));
         }
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_UNSUPPORTED_PROTOCOL: // what curl says of a reply without an HTTP status line

@@ -753,6 +753,12 @@ void TestAppServerAccess::tls()
     net.setSecretFile(server.secretFile());
     net.setUseTls(true);
     const ServerResult r = net.call(u"GetCFRSintData"_s);
+    // Calls sent together ride a connection of their own, checked the same way.
+    QList<ServerResult> together;
+    net.callInOrder({{u"GetCFRSintData"_s, {}}, {u"GetCFRSintData"_s, {}}}, [&](ServerResult &&a) {
+        together << a;
+        return true;
+    });
     // Plain HTTP to the TLS port gets no answer.
     httplib::Client plain("127.0.0.1", server.port());
     plain.set_read_timeout(3, 0);
@@ -764,12 +770,18 @@ void TestAppServerAccess::tls()
 
     if (error.isEmpty()) {
         QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(together.size(), 2);
+        QVERIFY2(together[0].ok && together[1].ok, qPrintable(together[0].error + together[1].error));
+        QCOMPARE(together[1].data, r.data);
     } else {
         QVERIFY(!r.ok);
         QVERIFY2(r.error.startsWith(
                      u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: "_s.arg(server.port())),
                  qPrintable(r.error));
         QVERIFY2(r.error.contains(error), qPrintable(r.error));
+        // The sequence ends at its first call, with the same reason.
+        QCOMPARE(together.size(), 1);
+        QCOMPARE(together[0].error.section(u" ("_s, 0, 0), r.error.section(u" ("_s, 0, 0));
     }
     QVERIFY(!res || res->status != 200);
     const auto stopped = server.stop();

@@ -214,15 +214,16 @@ struct DroppingServer : SilentPort
 };
 
 // A server that answers the requests of one connection with the raw replies given, in
-// order, and then closes it; it records each request as received.
+// order, and then closes it; it records each request as received. With holdUntil it
+// answers nothing before it holds that many requests.
 struct ScriptedServer : SilentPort
 {
     std::thread thread;
     std::vector<std::string> replies;
     std::vector<std::string> requests;
-    explicit ScriptedServer(std::vector<std::string> r) : replies(std::move(r))
+    explicit ScriptedServer(std::vector<std::string> r, size_t holdUntil = 1) : replies(std::move(r))
     {
-        thread = std::thread([this] {
+        thread = std::thread([this, holdUntil] {
             for (;;) {
                 const int c = ::accept(fd, nullptr, nullptr);
                 if (c < 0)
@@ -235,17 +236,22 @@ struct ScriptedServer : SilentPort
                     if (n <= 0)
                         break;
                     data.append(buf, size_t(n));
-                    const size_t head = data.find("\r\n\r\n");
-                    if (head == std::string::npos)
-                        continue;
-                    const size_t at = data.find("Content-Length: ");
-                    const size_t need = head + 4 + (at == std::string::npos ? 0 : std::stoul(data.substr(at + 16)));
-                    if (data.size() < need)
-                        continue;
-                    requests.push_back(data.substr(0, need));
-                    data.erase(0, need);
-                    const std::string &reply = replies[answered++];
-                    (void)::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+                    for (;;) {
+                        const size_t head = data.find("\r\n\r\n");
+                        if (head == std::string::npos)
+                            break;
+                        const size_t at = data.find("Content-Length: ");
+                        const size_t need =
+                            head + 4 + (at == std::string::npos ? 0 : std::stoul(data.substr(at + 16)));
+                        if (data.size() < need)
+                            break;
+                        requests.push_back(data.substr(0, need));
+                        data.erase(0, need);
+                    }
+                    while (requests.size() >= holdUntil && answered < std::min(requests.size(), replies.size())) {
+                        const std::string &reply = replies[answered++];
+                        (void)::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+                    }
                 }
                 ::close(c);
                 if (answered > 0)
@@ -325,6 +331,84 @@ private slots:
         QVERIFY(first.rfind("POST /rpc/Kpr04700.rdmCFR HTTP/1.1\r\n", 0) == 0);
         QVERIFY(first.find("Content-Length: ") != std::string::npos);
         QVERIFY(first.substr(first.find("\r\n\r\n") + 4).find("\"method\":\"Eco\"") != std::string::npos);
+    }
+
+    void callsInOrderGoOutTogether()
+    {
+        // The server answers nothing before it holds all three requests: calls made one at
+        // a time would wait for ever. The second answer is a method's failure, which does
+        // not end the sequence; the third comes in chunks.
+        const auto reply = [](const std::string &body, bool chunked = false) {
+            if (chunked)
+                return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + QByteArray::number(qsizetype(body.size()), 16).toStdString()
+                       + "\r\n" + body + "\r\n0\r\n\r\n";
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+        };
+        ScriptedServer server({reply(R"({"ok": true, "result": 1, "refs": [2]})"),
+                               reply(R"({"ok": false, "error": "Filial 0009 não cadastrada."})"),
+                               reply(R"({"ok": true, "result": 3, "refs": [3]})", true)},
+                              3);
+        TNetConnection net;
+        pointAt(net, server.port);
+        net.setCallTimeout(5000);
+        QStringList answers;
+        net.callInOrder({{u"Eco"_s, {1}}, {u"Recusa"_s, {2}}, {u"Eco"_s, {3}}}, [&](ServerResult &&r) {
+            answers << (r.ok ? QString::number(r.data.toInt()) + u"/"_s + QString::number(r.refs.at(0).toInt())
+                             : r.error);
+            return true;
+        });
+        QCOMPARE(answers, (QStringList{u"1/2"_s, u"Filial 0009 não cadastrada."_s, u"3/3"_s}));
+        QCOMPARE(server.requests.size(), size_t(3));
+        for (size_t i = 0; i < 3; ++i) {
+            const std::string &request = server.requests[i];
+            QVERIFY(request.rfind("POST /rpc/Kpr04700.rdmCFR HTTP/1.1\r\nHost: 127.0.0.1:", 0) == 0);
+            QVERIFY(request.find(i == 1 ? R"("args":[2],"method":"Recusa")" : R"("method":"Eco")")
+                    != std::string::npos);
+        }
+    }
+
+    void aSequenceCutShortLeavesTheConnectionClear()
+    {
+        // Answer k carries k: a sequence that read an answer left over by an earlier one
+        // would get the wrong numbers.
+        std::vector<std::string> replies;
+        for (int k = 1; k <= 12; ++k) {
+            const std::string body = R"({"ok": true, "result": )" + std::to_string(k) + R"(, "refs": [0]})";
+            replies.push_back("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        }
+        ScriptedServer server(replies);
+        TNetConnection net;
+        pointAt(net, server.port);
+        const QList<RpcCall> calls{{u"Eco"_s, {0}}, {u"Eco"_s, {0}}, {u"Eco"_s, {0}}, {u"Eco"_s, {0}}};
+        QList<int> seen;
+        net.callInOrder(calls, [&](ServerResult &&r) {
+            seen << r.data.toInt();
+            return seen.size() < 2;
+        });
+        QCOMPARE(seen, (QList<int>{1, 2}));
+        QVERIFY_THROWS_EXCEPTION(EKprError, net.callInOrder(calls, [](ServerResult &&) -> bool {
+            throw EKprError(u"falha ao ler a resposta"_s);
+        }));
+        seen.clear();
+        net.callInOrder(calls, [&](ServerResult &&r) {
+            seen << r.data.toInt();
+            return true;
+        });
+        QCOMPARE(seen, (QList<int>{9, 10, 11, 12}));
+        QCOMPARE(server.requests.size(), size_t(12));
+
+        // A connection broken after the first answer: the second call gets the failure, and
+        // the sequence ends there.
+        ScriptedServer broken({"HTTP/1.1 200 OK\r\nContent-Length: 38\r\n\r\n" R"({"ok": true, "result": 1, "refs": [1]})"}, 3);
+        TNetConnection other;
+        pointAt(other, broken.port);
+        QStringList answers;
+        other.callInOrder(calls.mid(0, 3), [&](ServerResult &&a) {
+            answers << (a.ok ? u"ok"_s : a.error);
+            return true;
+        });
+        QCOMPARE(answers, (QStringList{u"ok"_s, u"A conexão com o servidor de aplicação em 127.0.0.1:%1 foi "
+                                                "interrompida durante a chamada de Eco."_s.arg(broken.port)}));
     }
 
     void aReplyThatIsNoHttpFails()
