@@ -21,6 +21,21 @@ ServerResult RecordingTransport::invoke(const QString &module, const QString &me
     return ServerResult::success(QJsonValue(QJsonValue::Null), args);
 }
 
+void RecordingTransport::invokeInOrder(const QString &module, const QList<RpcCall> &calls, const RpcAnswerFn &answer)
+{
+    if (!m_together) {
+        RpcTransport::invokeInOrder(module, calls, answer);
+        return;
+    }
+    QList<ServerResult> answers;
+    for (const RpcCall &c : calls)
+        answers.append(invoke(module, c.method, c.args));
+    for (ServerResult &r : answers) {
+        if (!answer(std::move(r)))
+            return;
+    }
+}
+
 QStringList RecordingTransport::methods() const
 {
     QStringList names;

@@ -31,6 +31,10 @@ public:
     Status open(const RpcEndpoint &endpoint) override;
     void close() override;
     ServerResult invoke(const QString &module, const QString &method, const QJsonArray &args) override;
+    // As a pipelining transport when sendsTogether is on: every call of a sequence is
+    // recorded before the first answer is handed over.
+    void invokeInOrder(const QString &module, const QList<RpcCall> &calls, const RpcAnswerFn &answer) override;
+    void setSendsTogether(bool on) { m_together = on; }
 
     const QList<RecordedCall> &calls() const { return m_calls; }
     QStringList methods() const;
@@ -43,6 +47,7 @@ private:
     QList<RecordedCall> m_calls;
     RpcEndpoint m_endpoint;
     int m_opens = 0;
+    bool m_together = false;
 };
 
 } // namespace kpr::test
