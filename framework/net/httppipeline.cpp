@@ -1,5 +1,7 @@
 #include "framework/net/httppipeline.h"
 
+#include "framework/net/curlconnection.h"
+
 #include <QElapsedTimer>
 
 #include <curl/curl.h>
@@ -137,18 +139,7 @@ Status HttpPipeline::open(const RpcEndpoint &endpoint, const QByteArray &url, in
     CURL *curl = d->curl;
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(endpoint.connectTimeoutMs));
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, d->errorBuffer);
-    if (endpoint.tls) {
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-        const QByteArray caFile = qgetenv("SSL_CERT_FILE");
-        if (!caFile.isEmpty())
-            curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
-    }
+    setConnectionOptions(curl, endpoint, d->errorBuffer);
     d->errorBuffer[0] = '\0';
     const CURLcode code = curl_easy_perform(curl);
     if (code == CURLE_OK)
