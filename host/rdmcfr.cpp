@@ -13,6 +13,14 @@ using M = contract::Method;
 
 RdmCFR::~RdmCFR() = default;
 
+void RdmCFR::GetQtdeEfetServClientes(const QString &filial, const QString &apuracao, const QStringList &clientes,
+                                     const QDate &inicio, const QDate &fim,
+                                     const std::function<void(const ServerResult &)> &resposta)
+{
+    for (const QString &cliente : clientes)
+        resposta(GetQtdeEfetServ(filial, apuracao, cliente, inicio, fim));
+}
+
 void RdmCFR::GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
                                      const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
                                      const std::function<void(const ServerResult &)> &resposta)
@@ -87,8 +95,9 @@ void RdmCFRConnection::GetQtdeEfetDataServicos(const QString &filial, const QStr
     QList<RpcCall> chamadas;
     chamadas.reserve(servicos.size());
     for (const QString &servico : servicos)
-        chamadas.append({metodo, {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(servico),
-                                  rpcArg(inicioJanela), rpcArg(fimJanela)}});
+        chamadas.append({metodo,
+                         {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(servico), rpcArg(inicioJanela),
+                          rpcArg(fimJanela)}});
     const QDate inicio = inicioJanela;
     const QDate fim = fimJanela;
     qsizetype feitas = 0;
@@ -119,6 +128,28 @@ ServerResult RdmCFRConnection::GetQtdeEfetServ(const QString &filial, const QStr
 {
     return chama(m_net, M::GetQtdeEfetServ,
                  {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(inicio), rpcArg(fim)});
+}
+
+// No argument is answered back: the calls depend on nothing but the list. They go out
+// together and the server answers them in order while the first answers are taken in.
+void RdmCFRConnection::GetQtdeEfetServClientes(const QString &filial, const QString &apuracao,
+                                               const QStringList &clientes, const QDate &inicio, const QDate &fim,
+                                               const std::function<void(const ServerResult &)> &resposta)
+{
+    const QString metodo = contract::method(M::GetQtdeEfetServ).name;
+    QList<RpcCall> chamadas;
+    chamadas.reserve(clientes.size());
+    for (const QString &cliente : clientes)
+        chamadas.append({metodo, {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(inicio), rpcArg(fim)}});
+    qsizetype feitas = 0;
+    m_net.callInOrder(chamadas, [&](ServerResult &&r) {
+        ++feitas;
+        resposta(r);
+        return true;
+    });
+    // After a broken connection whose failure resposta let pass: the rest one at a time.
+    for (qsizetype i = feitas; i < clientes.size(); ++i)
+        resposta(GetQtdeEfetServ(filial, apuracao, clientes.at(i), inicio, fim));
 }
 
 ServerResult RdmCFRConnection::GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,

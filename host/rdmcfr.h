@@ -49,6 +49,12 @@ public:
     virtual ServerResult GetCFRSintServ() = 0;
     virtual ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
                                          const QDate &inicio, const QDate &fim) = 0;
+    // GetQtdeEfetServ for each of clientes in turn, each answer handed to resposta as it
+    // arrives (resposta may throw: no further answer is handed over). This default makes
+    // the calls one at a time.
+    virtual void GetQtdeEfetServClientes(const QString &filial, const QString &apuracao, const QStringList &clientes,
+                                         const QDate &inicio, const QDate &fim,
+                                         const std::function<void(const ServerResult &)> &resposta);
     virtual ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
                                        const QString &apuracao, const QString &cliente, QString &quinzena) = 0;
     virtual ServerResult DelCRFSintDados(const QString &filial, const QString &apuracao) = 0;
@@ -83,6 +89,10 @@ public:
     ServerResult GetCFRSintServ() override;
     ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QDate &inicio, const QDate &fim) override;
+    // The calls sent together.
+    void GetQtdeEfetServClientes(const QString &filial, const QString &apuracao, const QStringList &clientes,
+                                 const QDate &inicio, const QDate &fim,
+                                 const std::function<void(const ServerResult &)> &resposta) override;
     ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes, const QString &apuracao,
                                const QString &cliente, QString &quinzena) override;
     ServerResult DelCRFSintDados(const QString &filial, const QString &apuracao) override;

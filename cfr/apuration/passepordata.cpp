@@ -103,23 +103,23 @@ void PassePorData::Executa(const ApuracaoEntrada &e)
             for (serv.First(); !serv.Eof(); serv.Next())
                 servicos << cdServ->AsString();
             // Each answer is taken in as it arrives, while the server works on the next one.
-            m_rdm.GetQtdeEfetDataServicos(
-                e.cdFilial, e.apuracao, cliente, servicos, inicio, fim, [&](const ServerResult &resposta) {
-                    qtde.setData(CheckResultServ(resposta, true, 0));
-                    m_c.rCdServ = qtde.FieldByName(u"CDSERVFILIAPGD"_s);
-                    m_c.rDtApurac = qtde.FieldByName(u"DTAPURACFATGD"_s);
-                    m_c.rNrEfetivos = qtde.FieldByName(u"NREFETIVOSAPGD"_s);
-                    m_c.rIdTpiJur = qtde.FieldByName(u"IDTPIJURCLIE"_s);
-                    m_c.rNrInsJur = qtde.FieldByName(u"NRINSJURCLIE"_s);
-                    m_c.rNmRazSoc = qtde.FieldByName(u"NMRAZSOCCLIE"_s);
-                    m_c.rNmServico = qtde.FieldByName(u"NMSERVICO"_s);
-                    m_c.rVrPreco = qtde.FieldByName(u"VRPRECUNITAPGD"_s);
+            m_rdm.GetQtdeEfetDataServicos(e.cdFilial, e.apuracao, cliente, servicos, inicio, fim,
+                                          [&](const ServerResult &resposta) {
+                                              qtde.setData(CheckResultServ(resposta, true, 0));
+                                              m_c.rCdServ = qtde.FieldByName(u"CDSERVFILIAPGD"_s);
+                                              m_c.rDtApurac = qtde.FieldByName(u"DTAPURACFATGD"_s);
+                                              m_c.rNrEfetivos = qtde.FieldByName(u"NREFETIVOSAPGD"_s);
+                                              m_c.rIdTpiJur = qtde.FieldByName(u"IDTPIJURCLIE"_s);
+                                              m_c.rNrInsJur = qtde.FieldByName(u"NRINSJURCLIE"_s);
+                                              m_c.rNmRazSoc = qtde.FieldByName(u"NMRAZSOCCLIE"_s);
+                                              m_c.rNmServico = qtde.FieldByName(u"NMSERVICO"_s);
+                                              m_c.rVrPreco = qtde.FieldByName(u"VRPRECUNITAPGD"_s);
 
-                    bool novaLinha = true;
-                    int coluna = 1;
-                    for (qtde.First(); !qtde.Eof(); qtde.Next())
-                        passoRegistro(e, cliente, janela, novaLinha, coluna);
-                });
+                                              bool novaLinha = true;
+                                              int coluna = 1;
+                                              for (qtde.First(); !qtde.Eof(); qtde.Next())
+                                                  passoRegistro(e, cliente, janela, novaLinha, coluna);
+                                          });
             if (ultima)
                 break;
         }

@@ -162,8 +162,7 @@ HttpReply::Fault HttpPipeline::write(const QByteArray &bytes)
     qsizetype sent = 0;
     while (sent < bytes.size()) {
         size_t n = 0;
-        const CURLcode code =
-            curl_easy_send(d->curl, bytes.constData() + sent, size_t(bytes.size() - sent), &n);
+        const CURLcode code = curl_easy_send(d->curl, bytes.constData() + sent, size_t(bytes.size() - sent), &n);
         if (code == CURLE_OK) {
             sent += qsizetype(n);
             continue;

@@ -46,7 +46,8 @@ QString badAnswerText(const QString &where, const QString &method, const QString
 
 QString interruptedText(const QString &where, const QString &method)
 {
-    return u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s.arg(where, method);
+    return u"A conexão com o servidor de aplicação em %1 foi interrompida durante a chamada de %2."_s.arg(where,
+                                                                                                          method);
 }
 
 QString timedOutText(const RpcEndpoint &e, const QString &method)
@@ -205,7 +206,7 @@ struct HttpRpcTransport::Private
     CURL *curl = nullptr;
     curl_slist *headers = nullptr;
     QByteArray answer;
-    QByteArray lastUrl; // set on the handle only when it changes: curl parses it again
+    QByteArray lastUrl;    // set on the handle only when it changes: curl parses it again
     HttpPipeline pipeline; // the calls sent together, on a connection of their own
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -266,15 +267,15 @@ struct HttpRpcTransport::Private
     // The requests of calls, one after another, as the single-call path would send each.
     QByteArray requests(const QString &module, const QList<RpcCall> &calls) const
     {
-        QByteArray head = "POST " + path(module) + " HTTP/1.1\r\nHost: " + hostAndPort()
-                          + "\r\nContent-Type: application/json\r\n";
+        QByteArray head =
+            "POST " + path(module) + " HTTP/1.1\r\nHost: " + hostAndPort() + "\r\nContent-Type: application/json\r\n";
         if (!authorization.isEmpty())
             head += authorization + "\r\n";
         head += "Content-Length: ";
         QByteArray out;
         for (const RpcCall &c : calls) {
-            const QByteArray body = QJsonDocument(QJsonObject{{u"method"_s, c.method}, {u"args"_s, c.args}})
-                                        .toJson(QJsonDocument::Compact);
+            const QByteArray body =
+                QJsonDocument(QJsonObject{{u"method"_s, c.method}, {u"args"_s, c.args}}).toJson(QJsonDocument::Compact);
             out += head + QByteArray::number(body.size()) + "\r\n\r\n" + body;
         }
         return out;
@@ -436,8 +437,7 @@ ServerResult HttpRpcTransport::invoke(const QString &module, const QString &meth
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
         case CURLE_GOT_NOTHING:
-        case CURLE_PARTIAL_FILE:
-            return ServerResult::failure(interruptedText(where, method));
+        case CURLE_PARTIAL_FILE: return ServerResult::failure(interruptedText(where, method));
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_CONNECT_ERROR: {

@@ -103,9 +103,8 @@ private slots:
         QTest::addColumn<bool>("together");
         QTest::addColumn<QStringList>("made"); // service and the window's end day of each call
         QTest::newRow("one at a time") << false << QStringList{u"001 15"_s, u"002 15"_s, u"003 16"_s, u"004 16"_s};
-        QTest::newRow("sent together") << true
-                                       << QStringList{u"001 15"_s, u"002 15"_s, u"003 15"_s, u"004 15"_s,
-                                                      u"003 16"_s, u"004 16"_s};
+        QTest::newRow("sent together") << true << QStringList{u"001 15"_s, u"002 15"_s, u"003 15"_s,
+                                                              u"004 15"_s, u"003 16"_s, u"004 16"_s};
     }
     void windowDatesAnsweredBackReachTheNextCalls()
     {
@@ -124,8 +123,8 @@ private slots:
         RdmCFRConnection rdm(net);
         QDate ini(2027, 1, 6), fim(2027, 1, 15);
         QStringList answered;
-        rdm.GetQtdeEfetDataServicos(u"0001"_s, u"0000000001"_s, u"C1"_s, {u"001"_s, u"002"_s, u"003"_s, u"004"_s},
-                                    ini, fim, [&](const ServerResult &r) { answered << r.data.toString(); });
+        rdm.GetQtdeEfetDataServicos(u"0001"_s, u"0000000001"_s, u"C1"_s, {u"001"_s, u"002"_s, u"003"_s, u"004"_s}, ini,
+                                    fim, [&](const ServerResult &r) { answered << r.data.toString(); });
         QCOMPARE(answered, (QStringList{u"001"_s, u"002"_s, u"003"_s, u"004"_s}));
         QCOMPARE(fim, QDate(2027, 1, 16));
         QStringList calls;

@@ -241,8 +241,7 @@ struct ScriptedServer : SilentPort
                         if (head == std::string::npos)
                             break;
                         const size_t at = data.find("Content-Length: ");
-                        const size_t need =
-                            head + 4 + (at == std::string::npos ? 0 : std::stoul(data.substr(at + 16)));
+                        const size_t need = head + 4 + (at == std::string::npos ? 0 : std::stoul(data.substr(at + 16)));
                         if (data.size() < need)
                             break;
                         requests.push_back(data.substr(0, need));
@@ -340,8 +339,8 @@ private slots:
         // not end the sequence; the third comes in chunks.
         const auto reply = [](const std::string &body, bool chunked = false) {
             if (chunked)
-                return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + QByteArray::number(qsizetype(body.size()), 16).toStdString()
-                       + "\r\n" + body + "\r\n0\r\n\r\n";
+                return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                       + QByteArray::number(qsizetype(body.size()), 16).toStdString() + "\r\n" + body + "\r\n0\r\n\r\n";
             return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
         };
         ScriptedServer server({reply(R"({"ok": true, "result": 1, "refs": [2]})"),
@@ -399,7 +398,9 @@ private slots:
 
         // A connection broken after the first answer: the second call gets the failure, and
         // the sequence ends there.
-        ScriptedServer broken({"HTTP/1.1 200 OK\r\nContent-Length: 38\r\n\r\n" R"({"ok": true, "result": 1, "refs": [1]})"}, 3);
+        ScriptedServer broken({"HTTP/1.1 200 OK\r\nContent-Length: 38\r\n\r\n"
+                               R"({"ok": true, "result": 1, "refs": [1]})"},
+                              3);
         TNetConnection other;
         pointAt(other, broken.port);
         QStringList answers;
