@@ -13,20 +13,45 @@ using M = contract::Method;
 
 RdmCFR::~RdmCFR() = default;
 
-void RdmCFR::GetQtdeEfetServClientes(const QString &filial, const QString &apuracao, const QStringList &clientes,
-                                     const QDate &inicio, const QDate &fim,
-                                     const std::function<void(const ServerResult &)> &resposta)
+ServerResult RdmCFR::chamaTipada(const ChamadaCFR &chamada)
 {
-    for (const QString &cliente : clientes)
-        resposta(GetQtdeEfetServ(filial, apuracao, cliente, inicio, fim));
+    const QJsonArray &a = chamada.args;
+    QJsonArray refs = a;
+    ServerResult r;
+    switch (chamada.metodo) {
+    case M::GetTotalizacao: {
+        QString cliente = rpcText(a.at(4));
+        r = GetTotalizacao(rpcText(a.at(0)), rpcText(a.at(1)), rpcDate(a.at(2)), rpcDate(a.at(3)), cliente);
+        refs[4] = rpcArg(cliente);
+        break;
+    }
+    case M::GetServSelect: r = GetServSelect(rpcText(a.at(0)), rpcText(a.at(1)), rpcText(a.at(2))); break;
+    case M::GetQtdeEfetData: {
+        QDate inicio = rpcDate(a.at(4));
+        QDate fim = rpcDate(a.at(5));
+        r = GetQtdeEfetData(rpcText(a.at(0)), rpcText(a.at(1)), rpcText(a.at(2)), rpcText(a.at(3)), inicio, fim);
+        refs[4] = rpcArg(inicio);
+        refs[5] = rpcArg(fim);
+        break;
+    }
+    case M::GetQtdeEfetServ:
+        r = GetQtdeEfetServ(rpcText(a.at(0)), rpcText(a.at(1)), rpcText(a.at(2)), rpcDate(a.at(3)), rpcDate(a.at(4)));
+        break;
+    default:
+        return ServerResult::failure(
+            u"%1 não pode ser chamado em sequência."_s.arg(contract::method(chamada.metodo).name));
+    }
+    if (r.ok)
+        r.refs = refs;
+    return r;
 }
 
-void RdmCFR::GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
-                                     const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
-                                     const std::function<void(const ServerResult &)> &resposta)
+void RdmCFR::EmSequencia(const QList<ChamadaCFR> &chamadas, const RespostaSequencia &resposta)
 {
-    for (const QString &servico : servicos)
-        resposta(GetQtdeEfetData(filial, apuracao, cliente, servico, inicioJanela, fimJanela));
+    for (qsizetype i = 0; i < chamadas.size(); ++i) {
+        if (!resposta(i, chamaTipada(chamadas.at(i))))
+            return;
+    }
 }
 
 ServerResult RdmCFRConnection::GetClieFili(const QString &filial)
@@ -82,37 +107,6 @@ ServerResult RdmCFRConnection::GetQtdeEfetData(const QString &filial, const QStr
     return r;
 }
 
-// The calls go out together, all with the window as it stands, and the server answers
-// them in order while the first answers are being read here. The server only reads the
-// window dates, so each call did get what the previous one left. Should an answer ever
-// bring other dates back, the calls already sent with the old ones are read and dropped,
-// and the rest are made one at a time with the new dates.
-void RdmCFRConnection::GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
-                                               const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
-                                               const std::function<void(const ServerResult &)> &resposta)
-{
-    const QString metodo = contract::method(M::GetQtdeEfetData).name;
-    QList<RpcCall> chamadas;
-    chamadas.reserve(servicos.size());
-    for (const QString &servico : servicos)
-        chamadas.append({metodo,
-                         {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(servico), rpcArg(inicioJanela),
-                          rpcArg(fimJanela)}});
-    const QDate inicio = inicioJanela;
-    const QDate fim = fimJanela;
-    qsizetype feitas = 0;
-    m_net.callInOrder(chamadas, [&](ServerResult &&r) {
-        ++feitas;
-        devolve(r, M::GetQtdeEfetData, {&inicioJanela, &fimJanela});
-        resposta(r);
-        return inicioJanela == inicio && fimJanela == fim;
-    });
-    // Also after a broken connection whose failure resposta let pass: the rest are made
-    // as one at a time would have made them.
-    for (qsizetype i = feitas; i < servicos.size(); ++i)
-        resposta(GetQtdeEfetData(filial, apuracao, cliente, servicos.at(i), inicioJanela, fimJanela));
-}
-
 ServerResult RdmCFRConnection::SetCRFSintDados(const QJsonObject &pacote)
 {
     return chama(m_net, M::SetCRFSintDados, {QJsonValue(pacote)});
@@ -128,28 +122,6 @@ ServerResult RdmCFRConnection::GetQtdeEfetServ(const QString &filial, const QStr
 {
     return chama(m_net, M::GetQtdeEfetServ,
                  {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(inicio), rpcArg(fim)});
-}
-
-// No argument is answered back: the calls depend on nothing but the list. They go out
-// together and the server answers them in order while the first answers are taken in.
-void RdmCFRConnection::GetQtdeEfetServClientes(const QString &filial, const QString &apuracao,
-                                               const QStringList &clientes, const QDate &inicio, const QDate &fim,
-                                               const std::function<void(const ServerResult &)> &resposta)
-{
-    const QString metodo = contract::method(M::GetQtdeEfetServ).name;
-    QList<RpcCall> chamadas;
-    chamadas.reserve(clientes.size());
-    for (const QString &cliente : clientes)
-        chamadas.append({metodo, {rpcArg(filial), rpcArg(apuracao), rpcArg(cliente), rpcArg(inicio), rpcArg(fim)}});
-    qsizetype feitas = 0;
-    m_net.callInOrder(chamadas, [&](ServerResult &&r) {
-        ++feitas;
-        resposta(r);
-        return true;
-    });
-    // After a broken connection whose failure resposta let pass: the rest one at a time.
-    for (qsizetype i = feitas; i < clientes.size(); ++i)
-        resposta(GetQtdeEfetServ(filial, apuracao, clientes.at(i), inicio, fim));
 }
 
 ServerResult RdmCFRConnection::GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
@@ -179,6 +151,16 @@ ServerResult RdmCFRConnection::clientesComDados(const QString &filial, QString &
                          {rpcArg(filial), rpcArg(apuracao), rpcArg(inicio), rpcArg(fim), rpcArg(clientes)});
     devolve(r, M::clientesComDados, {&apuracao, &clientes});
     return r;
+}
+
+void RdmCFRConnection::EmSequencia(const QList<ChamadaCFR> &chamadas, const RespostaSequencia &resposta)
+{
+    QList<RpcCall> envio;
+    envio.reserve(chamadas.size());
+    for (const ChamadaCFR &c : chamadas)
+        envio.append({contract::method(c.metodo).name, c.args});
+    qsizetype i = 0;
+    m_net.callInOrder(envio, [&](ServerResult &&r) { return resposta(i++, r); });
 }
 
 ServerResult RdmCFRConnection::EmailFilial(QString &filial)

@@ -4,12 +4,14 @@
 // get back what the server left in them. Every call answers the raw ServerResult: the
 // callers pass it through CheckResultServ (or read it directly where that is the rule).
 
+#include "contract/methods.h"
 #include "framework/core/serverresult.h"
 
 #include <QDate>
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 
@@ -20,6 +22,17 @@ class TNetConnection;
 namespace kpr::cfr {
 
 inline constexpr char16_t ServerNameCFR[] = u"Kpr04700.rdmCFR";
+
+// One call of a sequence: a method of the contract with its arguments as the typed call
+// sends them (rpcArg of each).
+struct ChamadaCFR
+{
+    contract::Method metodo;
+    QJsonArray args;
+};
+
+// Takes the answer to call i of a sequence; false ends the sequence after it.
+using RespostaSequencia = std::function<bool(qsizetype i, const ServerResult &resposta)>;
 
 // The calls the module makes, as an interface so a recording stand-in can take the
 // server's place in tests of the call order.
@@ -39,22 +52,10 @@ public:
     virtual ServerResult GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente) = 0;
     virtual ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
                                          const QString &servico, QDate &inicioJanela, QDate &fimJanela) = 0;
-    // GetQtdeEfetData for each of servicos in turn, each answer handed to resposta as it
-    // arrives (resposta may throw: no further answer is handed over). Each call gets the
-    // window dates the previous one left. This default makes the calls one at a time.
-    virtual void GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
-                                         const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
-                                         const std::function<void(const ServerResult &)> &resposta);
     virtual ServerResult SetCRFSintDados(const QJsonObject &pacote) = 0;
     virtual ServerResult GetCFRSintServ() = 0;
     virtual ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
                                          const QDate &inicio, const QDate &fim) = 0;
-    // GetQtdeEfetServ for each of clientes in turn, each answer handed to resposta as it
-    // arrives (resposta may throw: no further answer is handed over). This default makes
-    // the calls one at a time.
-    virtual void GetQtdeEfetServClientes(const QString &filial, const QString &apuracao, const QStringList &clientes,
-                                         const QDate &inicio, const QDate &fim,
-                                         const std::function<void(const ServerResult &)> &resposta);
     virtual ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes,
                                        const QString &apuracao, const QString &cliente, QString &quinzena) = 0;
     virtual ServerResult DelCRFSintDados(const QString &filial, const QString &apuracao) = 0;
@@ -62,6 +63,18 @@ public:
     virtual ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio,
                                           const QDate &fim, QString &clientes) = 0;
     virtual ServerResult EmailFilial(QString &filial) = 0;
+
+    // Calls made in the order given, none of whose arguments waits for an answer before
+    // it: GetTotalizacao, GetServSelect, GetQtdeEfetData and GetQtdeEfetServ. Each answer
+    // goes to resposta as it arrives, its refs holding every argument as the server left
+    // it. When resposta ends the sequence (false, or a throw), calls already sent are still
+    // made by the server and their answers dropped. This default makes each call through
+    // its typed method, only after the previous answer asked for more.
+    virtual void EmSequencia(const QList<ChamadaCFR> &chamadas, const RespostaSequencia &resposta);
+
+protected:
+    // One call of a sequence through its typed method.
+    ServerResult chamaTipada(const ChamadaCFR &chamada);
 };
 
 // The calls over a TNetConnection whose ServerName is Kpr04700.rdmCFR.
@@ -81,18 +94,10 @@ public:
     ServerResult GetServSelect(const QString &filial, const QString &apuracao, const QString &cliente) override;
     ServerResult GetQtdeEfetData(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QString &servico, QDate &inicioJanela, QDate &fimJanela) override;
-    // The calls sent together (see the .cpp).
-    void GetQtdeEfetDataServicos(const QString &filial, const QString &apuracao, const QString &cliente,
-                                 const QStringList &servicos, QDate &inicioJanela, QDate &fimJanela,
-                                 const std::function<void(const ServerResult &)> &resposta) override;
     ServerResult SetCRFSintDados(const QJsonObject &pacote) override;
     ServerResult GetCFRSintServ() override;
     ServerResult GetQtdeEfetServ(const QString &filial, const QString &apuracao, const QString &cliente,
                                  const QDate &inicio, const QDate &fim) override;
-    // The calls sent together.
-    void GetQtdeEfetServClientes(const QString &filial, const QString &apuracao, const QStringList &clientes,
-                                 const QDate &inicio, const QDate &fim,
-                                 const std::function<void(const ServerResult &)> &resposta) override;
     ServerResult GetSequencial(const QDate &inicio, const QString &filial, QString &clientes, const QString &apuracao,
                                const QString &cliente, QString &quinzena) override;
     ServerResult DelCRFSintDados(const QString &filial, const QString &apuracao) override;
@@ -100,6 +105,8 @@ public:
     ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio, const QDate &fim,
                                   QString &clientes) override;
     ServerResult EmailFilial(QString &filial) override;
+    // Sent together on the connection (HTTP/1.1 pipelining).
+    void EmSequencia(const QList<ChamadaCFR> &chamadas, const RespostaSequencia &resposta) override;
 
 private:
     TNetConnection &m_net;

@@ -117,35 +117,21 @@ public:
     }
     // The calls sent together: the time in them is the whole, less what the pass spends
     // taking each answer in.
-    void GetQtdeEfetDataServicos(const QString &f, const QString &a, const QString &c, const QStringList &servicos,
-                                 QDate &i, QDate &e, const std::function<void(const ServerResult &)> &resposta) override
+    void EmSequencia(const QList<ChamadaCFR> &lista, const RespostaSequencia &resposta) override
     {
         QElapsedTimer t;
         t.start();
         qint64 nsNoPasse = 0;
-        RdmCFRConnection::GetQtdeEfetDataServicos(f, a, c, servicos, i, e, [&](const ServerResult &r) {
+        RdmCFRConnection::EmSequencia(lista, [&](qsizetype i, const ServerResult &r) {
             ++chamadas;
-            registros += r.data.toObject().value(u"rows"_s).toArray().size();
+            const auto m = lista.at(i).metodo;
+            if (m == M::GetQtdeEfetData || m == M::GetQtdeEfetServ)
+                registros += r.data.toObject().value(u"rows"_s).toArray().size();
             QElapsedTimer p;
             p.start();
-            resposta(r);
+            const bool mais = resposta(i, r);
             nsNoPasse += p.nsecsElapsed();
-        });
-        nsEmChamadas += t.nsecsElapsed() - nsNoPasse;
-    }
-    void GetQtdeEfetServClientes(const QString &f, const QString &a, const QStringList &clientes, const QDate &i,
-                                 const QDate &e, const std::function<void(const ServerResult &)> &resposta) override
-    {
-        QElapsedTimer t;
-        t.start();
-        qint64 nsNoPasse = 0;
-        RdmCFRConnection::GetQtdeEfetServClientes(f, a, clientes, i, e, [&](const ServerResult &r) {
-            ++chamadas;
-            registros += r.data.toObject().value(u"rows"_s).toArray().size();
-            QElapsedTimer p;
-            p.start();
-            resposta(r);
-            nsNoPasse += p.nsecsElapsed();
+            return mais;
         });
         nsEmChamadas += t.nsecsElapsed() - nsNoPasse;
     }
@@ -374,7 +360,8 @@ double corrida(const QString &titulo, const QString &db, int posicao, int dias, 
         << u"    waiting on calls %1 s   (%2 us a call)"_s.arg(emChamadas, 0, 'f', 2)
                .arg(emChamadas * 1e6 / qMax(1, rdm.chamadas), 0, 'f', 0)
         << Qt::endl
-        << u"    client passes    %1 s"_s.arg(total - emChamadas, 0, 'f', 2) << Qt::endl
+        << u"    client passes    %1 s"_s.arg(total - emChamadas, 0, 'f', 2)
+        << Qt::endl
         // Calls sent together overlap the server's work with the client's passes.
         << u"  server's own       %1 s   (ProRelGesDireta %2 s), in part alongside the client passes"_s
                .arg(msServidor / 1000, 0, 'f', 2)

@@ -3,6 +3,8 @@
 #include "framework/core/serverresult.h"
 #include "framework/core/strings.h"
 #include "framework/data/clientdataset.h"
+#include "framework/net/rpcargs.h"
+#include "host/chamada.h"
 #include "host/rdmcfr.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -56,8 +58,6 @@ void PassePorData::Executa(const ApuracaoEntrada &e)
 {
     TClientDataSet &sint = m_t.qryCFRSintData;
     TClientDataSet &clie = m_t.qryClieSelect;
-    TClientDataSet &serv = m_t.qryServSelect;
-    TClientDataSet &qtde = m_t.qryQtdeEfetData;
 
     // The run's rows are added to whatever the server's statement packet holds.
     sint.setData(CheckResultServ(m_rdm.GetCFRSintData(), true, 0));
@@ -66,10 +66,19 @@ void PassePorData::Executa(const ApuracaoEntrada &e)
     clie.setData(CheckResultServ(m_rdm.GetClieSelect(e.cdFilial, e.apuracao, clientes), true, 0));
     ligaCampos();
     TField *cdCliente = clie.FieldByName(u"CDCLIENTEAPGD"_s);
+    QStringList codigos;
+    for (clie.First(); !clie.Eof(); clie.Next())
+        codigos << cdCliente->AsString();
 
+    // Per client: GetTotalizacao, then for each window GetServSelect and GetQtdeEfetData
+    // per service. Only a window's quantities wait for an answer (its GetServSelect), so
+    // each window's quantities go out together with the call after them: the next
+    // window's GetServSelect, or the next client's GetTotalizacao and GetServSelect.
     clie.First();
-    while (!clie.Eof()) {
-        const QString cliente = cdCliente->AsString();
+    if (!codigos.isEmpty())
+        conversa(e, abertura(e, codigos.first()), QString(), 0);
+    for (qsizetype c = 0; c < codigos.size(); ++c, clie.Next()) {
+        const QString &cliente = codigos.at(c);
 
         // Window 1 starts on the start date and covers ten days, cut at the end date.
         QDate inicio = e.dtInicial;
@@ -79,10 +88,6 @@ void PassePorData::Executa(const ApuracaoEntrada &e)
             fim = e.dtFinal;
             ultima = true;
         }
-
-        QString totCliente = e.todosClientes ? u"T"_s : cliente;
-        m_t.qryTotal.setData(
-            CheckResultServ(m_rdm.GetTotalizacao(e.cdFilial, e.apuracao, e.dtInicial, e.dtFinal, totCliente), true, 0));
 
         for (int janela = 1; janela <= Janelas; ++janela) {
             // The next window follows the one just asked for (the variables the server got
@@ -95,39 +100,97 @@ void PassePorData::Executa(const ApuracaoEntrada &e)
                     ultima = true;
                 }
             }
-
-            serv.setData(CheckResultServ(m_rdm.GetServSelect(e.cdFilial, e.apuracao, cliente), true, 0));
-            QStringList servicos;
-            servicos.reserve(serv.RecordCount());
-            TField *cdServ = serv.FieldByName(u"CDSERVFILIAPGD"_s);
-            for (serv.First(); !serv.Eof(); serv.Next())
-                servicos << cdServ->AsString();
-            // Each answer is taken in as it arrives, while the server works on the next one.
-            m_rdm.GetQtdeEfetDataServicos(e.cdFilial, e.apuracao, cliente, servicos, inicio, fim,
-                                          [&](const ServerResult &resposta) {
-                                              qtde.setData(CheckResultServ(resposta, true, 0));
-                                              m_c.rCdServ = qtde.FieldByName(u"CDSERVFILIAPGD"_s);
-                                              m_c.rDtApurac = qtde.FieldByName(u"DTAPURACFATGD"_s);
-                                              m_c.rNrEfetivos = qtde.FieldByName(u"NREFETIVOSAPGD"_s);
-                                              m_c.rIdTpiJur = qtde.FieldByName(u"IDTPIJURCLIE"_s);
-                                              m_c.rNrInsJur = qtde.FieldByName(u"NRINSJURCLIE"_s);
-                                              m_c.rNmRazSoc = qtde.FieldByName(u"NMRAZSOCCLIE"_s);
-                                              m_c.rNmServico = qtde.FieldByName(u"NMSERVICO"_s);
-                                              m_c.rVrPreco = qtde.FieldByName(u"VRPRECUNITAPGD"_s);
-
-                                              bool novaLinha = true;
-                                              int coluna = 1;
-                                              for (qtde.First(); !qtde.Eof(); qtde.Next())
-                                                  passoRegistro(e, cliente, janela, novaLinha, coluna);
-                                          });
+            QList<ChamadaCFR> depois;
+            if (!ultima)
+                depois = abertura(e, cliente).mid(1);
+            else if (c + 1 < codigos.size())
+                depois = abertura(e, codigos.at(c + 1));
+            m_janela = {janela, &inicio, &fim};
+            conversa(e, depois, cliente, m_servicos.size());
             if (ultima)
                 break;
         }
-        clie.Next();
     }
 
     sint.First();
     CheckResultServ(m_rdm.SetCRFSintDados(sint.dataPacket()), true, 0);
+}
+
+// A client's GetTotalizacao and GetServSelect.
+QList<ChamadaCFR> PassePorData::abertura(const ApuracaoEntrada &e, const QString &cliente) const
+{
+    using M = contract::Method;
+    return {{M::GetTotalizacao,
+             {rpcArg(e.cdFilial), rpcArg(e.apuracao), rpcArg(e.dtInicial), rpcArg(e.dtFinal),
+              rpcArg(e.todosClientes ? u"T"_s : cliente)}},
+            {M::GetServSelect, {rpcArg(e.cdFilial), rpcArg(e.apuracao), rpcArg(cliente)}}};
+}
+
+// The window's GetQtdeEfetData for its first `quantidades` services of m_servicos, then
+// depois, sent together. Each quantity carries the window's dates as they stand; the
+// server only reads them, so each call did get what the previous one left. Should an
+// answer bring other dates back, the calls after it are dropped and made again with them.
+void PassePorData::conversa(const ApuracaoEntrada &e, const QList<ChamadaCFR> &depois, const QString &cliente,
+                            qsizetype quantidades)
+{
+    using M = contract::Method;
+    const QStringList servicos = m_servicos.mid(0, quantidades);
+    qsizetype feitas = 0;
+    while (feitas < servicos.size() + depois.size()) {
+        QList<ChamadaCFR> chamadas;
+        for (qsizetype i = feitas; i < servicos.size(); ++i)
+            chamadas.append({M::GetQtdeEfetData,
+                             {rpcArg(e.cdFilial), rpcArg(e.apuracao), rpcArg(cliente), rpcArg(servicos.at(i)),
+                              rpcArg(*m_janela.inicio), rpcArg(*m_janela.fim)}});
+        chamadas += depois.mid(qMax<qsizetype>(0, feitas - servicos.size()));
+        const qsizetype antes = feitas;
+        m_rdm.EmSequencia(chamadas, [&](qsizetype i, const ServerResult &resposta) {
+            ++feitas;
+            const ChamadaCFR &c = chamadas.at(i);
+            switch (c.metodo) {
+            case M::GetTotalizacao: m_t.qryTotal.setData(CheckResultServ(resposta, true, 0)); return true;
+            case M::GetServSelect: {
+                TClientDataSet &serv = m_t.qryServSelect;
+                serv.setData(CheckResultServ(resposta, true, 0));
+                m_servicos.clear();
+                TField *cdServ = serv.FieldByName(u"CDSERVFILIAPGD"_s);
+                for (serv.First(); !serv.Eof(); serv.Next())
+                    m_servicos << cdServ->AsString();
+                return true;
+            }
+            default: break;
+            }
+            const QDate inicio = *m_janela.inicio;
+            const QDate fim = *m_janela.fim;
+            devolve(resposta, M::GetQtdeEfetData, {m_janela.inicio, m_janela.fim});
+            tomaQuantidades(e, cliente, CheckResultServ(resposta, true, 0));
+            return *m_janela.inicio == inicio && *m_janela.fim == fim;
+        });
+        // Every way a sequence ends hands over at least one answer (a failure ends the pass
+        // through CheckResultServ); one that handed over none would never end here.
+        if (feitas == antes)
+            break;
+    }
+}
+
+// One answer of GetQtdeEfetData into the statement, record by record.
+void PassePorData::tomaQuantidades(const ApuracaoEntrada &e, const QString &cliente, const QJsonValue &pacote)
+{
+    TClientDataSet &qtde = m_t.qryQtdeEfetData;
+    qtde.setData(pacote);
+    m_c.rCdServ = qtde.FieldByName(u"CDSERVFILIAPGD"_s);
+    m_c.rDtApurac = qtde.FieldByName(u"DTAPURACFATGD"_s);
+    m_c.rNrEfetivos = qtde.FieldByName(u"NREFETIVOSAPGD"_s);
+    m_c.rIdTpiJur = qtde.FieldByName(u"IDTPIJURCLIE"_s);
+    m_c.rNrInsJur = qtde.FieldByName(u"NRINSJURCLIE"_s);
+    m_c.rNmRazSoc = qtde.FieldByName(u"NMRAZSOCCLIE"_s);
+    m_c.rNmServico = qtde.FieldByName(u"NMSERVICO"_s);
+    m_c.rVrPreco = qtde.FieldByName(u"VRPRECUNITAPGD"_s);
+
+    bool novaLinha = true;
+    int coluna = 1;
+    for (qtde.First(); !qtde.Eof(); qtde.Next())
+        passoRegistro(e, cliente, m_janela.numero, novaLinha, coluna);
 }
 
 // One record of qryQtdeEfetData into the statement: a new row for the first record of a

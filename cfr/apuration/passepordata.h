@@ -6,6 +6,11 @@
 
 #include "cfr/apuration/apuracaoentrada.h"
 
+#include <QDate>
+#include <QJsonValue>
+#include <QList>
+#include <QStringList>
+
 #include <array>
 
 namespace kpr {
@@ -16,6 +21,7 @@ class TField;
 namespace kpr::cfr {
 
 class RdmCFR;
+struct ChamadaCFR;
 
 struct TabelasPorData
 {
@@ -47,11 +53,24 @@ private:
         TField *rCdServ, *rDtApurac, *rNrEfetivos, *rIdTpiJur, *rNrInsJur, *rNmRazSoc, *rNmServico, *rVrPreco;
     };
     void ligaCampos();
+    QList<ChamadaCFR> abertura(const ApuracaoEntrada &e, const QString &cliente) const;
+    void conversa(const ApuracaoEntrada &e, const QList<ChamadaCFR> &depois, const QString &cliente,
+                  qsizetype quantidades);
+    void tomaQuantidades(const ApuracaoEntrada &e, const QString &cliente, const QJsonValue &pacote);
     void passoRegistro(const ApuracaoEntrada &e, const QString &cliente, int janela, bool &novaLinha, int &coluna);
 
     RdmCFR &m_rdm;
     TabelasPorData m_t;
     Campos m_c{};
+    // The window being asked for: its number and the pass's variables of its dates.
+    struct Janela
+    {
+        int numero = 0;
+        QDate *inicio = nullptr;
+        QDate *fim = nullptr;
+    };
+    Janela m_janela;
+    QStringList m_servicos; // the services the last GetServSelect answered
 };
 
 } // namespace kpr::cfr

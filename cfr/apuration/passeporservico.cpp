@@ -3,6 +3,7 @@
 #include "framework/core/serverresult.h"
 #include "framework/core/strings.h"
 #include "framework/data/clientdataset.h"
+#include "framework/net/rpcargs.h"
 #include "host/rdmcfr.h"
 
 #include <QVariantList>
@@ -84,63 +85,67 @@ void PassePorServico::Executa(const ApuracaoEntrada &e)
 
     QVariantList valores{e.cdFilial, QString(), e.apuracao, QVariant(), QString()};
     QStringList codigos;
-    codigos.reserve(clie.RecordCount());
-    for (clie.First(); !clie.Eof(); clie.Next())
+    QList<ChamadaCFR> chamadas;
+    for (clie.First(); !clie.Eof(); clie.Next()) {
         codigos << cdCliente->AsString();
-    qsizetype proximo = 0;
-    // Each client's answer is taken in as it arrives, while the server works on the next.
-    m_rdm.GetQtdeEfetServClientes(
-        e.cdFilial, e.apuracao, codigos, e.dtInicial, e.dtFinal, [&](const ServerResult &resposta) {
-            const QString &cliente = codigos.at(proximo++);
-            QString grupo = u"001"_s;
-            int coluna = 1;
-            int mudancas = 1;
+        chamadas.append(
+            {contract::Method::GetQtdeEfetServ,
+             {rpcArg(e.cdFilial), rpcArg(e.apuracao), rpcArg(codigos.last()), rpcArg(e.dtInicial), rpcArg(e.dtFinal)}});
+    }
+    // No call waits for another's answer: they go out together, and each client's answer
+    // is taken in as it arrives while the server works on the next.
+    m_rdm.EmSequencia(chamadas, [&](qsizetype i, const ServerResult &resposta) {
+        const QString &cliente = codigos.at(i);
+        QString grupo = u"001"_s;
+        int coluna = 1;
+        int mudancas = 1;
 
-            qtde.setData(CheckResultServ(resposta, true, 0));
-            ligaCamposRegistro();
-            qtde.First();
-            QString servico = qtde.Eof() ? QString() : m_c.rCdServ->AsString();
-            valores[1] = cliente;
-            valores[4] = grupo;
+        qtde.setData(CheckResultServ(resposta, true, 0));
+        ligaCamposRegistro();
+        qtde.First();
+        QString servico = qtde.Eof() ? QString() : m_c.rCdServ->AsString();
+        valores[1] = cliente;
+        valores[4] = grupo;
 
-            while (!qtde.Eof()) {
-                // A service other than the last one takes the next position, also a code that
-                // came before: positions follow the order of arrival.
-                const QString codigo = m_c.rCdServ->AsString();
-                if (codigo != servico) {
-                    servico = codigo;
-                    grupo = Ajusta(QString::number(mudancas / ColunasPorGrupo + 1), 3);
-                    ++mudancas;
-                    if (++coluna > ColunasPorGrupo)
-                        coluna = 1;
-                    valores[4] = grupo;
-                }
-
-                // The day as its day number: the search needs no calendar date built per record.
-                valores[3] = m_c.rDtApurac->IsNull() ? QVariant() : QVariant(m_c.rDtApurac->AsFloat());
-                if (sint.Locate(chave, valores, loCaseInsensitive)) {
-                    sint.Edit();
-                    preencheColuna(coluna);
-                } else {
-                    // Append: the rows keep the order of arrival among equal keys of Agrupamento.
-                    sint.Append();
-                    m_c.cdFilial->setAsString(e.cdFilial);
-                    m_c.nmFilial->setAsString(e.nmFilial);
-                    m_c.idGrupo->setAsString(grupo);
-                    m_c.cdCliente->setAsString(cliente);
-                    m_c.nrApuracGd->setAsString(e.apuracao);
-                    m_c.idTpiJurClie->setAsString(m_c.rIdTpiJur->AsString());
-                    m_c.nrInsJurClie->setAsString(m_c.rNrInsJur->AsString());
-                    m_c.nmRazSocClie->setAsString(m_c.rNmRazSoc->AsString());
-                    preencheColuna(coluna);
-                    m_c.dtApuracFat->Assign(*m_c.rDtApurac);
-                    m_c.dtInicial->setAsDate(e.dtInicial);
-                    m_c.dtFinal->setAsDate(e.dtFinal);
-                }
-                sint.Post();
-                qtde.Next();
+        while (!qtde.Eof()) {
+            // A service other than the last one takes the next position, also a code that
+            // came before: positions follow the order of arrival.
+            const QString codigo = m_c.rCdServ->AsString();
+            if (codigo != servico) {
+                servico = codigo;
+                grupo = Ajusta(QString::number(mudancas / ColunasPorGrupo + 1), 3);
+                ++mudancas;
+                if (++coluna > ColunasPorGrupo)
+                    coluna = 1;
+                valores[4] = grupo;
             }
-        });
+
+            // The day as its day number: the search needs no calendar date built per record.
+            valores[3] = m_c.rDtApurac->IsNull() ? QVariant() : QVariant(m_c.rDtApurac->AsFloat());
+            if (sint.Locate(chave, valores, loCaseInsensitive)) {
+                sint.Edit();
+                preencheColuna(coluna);
+            } else {
+                // Append: the rows keep the order of arrival among equal keys of Agrupamento.
+                sint.Append();
+                m_c.cdFilial->setAsString(e.cdFilial);
+                m_c.nmFilial->setAsString(e.nmFilial);
+                m_c.idGrupo->setAsString(grupo);
+                m_c.cdCliente->setAsString(cliente);
+                m_c.nrApuracGd->setAsString(e.apuracao);
+                m_c.idTpiJurClie->setAsString(m_c.rIdTpiJur->AsString());
+                m_c.nrInsJurClie->setAsString(m_c.rNrInsJur->AsString());
+                m_c.nmRazSocClie->setAsString(m_c.rNmRazSoc->AsString());
+                preencheColuna(coluna);
+                m_c.dtApuracFat->Assign(*m_c.rDtApurac);
+                m_c.dtInicial->setAsDate(e.dtInicial);
+                m_c.dtFinal->setAsDate(e.dtFinal);
+            }
+            sint.Post();
+            qtde.Next();
+        }
+        return true;
+    });
 
     sint.First();
 }

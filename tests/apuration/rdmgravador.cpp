@@ -48,6 +48,21 @@ QStringList RdmGravador::textos(const QString &metodo) const
     return t;
 }
 
+void RdmGravador::EmSequencia(const QList<ChamadaCFR> &lista, const RespostaSequencia &resposta)
+{
+    if (!juntas) {
+        RdmCFR::EmSequencia(lista, resposta);
+        return;
+    }
+    QList<ServerResult> respostas;
+    for (const ChamadaCFR &c : lista)
+        respostas.append(chamaTipada(c));
+    for (qsizetype i = 0; i < respostas.size(); ++i) {
+        if (!resposta(i, respostas.at(i)))
+            return;
+    }
+}
+
 ServerResult RdmGravador::trata(Chamada chamada, const std::function<ServerResult(RdmCFR &)> &real)
 {
     chamadas.append(chamada);

@@ -34,6 +34,9 @@ public:
 
     Ajuste ajuste;
     QList<Chamada> chamadas;
+    // As a connection that sends a sequence's calls together: all of them are made (and
+    // recorded) before the first answer is handed over.
+    bool juntas = false;
     QStringList metodos() const;
     QStringList textos(const QString &metodo = {}) const;
 
@@ -59,6 +62,7 @@ public:
     ServerResult clientesComDados(const QString &filial, QString &apuracao, const QDate &inicio, const QDate &fim,
                                   QString &clientes) override;
     ServerResult EmailFilial(QString &filial) override;
+    void EmSequencia(const QList<ChamadaCFR> &lista, const RespostaSequencia &resposta) override;
 
 private:
     ServerResult trata(Chamada chamada, const std::function<ServerResult(RdmCFR &)> &real);

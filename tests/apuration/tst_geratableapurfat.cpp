@@ -165,11 +165,20 @@ private slots:
     }
 
     // The whole by-date conversation for 1..11 January (windows 1..10 and 11), clients K1
-    // (two services) and K2 and K3 (one each).
+    // (two services) and K2 and K3 (one each): the same whether the calls that need no
+    // answer go out together or one at a time.
+    void ordemPorData_data()
+    {
+        QTest::addColumn<bool>("juntas");
+        QTest::newRow("one at a time") << false;
+        QTest::newRow("sent together") << true;
+    }
     void ordemPorData()
     {
+        QFETCH(bool, juntas);
         Servidor servidor;
         RdmGravador rdm(std::ref(servidor));
+        rdm.juntas = juntas;
         TelaTeste tela(rdm);
         GeraTableApurFat(tela);
         QStringList esperado{u"ProPrxRelApurFat 0001"_s, u"ProRelGesDireta 0001 01/01 11/01 N1 \"\""_s,
@@ -215,11 +224,17 @@ private slots:
 
     // GetServSelect of K2 fails: K1's rows stay, nothing more is asked and nothing stored,
     // the failure is shown once and the run ends by a silent abort with the progress down.
+    void falhaNoMeioDosClientes_data()
+    {
+        ordemPorData_data();
+    }
     void falhaNoMeioDosClientes()
     {
+        QFETCH(bool, juntas);
         Servidor servidor;
         servidor.falhaServSelect = u"K2"_s;
         RdmGravador rdm(std::ref(servidor));
+        rdm.juntas = juntas;
         TelaTeste tela(rdm);
         QVERIFY_THROWS_EXCEPTION(EAbort, GeraTableApurFat(tela));
         QCOMPARE(m_erros, QStringList{u"Erro no banco de dados em GetServSelect: disco cheio"_s});

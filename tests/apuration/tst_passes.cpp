@@ -138,11 +138,27 @@ private slots:
     }
 
     // The next window starts the day after the end the server left in the variable it got
-    // by reference: a server that answers window 1 as 1..7 moves window 2 to 8..17.
+    // by reference: a server that answers window 1 as 1..7 gives the next service 1..7 and
+    // moves window 2 to 8..17. Sent together, the call after that answer went out with the
+    // old window: it is made again with the new one.
+    void janelaSeguinteDasVariaveis_data()
+    {
+        QTest::addColumn<bool>("juntas");
+        QTest::addColumn<QStringList>("feitas"); // service and window of each GetQtdeEfetData
+        const QStringList depois{u"001 08/01 17/01"_s, u"002 08/01 17/01"_s, u"001 18/01 25/01"_s,
+                                 u"002 18/01 25/01"_s};
+        QTest::newRow("one at a time") << false
+                                       << QStringList{u"001 01/01 10/01"_s, u"002 01/01 07/01"_s} + depois;
+        QTest::newRow("sent together")
+            << true << QStringList{u"001 01/01 10/01"_s, u"002 01/01 10/01"_s, u"002 01/01 07/01"_s} + depois;
+    }
     void janelaSeguinteDasVariaveis()
     {
+        QFETCH(bool, juntas);
+        QFETCH(QStringList, feitas);
         Respostas r;
         r.porData[u"K1/001"_s] = {};
+        r.porData[u"K1/002"_s] = {};
         RdmGravador rdm([&](const Chamada &c) {
             ServerResult res = r(c);
             if (c.metodo == u"GetQtdeEfetData" && c.args.at(5).toDate() == dia(10))
@@ -150,9 +166,13 @@ private slots:
                     u"0001"_s, u"A1"_s, u"K1"_s, u"001"_s, dia(1).toString(Qt::ISODate), dia(7).toString(Qt::ISODate)};
             return res;
         });
+        rdm.juntas = juntas;
         TelaTeste t(rdm);
         porData(t, rdm, 25);
-        QCOMPARE(rdm.textos(u"GetQtdeEfetData"_s).at(1).section(u' ', 5), u"08/01 17/01"_s);
+        QStringList pedidas;
+        for (const QString &s : rdm.textos(u"GetQtdeEfetData"_s))
+            pedidas.append(s.section(u' ', 4));
+        QCOMPARE(pedidas, feitas);
     }
 
     // Records of a row: eleven columns, then a new row of the same window; quantities,

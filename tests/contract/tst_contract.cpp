@@ -95,42 +95,28 @@ private slots:
         QCOMPARE(emailFilial, u"R0"_s);
     }
 
-    // A window's calls sent together carry the dates as they stand. When an answer brings
-    // other dates back, the calls after it are made again, one at a time, with those: the
-    // server sees the same calls as one at a time, after the ones it answered for nothing.
-    void windowDatesAnsweredBackReachTheNextCalls_data()
+    // A sequence goes out under the contract's names, each answer handed over with its
+    // position, and ends where the answer says so.
+    void sequencesCallByTheContract()
     {
-        QTest::addColumn<bool>("together");
-        QTest::addColumn<QStringList>("made"); // service and the window's end day of each call
-        QTest::newRow("one at a time") << false << QStringList{u"001 15"_s, u"002 15"_s, u"003 16"_s, u"004 16"_s};
-        QTest::newRow("sent together") << true << QStringList{u"001 15"_s, u"002 15"_s, u"003 15"_s,
-                                                              u"004 15"_s, u"003 16"_s, u"004 16"_s};
-    }
-    void windowDatesAnsweredBackReachTheNextCalls()
-    {
-        QFETCH(bool, together);
-        QFETCH(QStringList, made);
         TNetConnection net;
-        // The answer to service 002 moves the window's end a day on.
-        auto *recorder = new test::RecordingTransport([](const QString &, const QJsonArray &args) {
-            QJsonArray refs = args;
-            if (args.at(3).toString() == u"002")
-                refs[5] = args.at(5).toDouble() + 1;
-            return ServerResult::success(args.at(3), refs);
-        });
-        recorder->setSendsTogether(together);
+        auto *recorder = new test::RecordingTransport(
+            [](const QString &method, const QJsonArray &args) { return ServerResult::success(method, args); });
+        recorder->setSendsTogether(true);
         net.setTransport(std::unique_ptr<RpcTransport>(recorder));
         RdmCFRConnection rdm(net);
-        QDate ini(2027, 1, 6), fim(2027, 1, 15);
+        using M = contract::Method;
+        const QList<ChamadaCFR> chamadas{{M::GetServSelect, {u"0001"_s, u"A1"_s, u"K1"_s}},
+                                         {M::GetTotalizacao, {u"0001"_s, u"A1"_s, 45292, 45306, u"T"_s}},
+                                         {M::GetServSelect, {u"0001"_s, u"A1"_s, u"K2"_s}}};
         QStringList answered;
-        rdm.GetQtdeEfetDataServicos(u"0001"_s, u"0000000001"_s, u"C1"_s, {u"001"_s, u"002"_s, u"003"_s, u"004"_s}, ini,
-                                    fim, [&](const ServerResult &r) { answered << r.data.toString(); });
-        QCOMPARE(answered, (QStringList{u"001"_s, u"002"_s, u"003"_s, u"004"_s}));
-        QCOMPARE(fim, QDate(2027, 1, 16));
-        QStringList calls;
-        for (const test::RecordedCall &c : recorder->calls())
-            calls << c.args.at(3).toString() + u" "_s + QString::number(rpcDate(c.args.at(5)).day());
-        QCOMPARE(calls, made);
+        rdm.EmSequencia(chamadas, [&](qsizetype i, const ServerResult &r) {
+            answered << u"%1 %2"_s.arg(i).arg(r.data.toString());
+            return i < 1;
+        });
+        QCOMPARE(answered, (QStringList{u"0 GetServSelect"_s, u"1 GetTotalizacao"_s}));
+        QCOMPARE(recorder->methods(), (QStringList{u"GetServSelect"_s, u"GetTotalizacao"_s, u"GetServSelect"_s}));
+        QCOMPARE(recorder->calls().at(1).args, chamadas.at(1).args);
     }
 
     // The server runs every method of the contract, and refuses a call that does not fit.
