@@ -7,6 +7,8 @@
 #include "host/chamada.h"
 #include "host/rdmcfr.h"
 
+#include <optional>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::cfr {
@@ -144,7 +146,13 @@ void PassePorData::conversa(const ApuracaoEntrada &e, const QList<ChamadaCFR> &d
                               rpcArg(*m_janela.inicio), rpcArg(*m_janela.fim)}});
         chamadas += depois.mid(qMax<qsizetype>(0, feitas - servicos.size()));
         const qsizetype antes = feitas;
+        // A failure ends the sequence and is shown once the calls already sent are done.
+        std::optional<ServerResult> falha;
         m_rdm.EmSequencia(chamadas, [&](qsizetype i, const ServerResult &resposta) {
+            if (!resposta.ok) {
+                falha = resposta;
+                return false;
+            }
             ++feitas;
             const ChamadaCFR &c = chamadas.at(i);
             switch (c.metodo) {
@@ -166,6 +174,8 @@ void PassePorData::conversa(const ApuracaoEntrada &e, const QList<ChamadaCFR> &d
             tomaQuantidades(e, cliente, CheckResultServ(resposta, true, 0));
             return *m_janela.inicio == inicio && *m_janela.fim == fim;
         });
+        if (falha)
+            CheckResultServ(*falha, true, 0);
         // Every way a sequence ends hands over at least one answer (a failure ends the pass
         // through CheckResultServ); one that handed over none would never end here.
         if (feitas == antes)

@@ -8,6 +8,8 @@
 
 #include <QVariantList>
 
+#include <optional>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::cfr {
@@ -94,7 +96,13 @@ void PassePorServico::Executa(const ApuracaoEntrada &e)
     }
     // No call waits for another's answer: they go out together, and each client's answer
     // is taken in as it arrives while the server works on the next.
+    // A failure ends the sequence and is shown once the calls already sent are done.
+    std::optional<ServerResult> falha;
     m_rdm.EmSequencia(chamadas, [&](qsizetype i, const ServerResult &resposta) {
+        if (!resposta.ok) {
+            falha = resposta;
+            return false;
+        }
         const QString &cliente = codigos.at(i);
         QString grupo = u"001"_s;
         int coluna = 1;
@@ -146,6 +154,8 @@ void PassePorServico::Executa(const ApuracaoEntrada &e)
         }
         return true;
     });
+    if (falha)
+        CheckResultServ(*falha, true, 0);
 
     sint.First();
 }

@@ -7,6 +7,8 @@
 #include <curl/curl.h>
 #include <http_parser.h>
 
+#include <cerrno>
+
 #include <poll.h>
 
 namespace kpr {
@@ -25,6 +27,7 @@ struct HttpPipeline::Private
     bool complete = false;
     bool keepAlive = true; // of the answer just parsed
     bool atEnd = false;    // the server closed the connection: only what was read is left
+    qint64 bytesRead = 0;
 
     Private()
     {
@@ -78,10 +81,16 @@ struct HttpPipeline::Private
     // Waits for the socket to be ready for events; false on time-out.
     bool wait(short events, short &ready) const
     {
-        pollfd p{int(socket), events, 0};
-        const int n = ::poll(&p, 1, timeoutMs);
-        ready = p.revents;
-        return n > 0;
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            pollfd p{int(socket), events, 0};
+            const int n = ::poll(&p, 1, int(qMax<qint64>(0, timeoutMs - waited.elapsed())));
+            if (n < 0 && errno == EINTR)
+                continue;
+            ready = p.revents;
+            return n > 0;
+        }
     }
 
     // Reads all there is into received (until the socket would block: a TLS layer may hold
@@ -99,6 +108,7 @@ struct HttpPipeline::Private
                 return false;
             }
             received.append(chunk, qsizetype(n));
+            bytesRead += qint64(n);
         }
     }
 
@@ -126,12 +136,20 @@ void HttpPipeline::close()
     d->close();
 }
 
-Status HttpPipeline::open(const RpcEndpoint &endpoint, const QByteArray &url, int *curlCode)
+qint64 HttpPipeline::bytesRead() const
+{
+    return d->bytesRead;
+}
+
+Status HttpPipeline::open(const RpcEndpoint &endpoint, const QByteArray &url, int *curlCode, bool *kept)
 {
     *curlCode = CURLE_OK;
+    *kept = false;
     d->timeoutMs = endpoint.callTimeoutMs;
-    if (d->curl && d->received.isEmpty() && !d->atEnd && !d->closedByPeer())
+    if (d->curl && d->received.isEmpty() && !d->atEnd && !d->closedByPeer()) {
+        *kept = true;
         return {};
+    }
     d->close();
     d->curl = curl_easy_init();
     if (!d->curl)
@@ -212,8 +230,8 @@ HttpReply HttpPipeline::next()
     }
     http_parser_pause(&d->parser, 0);
     HttpReply r = std::move(d->current);
-    // An answer that announces the end of the connection ends it here: the next call opens
-    // a new one. Answers already read past a closed connection's end stay to be taken.
+    // An answer that announces the end of the connection ends it here (nothing may follow
+    // it): the next call opens a new one.
     if (!d->keepAlive)
         d->close();
     return r;

@@ -35,17 +35,20 @@ public:
     HttpPipeline &operator=(const HttpPipeline &) = delete;
 
     // Connects to url ("http://host:port/"), or keeps the connection already open when the
-    // server has not closed it meanwhile. On a failure *curlCode is libcurl's code and the
-    // text its reason.
-    Status open(const RpcEndpoint &endpoint, const QByteArray &url, int *curlCode);
+    // server has not closed it meanwhile (*kept tells which). On a failure *curlCode is
+    // libcurl's code and the text its reason.
+    Status open(const RpcEndpoint &endpoint, const QByteArray &url, int *curlCode, bool *kept);
     void close();
     bool isOpen() const;
 
     // Writes all of bytes; answers that arrive meanwhile are kept for next(), so a server
-    // blocked on writing them never blocks this.
+    // blocked on writing them never blocks this. A fault leaves the connection as it is:
+    // answers already read can still be taken.
     HttpReply::Fault write(const QByteArray &bytes);
-    // The next answer on the stream.
+    // The next answer on the stream; a fault closes the connection.
     HttpReply next();
+    // Bytes read since this pipeline was made, over all its connections.
+    qint64 bytesRead() const;
 
 private:
     struct Private;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -208,6 +209,7 @@ struct HttpRpcTransport::Private
     QByteArray answer;
     QByteArray lastUrl;    // set on the handle only when it changes: curl parses it again
     HttpPipeline pipeline; // the calls sent together, on a connection of their own
+    bool inSequence = false;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     ~Private() { reset(); }
@@ -244,7 +246,6 @@ struct HttpRpcTransport::Private
         if (!authorization.isEmpty())
             headers = curl_slist_append(headers, authorization.constData());
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
         setConnectionOptions(curl, endpoint, errorBuffer);
         curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(endpoint.callTimeoutMs));
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Private::collect);
@@ -264,21 +265,22 @@ struct HttpRpcTransport::Private
 
     QByteArray url(const QString &module) const { return baseUrl().chopped(1) + path(module); }
 
-    // The requests of calls, one after another, as the single-call path would send each.
-    QByteArray requests(const QString &module, const QList<RpcCall> &calls) const
+    // The head every request of a sequence starts with, up to its Content-Length value.
+    QByteArray requestHead(const QString &module) const
     {
         QByteArray head =
             "POST " + path(module) + " HTTP/1.1\r\nHost: " + hostAndPort() + "\r\nContent-Type: application/json\r\n";
         if (!authorization.isEmpty())
             head += authorization + "\r\n";
-        head += "Content-Length: ";
-        QByteArray out;
-        for (const RpcCall &c : calls) {
-            const QByteArray body =
-                QJsonDocument(QJsonObject{{u"method"_s, c.method}, {u"args"_s, c.args}}).toJson(QJsonDocument::Compact);
-            out += head + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-        }
-        return out;
+        return head + "Content-Length: ";
+    }
+
+    // One call's request, as the single-call path sends it.
+    static QByteArray request(const QByteArray &head, const RpcCall &call)
+    {
+        const QByteArray body = QJsonDocument(QJsonObject{{u"method"_s, call.method}, {u"args"_s, call.args}})
+                                    .toJson(QJsonDocument::Compact);
+        return head + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
 
     // The answer to a call from what the pipeline read for it.
@@ -332,55 +334,90 @@ void HttpRpcTransport::close()
     d->reset();
 }
 
+namespace {
+// Requests written and not yet answered, at most: the server keeps working while answers
+// are taken in, and what waits to be read stays small.
+constexpr qsizetype MaxOutstanding = 16;
+} // namespace
+
 void HttpRpcTransport::invokeInOrder(const QString &module, const QList<RpcCall> &calls, const RpcAnswerFn &answer)
 {
-    if (calls.size() < 2 || !d->curl) {
+    // One at a time: a single call, a transport not open, or a sequence made while
+    // another's answers are still being taken (its connection holds the other's answers).
+    if (calls.size() < 2 || !d->curl || d->inSequence) {
         RpcTransport::invokeInOrder(module, calls, answer);
         return;
     }
     const RpcEndpoint &e = d->endpoint;
-    const QByteArray requests = d->requests(module, calls);
-    // A kept connection the server dropped just as the calls went out gives no answer at
-    // all: they are sent once more on a new connection, as the single-call path does.
-    HttpReply first;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const bool reused = d->pipeline.isOpen();
-        int code = CURLE_OK;
-        if (const Status opened = d->pipeline.open(e, d->baseUrl(), &code); !opened) {
-            QString reason = tlsFailureReason(CURLcode(code), opened.error());
-            if (reason.isEmpty())
-                reason = connectFailureReason(e.host, e.port, e.connectTimeoutMs);
-            if (reason.isEmpty())
-                reason = opened.error();
-            answer(ServerResult::failure(connectFailureText(e, reason)));
+    const QByteArray url = d->baseUrl();
+    int code = CURLE_OK;
+    bool kept = false;
+    // A second connection the server does not take (its limit per client address, say):
+    // the calls go one at a time on the first, which reports why if it fails too.
+    if (!d->pipeline.open(e, url, &code, &kept)) {
+        RpcTransport::invokeInOrder(module, calls, answer);
+        return;
+    }
+    const QScopedValueRollback busy(d->inSequence, true);
+    const QByteArray head = d->requestHead(module);
+    qsizetype written = 0;
+    qsizetype at = 0; // the call whose answer comes next
+    HttpReply::Fault writeFault = HttpReply::Fault::None;
+    const auto failed = [&](HttpReply::Fault f) {
+        d->pipeline.close();
+        HttpReply r;
+        r.fault = f;
+        return r;
+    };
+    const auto nextReply = [&] {
+        while (writeFault == HttpReply::Fault::None && written < calls.size() && written - at < MaxOutstanding) {
+            writeFault = d->pipeline.write(Private::request(head, calls.at(written)));
+            if (writeFault == HttpReply::Fault::None)
+                ++written;
+        }
+        // A server that stops reading is given up at once; one that closed the connection
+        // may still have answered the calls written before.
+        if (writeFault == HttpReply::Fault::TimedOut)
+            return failed(writeFault);
+        if (at >= written)
+            return failed(HttpReply::Fault::Interrupted);
+        return d->pipeline.next();
+    };
+
+    const qint64 before = d->pipeline.bytesRead();
+    HttpReply reply = nextReply();
+    if (reply.fault == HttpReply::Fault::Interrupted && kept && d->pipeline.bytesRead() == before) {
+        // A kept connection the server dropped just as the calls went out, with nothing
+        // answered: they are sent once more on a new connection, as the single-call path
+        // does.
+        d->pipeline.close();
+        if (!d->pipeline.open(e, url, &code, &kept)) {
+            RpcTransport::invokeInOrder(module, calls, answer);
             return;
         }
-        first.fault = d->pipeline.write(requests);
-        if (first.fault == HttpReply::Fault::None)
-            first = d->pipeline.next();
-        if (first.fault != HttpReply::Fault::Interrupted || !reused)
-            break;
-        d->pipeline.close();
+        written = 0;
+        writeFault = HttpReply::Fault::None;
+        reply = nextReply();
     }
 
-    // Answers past the one that stopped the sequence are read and dropped, so that the
-    // connection is clear and the server done with them before the next call.
-    qsizetype at = 0;
-    auto drain = [&] {
-        while (++at < calls.size() && d->pipeline.isOpen())
+    // The answers of calls already written past the one that ended the sequence are read
+    // and dropped, so that the connection is clear and the server done with them before
+    // the next call; calls not yet written are not made.
+    const auto drain = [&] {
+        while (++at < written && d->pipeline.isOpen())
             d->pipeline.next();
     };
     try {
-        HttpReply reply = std::move(first);
         for (;;) {
             const bool broken = reply.fault != HttpReply::Fault::None;
             if (!answer(d->answerOf(reply, calls.at(at))) || broken) {
-                drain();
+                if (!broken)
+                    drain();
                 return;
             }
             if (++at == calls.size())
                 return;
-            reply = d->pipeline.next();
+            reply = nextReply();
         }
     } catch (...) {
         drain();

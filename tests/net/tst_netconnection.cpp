@@ -396,20 +396,117 @@ private slots:
         QCOMPARE(seen, (QList<int>{9, 10, 11, 12}));
         QCOMPARE(server.requests.size(), size_t(12));
 
-        // A connection broken after the first answer: the second call gets the failure, and
-        // the sequence ends there.
-        ScriptedServer broken({"HTTP/1.1 200 OK\r\nContent-Length: 38\r\n\r\n"
-                               R"({"ok": true, "result": 1, "refs": [1]})"},
-                              3);
-        TNetConnection other;
-        pointAt(other, broken.port);
-        QStringList answers;
-        other.callInOrder(calls.mid(0, 3), [&](ServerResult &&a) {
-            answers << (a.ok ? u"ok"_s : a.error);
+        // A connection broken after the first answer, or closed by it: the second call gets
+        // the failure, and the sequence ends there.
+        for (const char *closing : {"", "Connection: close\r\n"}) {
+            ScriptedServer broken({"HTTP/1.1 200 OK\r\n" + std::string(closing)
+                                   + "Content-Length: 38\r\n\r\n"
+                                     R"({"ok": true, "result": 1, "refs": [1]})"},
+                                  3);
+            TNetConnection other;
+            pointAt(other, broken.port);
+            QStringList answers;
+            other.callInOrder(calls.mid(0, 3), [&](ServerResult &&a) {
+                answers << (a.ok ? u"ok"_s : a.error);
+                return true;
+            });
+            QCOMPARE(answers, (QStringList{u"ok"_s, u"A conexão com o servidor de aplicação em 127.0.0.1:%1 foi "
+                                                    "interrompida durante a chamada de Eco."_s.arg(broken.port)}));
+        }
+    }
+
+    // Many calls with answers larger than one read: requests keep going out while the
+    // answers are taken in, each whole and in its place.
+    void longSequencesOfLargeAnswers()
+    {
+        std::vector<std::string> replies;
+        for (int k = 1; k <= 60; ++k) {
+            const std::string body =
+                "{\"ok\": true, \"result\": \"" + std::string(size_t(100000 + k), 'x') + "\", \"refs\": [0]}";
+            replies.push_back("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        }
+        ScriptedServer server(replies);
+        TNetConnection net;
+        pointAt(net, server.port);
+        QList<qsizetype> sizes;
+        net.callInOrder(QList<RpcCall>(60, RpcCall{u"Eco"_s, {0}}), [&](ServerResult &&r) {
+            sizes << r.data.toString().size();
             return true;
         });
-        QCOMPARE(answers, (QStringList{u"ok"_s, u"A conexão com o servidor de aplicação em 127.0.0.1:%1 foi "
-                                                "interrompida durante a chamada de Eco."_s.arg(broken.port)}));
+        QCOMPARE(sizes.size(), 60);
+        for (int k = 1; k <= 60; ++k)
+            QCOMPARE(sizes.at(k - 1), 100000 + k);
+    }
+
+    // The calls sent together keep their connection between sequences. One the server
+    // closed while idle is replaced before sending; one it drops as the calls arrive, with
+    // nothing answered, is replaced and the calls sent again.
+    void theSequencesConnectionIsReplacedWhenDropped_data()
+    {
+        QTest::addColumn<bool>("dropOnArrival");
+        QTest::newRow("closed while idle") << false;
+        QTest::newRow("dropped as the calls arrive") << true;
+    }
+    void theSequencesConnectionIsReplacedWhenDropped()
+    {
+        QFETCH(bool, dropOnArrival);
+        SilentPort port;
+        std::atomic<int> connections = 0;
+        std::thread server([&] {
+            for (int served = 0; served < 2;) {
+                const int c = ::accept(port.fd, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                // The first connection answers one sequence of two, the second everything.
+                int answered = 0;
+                std::string data;
+                char buf[4096];
+                while (served == 1 || answered < 2) {
+                    const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                    if (n <= 0)
+                        break;
+                    data.append(buf, size_t(n));
+                    // Each request ends with its body, {"args":[],"method":"Eco"}.
+                    for (size_t at; (at = data.find("\"Eco\"}")) != std::string::npos;) {
+                        data.erase(0, at + 6);
+                        answerOk(c);
+                        ++answered;
+                    }
+                }
+                if (answered > 0) {
+                    ++served;
+                    ++connections;
+                    if (served == 1 && dropOnArrival) {
+                        char byte;
+                        (void)::recv(c, &byte, 1, 0); // until the next sequence arrives
+                    }
+                }
+                ::close(c);
+            }
+        });
+        TNetConnection net;
+        pointAt(net, port.port);
+        const QList<RpcCall> calls{{u"Eco"_s, {}}, {u"Eco"_s, {}}};
+        for (int sequence = 0; sequence < 2; ++sequence) {
+            int ok = 0;
+            net.callInOrder(calls, [&](ServerResult &&r) {
+                ok += r.ok ? 1 : 0;
+                return true;
+            });
+            QCOMPARE(ok, 2);
+            if (sequence == 0 && !dropOnArrival) {
+                // Let the server's close reach this end.
+                QElapsedTimer t;
+                t.start();
+                while (connections < 1 && t.elapsed() < 5000)
+                    std::this_thread::yield();
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        net.close();
+        ::shutdown(port.fd, SHUT_RDWR);
+        server.join();
+        QCOMPARE(connections.load(), 2);
     }
 
     void aReplyThatIsNoHttpFails()
