@@ -5,6 +5,9 @@
 #include <QJsonObject>
 #include <QLocale>
 
+#include <charconv>
+#include <cmath>
+
 namespace kpr::appserver {
 
 void appendJsonString(QByteArray &out, const QString &text)
@@ -66,6 +69,15 @@ void appendJsonUtf8(QByteArray &out, QByteArrayView utf8)
 
 void appendJsonNumber(QByteArray &out, double value)
 {
+    // The shortest text that reads back as the same double. Below 1e15 std::to_chars writes
+    // exactly what QByteArray::number(value, 'g', shortest) writes, without allocating;
+    // beyond it the two differ in the digits after the 17th, so Qt's text is kept there.
+    if (std::fabs(value) < 1e15) {
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, value);
+        out.append(text, written.ptr - text);
+        return;
+    }
     out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
 }
 

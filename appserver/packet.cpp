@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QSqlQuery>
 
+#include <cstdlib>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver {
@@ -152,6 +154,13 @@ void PacketBuilder::addRow(const SqliteRow &row)
             } else {
                 m_rows += "null";
             }
+            break;
+        case ftInteger:
+            // A stored integer is written as it is; other storage goes the general way.
+            if (row.isInteger(i) && std::abs(row.integer(i)) < (qint64(1) << 53))
+                appendJsonNumber(m_rows, double(row.integer(i)));
+            else
+                appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), ftInteger));
             break;
         default: appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), m_fields.at(i).type)); break;
         }
