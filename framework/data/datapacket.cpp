@@ -355,9 +355,8 @@ public:
             od::document rowsDoc;
             od::array rows;
             data.emplace();
-            if (auto code =
-                    m_parser.iterate(laterRows->data(), laterRows->size(), size_t(padEnd - laterRows->data()))
-                        .get(rowsDoc);
+            if (auto code = m_parser.iterate(laterRows->data(), laterRows->size(), size_t(padEnd - laterRows->data()))
+                                .get(rowsDoc);
                 code || (code = rowsDoc.get_array().get(rows)))
                 return failSyntax(code);
             if (!readRows(rows, *fields, *data))
@@ -488,8 +487,8 @@ private:
     bool readRows(od::array rows, const std::vector<PacketField> &fields, PacketData &data)
     {
         data.columns = emptyColumns(fields);
-        // The text of each column's last value, while it is one: a row that repeats it
-        // shares the row before's QString (appendText does the same).
+        // The raw text of each column's last value, while it is a text: a row that repeats
+        // it shares the row before's QString (appendText does the same).
         std::vector<std::optional<std::string_view>> last(fields.size());
         size_t row = 0;
         for (auto r : rows) {
@@ -560,16 +559,19 @@ private:
             return true;
         }
         default: {
-            std::string_view s;
             if (t != od::json_type::string)
                 return fail(badValueText(row, f));
-            if (const auto code = v.get_string().get(s))
-                return syntax(code);
-            if (last && *last == s) {
+            // The same bytes as the row before's text: its QString is shared, and the
+            // value is neither unescaped nor converted again (simdjson skips it).
+            const std::string_view token = v.raw_json_token();
+            if (last && *last == token) {
                 c.text.push_back(c.text.back());
             } else {
+                std::string_view s;
+                if (const auto code = v.get_string().get(s))
+                    return syntax(code);
                 c.text.push_back(QString::fromUtf8(s.data(), qsizetype(s.size())));
-                last = s; // simdjson keeps the unescaped text until the document is done
+                last = token;
             }
             c.null.push_back(0);
             return true;
