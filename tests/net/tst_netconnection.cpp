@@ -678,6 +678,34 @@ private slots:
         QCOMPARE(r.data.toObject(), object); // built from the kept text when asked
     }
 
+    // Results a table refuses: the envelope's reader walks an object result only for its
+    // structure, so a bad value inside it is found when the packet is loaded.
+    void resultsATableRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("result");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a bad value inside the packet")
+            << QByteArray(R"({"fields":[{"name":"A","type":"boolean"}],"rows":[[tru]]})")
+            << u"qryServ: Malformed data packet: a value was expected at offset 55"_s;
+        QTest::newRow("not a packet") << QByteArray(R"("0000000007")")
+                                      << u"qryServ: Malformed data packet: not a JSON object"_s;
+    }
+    void resultsATableRefuses()
+    {
+        QFETCH(QByteArray, result);
+        QFETCH(QString, error);
+        const ServerResult r =
+            parseRpcAnswer(R"({"ok":true,"result":)" + result + R"(,"refs":[]})", 0, u"h:1"_s, u"M"_s);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        TClientDataSet table(u"qryServ"_s);
+        try {
+            table.setData(CheckResultServ(r, true, 0));
+            QFAIL("setData did not throw");
+        } catch (const EDatabaseError &e) {
+            QCOMPARE(e.text(), error);
+        }
+    }
+
     void reconnectsWhenTheServerClosedTheIdleConnection()
     {
         // The server drops a kept-alive connection after one idle second.
