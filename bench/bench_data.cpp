@@ -1,10 +1,12 @@
 // Timings of the in-memory tables on the shapes the statement passes use:
 //  1. insert + post of 1,000,000 rows of the by-service statement (index on its 5-field key);
 //  2. the median time of one case-insensitive Locate on that key;
-//  3. loading a 300,000-row packet of by-date quantity records;
+//  3. loading a 300,000-row packet of by-date quantity records, from its text, from a QJsonObject
+//     and as the result of a server answer (reading the answer, then setData);
 // and the peak memory of the process. Build in release; run `bench_data [rows]`.
 #include "framework/core/dates.h"
 #include "framework/data/clientdataset.h"
+#include "framework/net/httptransport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -202,6 +204,17 @@ int main(int argc, char **argv)
     const double objS = double(t.nsecsElapsed()) / 1e9;
     std::printf("  for comparison: QJsonDocument::fromJson %.3f s + load from the QJsonObject %.3f s %s\n", parseS,
                 objS, s2 ? "" : qPrintable(s2.error()));
+
+    // The same packet as a server answer, the way the passes take it in.
+    const QByteArray answer = R"({"ok":true,"result":)" + json + R"(,"refs":["0001","0000000042"]})";
+    t.restart();
+    const ServerResult result = parseRpcAnswer(answer, 2, u"bench"_s, u"GetQtdeEfetData"_s);
+    const double answerS = double(t.nsecsElapsed()) / 1e9;
+    t.restart();
+    target.setData(CheckResultServ(result, true, 0));
+    const double setDataS = double(t.nsecsElapsed()) / 1e9;
+    std::printf("load an answer of %d rows: parseRpcAnswer %.3f s + setData(CheckResultServ) %.3f s = %.3f s\n",
+                target.RecordCount(), answerS, setDataS, answerS + setDataS);
 
     std::printf("peak memory: %.1f MiB\n", double(peakKiB()) / 1024.0);
     return 0;

@@ -208,7 +208,7 @@ void TfrmEmailCFR::CarregaSituacao()
                                                 frmCFR->depDtFinal->GetDate(), frmCFR->NumeroLayout());
     TClientDataSet envios(u"SituacaoEnvios"_s);
     // Without the log the screen still sends; the column stays empty.
-    if (!r.ok || !envios.LoadFromPacket(r.data.toObject())) {
+    if (!r.ok || !envios.LoadFromPacket(r.data)) {
         qWarning().noquote() << "kpr-cfr: situação dos envios indisponível:" << r.error;
         return;
     }

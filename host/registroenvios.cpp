@@ -25,7 +25,7 @@ Result<Reserva> RegistroEnvios::ReservaEnvio(const QString &filial, const QDate 
     if (!r.ok)
         return makeError(r.error);
     TClientDataSet t(u"ReservaEnvio"_s);
-    if (const Status s = t.LoadFromPacket(r.data.toObject()); !s)
+    if (const Status s = t.LoadFromPacket(r.data); !s)
         return makeError(s.error());
     if (t.IsEmpty())
         return makeError(u"O servidor não respondeu à reserva do envio."_s);

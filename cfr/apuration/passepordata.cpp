@@ -184,7 +184,7 @@ void PassePorData::conversa(const ApuracaoEntrada &e, const QList<ChamadaCFR> &d
 }
 
 // One answer of GetQtdeEfetData into the statement, record by record.
-void PassePorData::tomaQuantidades(const ApuracaoEntrada &e, const QString &cliente, const QJsonValue &pacote)
+void PassePorData::tomaQuantidades(const ApuracaoEntrada &e, const QString &cliente, const ServerValue &pacote)
 {
     TClientDataSet &qtde = m_t.qryQtdeEfetData;
     qtde.setData(pacote);

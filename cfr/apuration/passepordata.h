@@ -5,6 +5,7 @@
 // Server failures end the pass through CheckResultServ (EAbort); rows built so far stay.
 
 #include "cfr/apuration/apuracaoentrada.h"
+#include "framework/core/serverresult.h"
 
 #include <QDate>
 #include <QJsonValue>
@@ -56,7 +57,7 @@ private:
     QList<ChamadaCFR> abertura(const ApuracaoEntrada &e, const QString &cliente) const;
     void conversa(const ApuracaoEntrada &e, const QList<ChamadaCFR> &depois, const QString &cliente,
                   qsizetype quantidades);
-    void tomaQuantidades(const ApuracaoEntrada &e, const QString &cliente, const QJsonValue &pacote);
+    void tomaQuantidades(const ApuracaoEntrada &e, const QString &cliente, const ServerValue &pacote);
     void passoRegistro(const ApuracaoEntrada &e, const QString &cliente, int janela, bool &novaLinha, int &coluna);
 
     RdmCFR &m_rdm;

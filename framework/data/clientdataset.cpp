@@ -970,6 +970,19 @@ Status TClientDataSet::LoadFromPacket(const QByteArray &json)
     return loadPacket(std::move(data).value());
 }
 
+Status TClientDataSet::LoadFromPacket(const ServerValue &packet)
+{
+    return packet.hasJson() ? LoadFromPacket(packet.json()) : LoadFromPacket(packet.toObject());
+}
+
+void TClientDataSet::setData(const ServerValue &packet)
+{
+    if (packet.hasJson())
+        setData(packet.json());
+    else
+        setData(packet.value());
+}
+
 void TClientDataSet::setData(const QJsonValue &packet)
 {
     if (!packet.isObject())

@@ -12,6 +12,7 @@
 // attached and controls are not disabled, so that building a table costs no signal traffic.
 
 #include "framework/core/result.h"
+#include "framework/core/serverresult.h"
 #include "framework/data/field.h"
 #include "framework/data/index.h"
 #include "framework/data/storage.h"
@@ -146,10 +147,14 @@ public:
     // table and goes to its first row. A table with persistent fields refuses a packet that
     // lacks one of them and ignores the packet's other fields.
     Status LoadFromPacket(const QJsonObject &packet);
+    // A server result kept as the packet's text loads straight from it; any other result
+    // loads as its QJsonValue.
     Status LoadFromPacket(const QByteArray &json);
-    void setData(const QJsonValue &packet); // throws EDatabaseError
-    void setData(const QByteArray &json);   // throws EDatabaseError
-    QJsonObject dataPacket() const;         // every field, every row in the current order
+    Status LoadFromPacket(const ServerValue &packet);
+    void setData(const QJsonValue &packet);  // throws EDatabaseError
+    void setData(const QByteArray &json);    // throws EDatabaseError
+    void setData(const ServerValue &packet); // throws EDatabaseError
+    QJsonObject dataPacket() const;          // every field, every row in the current order
     Q_INVOKABLE QByteArray dataPacketJson() const;
     Q_INVOKABLE int recordCount() const { return RecordCount(); }
 

@@ -3,9 +3,12 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
-#include <charconv>
+#include <simdjson.h>
+
 #include <cmath>
-#include <cstring>
+#include <limits>
+#include <optional>
+#include <string_view>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -30,35 +33,38 @@ QString malformed(const QString &what)
     return u"Malformed data packet: "_s + what;
 }
 
-Result<PacketField> readField(const QJsonValue &value, qsizetype number)
+// One field definition as the packet gives it, before it is checked: both readers fill
+// one, and checkField holds the rules.
+struct FieldDef
 {
-    if (!value.isObject())
-        return makeError(malformed(u"field %1 is not an object"_s.arg(number)));
-    const QJsonObject def = value.toObject();
+    QString name;
+    QString type;
+    enum { NoSize, Size, BadSize } sizeIs = NoSize; // absent or null is NoSize
+    double size = 0;
+    enum { DefaultFlags, FlagList, FlagsNotAList } flagsAre = DefaultFlags;
+    QStringList flags; // a flag that is not a text is the empty name
+};
+
+Result<PacketField> checkField(const FieldDef &def, qsizetype number)
+{
     PacketField f;
-    f.name = def.value(u"name"_s).toString();
+    f.name = def.name;
     if (f.name.isEmpty())
         return makeError(malformed(u"field %1 has no name"_s.arg(number)));
-    const QString typeName = def.value(u"type"_s).toString();
-    const auto type = packetFieldType(typeName);
+    const auto type = packetFieldType(def.type);
     if (!type)
-        return makeError(malformed(u"field '%1' has the unknown type '%2'"_s.arg(f.name, typeName)));
+        return makeError(malformed(u"field '%1' has the unknown type '%2'"_s.arg(f.name, def.type)));
     f.type = *type;
-    const QJsonValue size = def.value(u"size"_s);
-    if (!size.isUndefined() && !size.isNull()) {
-        if (!size.isDouble() || size.toDouble() < 0 || size.toDouble() != std::trunc(size.toDouble()))
-            return makeError(malformed(u"field '%1' has an invalid size"_s.arg(f.name)));
-        f.size = isTextType(f.type) ? size.toInt() : 0;
-    }
-    const QJsonValue flags = def.value(u"flags"_s);
-    if (flags.isUndefined()) {
-        f.flags = TProviderFlags(pfInUpdate) | pfInWhere;
-    } else if (!flags.isArray()) {
+    if (def.sizeIs == FieldDef::BadSize
+        || (def.sizeIs == FieldDef::Size && (def.size < 0 || def.size != std::trunc(def.size))))
+        return makeError(malformed(u"field '%1' has an invalid size"_s.arg(f.name)));
+    if (def.sizeIs == FieldDef::Size && isTextType(f.type))
+        f.size = def.size <= std::numeric_limits<int>::max() ? int(def.size) : 0; // as QJsonValue::toInt
+    if (def.flagsAre == FieldDef::FlagsNotAList)
         return makeError(malformed(u"the flags of field '%1' are not a list"_s.arg(f.name)));
-    } else {
+    if (def.flagsAre == FieldDef::FlagList) {
         f.flags = {};
-        for (const QJsonValue flag : flags.toArray()) {
-            const QString name = flag.toString();
+        for (const QString &name : def.flags) {
             bool known = false;
             for (const FlagName &fn : flagNames)
                 if (name == QStringView(fn.name)) {
@@ -72,6 +78,40 @@ Result<PacketField> readField(const QJsonValue &value, qsizetype number)
     return f;
 }
 
+Result<PacketField> readField(const QJsonValue &value, qsizetype number)
+{
+    if (!value.isObject())
+        return makeError(malformed(u"field %1 is not an object"_s.arg(number)));
+    const QJsonObject obj = value.toObject();
+    FieldDef def;
+    def.name = obj.value(u"name"_s).toString();
+    def.type = obj.value(u"type"_s).toString();
+    const QJsonValue size = obj.value(u"size"_s);
+    if (size.isDouble()) {
+        def.sizeIs = FieldDef::Size;
+        def.size = size.toDouble();
+    } else if (!size.isUndefined() && !size.isNull()) {
+        def.sizeIs = FieldDef::BadSize;
+    }
+    const QJsonValue flags = obj.value(u"flags"_s);
+    if (flags.isArray()) {
+        def.flagsAre = FieldDef::FlagList;
+        for (const QJsonValue flag : flags.toArray())
+            def.flags.append(flag.toString());
+    } else if (!flags.isUndefined()) {
+        def.flagsAre = FieldDef::FlagsNotAList;
+    }
+    return checkField(def, number);
+}
+
+bool sameName(const std::vector<PacketField> &fields, const QString &name)
+{
+    for (const PacketField &other : fields)
+        if (other.name.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
 Result<std::vector<PacketField>> readFields(const QJsonValue &value)
 {
     if (!value.isArray())
@@ -82,9 +122,8 @@ Result<std::vector<PacketField>> readFields(const QJsonValue &value)
         auto f = readField(defs.at(i), i + 1);
         if (!f)
             return makeError(f.error());
-        for (const PacketField &other : fields)
-            if (other.name.compare(f->name, Qt::CaseInsensitive) == 0)
-                return makeError(malformed(u"field '%1' appears twice"_s.arg(f->name)));
+        if (sameName(fields, f->name))
+            return makeError(malformed(u"field '%1' appears twice"_s.arg(f->name)));
         fields.push_back(std::move(f).value());
     }
     return fields;
@@ -109,9 +148,14 @@ QString expectedKind(TFieldType type)
     }
 }
 
+QString badValueText(size_t row, const PacketField &f)
+{
+    return u"row %1, field '%2': %3 was expected"_s.arg(row).arg(f.name, expectedKind(f.type));
+}
+
 QString badValue(size_t row, const PacketField &f)
 {
-    return malformed(u"row %1, field '%2': %3 was expected"_s.arg(row).arg(f.name, expectedKind(f.type)));
+    return malformed(badValueText(row, f));
 }
 
 void appendText(Column &c, QString text)
@@ -188,70 +232,136 @@ Result<PacketData> readRows(std::vector<PacketField> fields, const QJsonValue &v
     return data;
 }
 
-// One pass over the packet text straight into columns. Field definitions and any other
-// member go through QJsonValue (they are small); the rows, the bulk of a packet, do not.
-class PacketParser
+namespace od = simdjson::ondemand;
+
+// The bytes of json as simdjson reads them: in place when the array has room for its
+// padding after the text, else a padded copy.
+struct PaddedText
+{
+    explicit PaddedText(const QByteArray &json)
+    {
+        if (size_t(json.capacity() - json.size()) >= simdjson::SIMDJSON_PADDING) {
+            view = simdjson::padded_string_view(json.constData(), size_t(json.size()), size_t(json.capacity()));
+        } else {
+            copy = simdjson::padded_string(json.constData(), size_t(json.size()));
+            view = copy;
+        }
+    }
+    simdjson::padded_string copy;
+    simdjson::padded_string_view view;
+};
+
+// What is wrong with a packet text simdjson refused, and where. simdjson finds the fault
+// but not always its place (a text cut short and one with something after the packet
+// look alike to it), so on this path only Qt's parser reads the text again to name it.
+QString syntaxError(const QByteArray &json, simdjson::error_code code)
+{
+    QJsonParseError e;
+    QJsonDocument::fromJson(json, &e);
+    if (e.error == QJsonParseError::NoError) // what only simdjson refuses (an unknown escape, say)
+        return malformed(QString::fromUtf8(simdjson::error_message(code)));
+    qsizetype end = json.size();
+    while (end > 0 && QChar::isSpace(uchar(json.at(end - 1))))
+        --end;
+    QString what;
+    switch (e.error) {
+    case QJsonParseError::GarbageAtEnd: what = u"text after the packet"_s; break;
+    case QJsonParseError::UnterminatedObject: what = u"',' or '}' was expected"_s; break;
+    case QJsonParseError::MissingNameSeparator: what = u"':' was expected"_s; break;
+    case QJsonParseError::UnterminatedArray: what = u"',' or ']' was expected"_s; break;
+    case QJsonParseError::MissingValueSeparator: what = u"',' was expected"_s; break;
+    case QJsonParseError::IllegalNumber: what = u"a bad number"_s; break;
+    case QJsonParseError::IllegalEscapeSequence: what = u"a bad escape"_s; break;
+    case QJsonParseError::IllegalUTF8String: what = u"a text that is not UTF-8"_s; break;
+    case QJsonParseError::UnterminatedString: what = u"an unterminated text"_s; break;
+    case QJsonParseError::DeepNesting: what = u"values nested too deep"_s; break;
+    default: what = u"a value was expected"_s; break;
+    }
+    // A text that stops short lacks a value, whatever it was in the middle of.
+    if (e.offset >= end && e.error != QJsonParseError::GarbageAtEnd)
+        what = u"a value was expected"_s;
+    return malformed(u"%1 at offset %2"_s.arg(what).arg(e.offset));
+}
+
+// One pass over the packet text with simdjson's On Demand API, straight into columns: no
+// JSON document is built. Members come in any order; rows met before the fields are
+// skipped and read from their text once the fields are known.
+class PacketReader
 {
 public:
-    explicit PacketParser(const QByteArray &json)
-        : m_begin(json.constData()),
-          m_p(json.constData()),
-          m_end(json.constData() + json.size())
-    {}
+    explicit PacketReader(const QByteArray &json) : m_json(json), m_text(json) {}
 
-    Result<PacketData> parse()
+    Result<PacketData> read()
     {
-        skipSpace();
-        if (!eat('{'))
+        od::document doc;
+        if (const auto code = m_parser.iterate(m_text.view).get(doc))
+            return code == simdjson::EMPTY ? makeError(malformed(u"not a JSON object"_s)) : failSyntax(code);
+        od::json_type type;
+        if (doc.type().get(type) || type != od::json_type::object)
             return makeError(malformed(u"not a JSON object"_s));
+        od::object packet;
+        if (const auto code = doc.get_object().get(packet))
+            return failSyntax(code);
         std::optional<std::vector<PacketField>> fields;
-        std::optional<QJsonValue> laterRows; // rows met before the fields
+        std::optional<std::string_view> laterRows; // the text of rows met before the fields
+        bool laterRowsNotAList = false;
         std::optional<PacketData> data;
-        skipSpace();
-        if (!eat('}')) {
-            for (;;) {
-                skipSpace();
-                QString key;
-                if (!parseString(&key))
-                    return fail(u"a member name was expected"_s);
-                skipSpace();
-                if (!eat(':'))
-                    return fail(u"':' was expected"_s);
-                skipSpace();
-                if (key == u"fields"_s) {
-                    QJsonValue v;
-                    if (!parseValue(&v))
-                        return failed();
-                    auto f = readFields(v);
-                    if (!f)
-                        return makeError(f.error());
-                    fields = std::move(f).value();
-                } else if (key == u"rows"_s && fields) {
+        for (auto member : packet) {
+            od::field m;
+            std::string_view key;
+            if (auto code = std::move(member).get(m); code || (code = m.unescaped_key().get(key)))
+                return failSyntax(code);
+            od::value v = m.value();
+            if (key == "fields") {
+                fields.emplace();
+                if (!readFields(v, *fields))
+                    return failed();
+            } else if (key == "rows") {
+                od::json_type t;
+                if (const auto code = v.type().get(t))
+                    return failSyntax(code);
+                od::array rows;
+                if (t == od::json_type::array)
+                    if (const auto code = v.get_array().get(rows))
+                        return failSyntax(code);
+                if (fields) {
+                    if (t != od::json_type::array)
+                        return makeError(malformed(u"\"rows\" is not a list"_s));
                     data.emplace();
-                    if (!parseRows(*fields, &*data))
+                    if (!readRows(rows, *fields, *data))
                         return failed();
                 } else {
-                    QJsonValue v;
-                    if (!parseValue(&v))
-                        return failed();
-                    if (key == u"rows"_s)
-                        laterRows = v;
+                    laterRowsNotAList = t != od::json_type::array;
+                    laterRows.reset();
+                    std::string_view raw;
+                    if (!laterRowsNotAList) {
+                        if (const auto code = rows.raw_json().get(raw))
+                            return failSyntax(code);
+                        laterRows = raw;
+                    }
                 }
-                skipSpace();
-                if (eat(','))
-                    continue;
-                if (eat('}'))
-                    break;
-                return fail(u"',' or '}' was expected"_s);
             }
+            // Any other member is skipped.
         }
-        skipSpace();
-        if (m_p != m_end)
-            return fail(u"text after the packet"_s);
+        if (const char *at = nullptr; !doc.current_location().get(at))
+            return failSyntax(simdjson::TRAILING_CONTENT);
         if (!fields)
             return makeError(malformed(u"\"fields\" is missing"_s));
-        if (laterRows)
-            return readRows(std::move(*fields), *laterRows);
+        if (laterRowsNotAList)
+            return makeError(malformed(u"\"rows\" is not a list"_s));
+        if (laterRows) {
+            // The rows' text lies inside the packet's, whose padding follows it.
+            const char *padEnd = m_text.view.data() + m_text.view.capacity();
+            od::document rowsDoc;
+            od::array rows;
+            data.emplace();
+            if (auto code = m_parser.iterate(laterRows->data(), laterRows->size(), size_t(padEnd - laterRows->data()))
+                                .get(rowsDoc);
+                code || (code = rowsDoc.get_array().get(rows)))
+                return failSyntax(code);
+            if (!readRows(rows, *fields, *data))
+                return failed();
+        }
         if (!data)
             return makeError(malformed(u"\"rows\" is missing"_s));
         data->fields = std::move(*fields);
@@ -259,351 +369,219 @@ public:
     }
 
 private:
-    Result<PacketData> fail(const QString &what)
+    Result<PacketData> failSyntax(simdjson::error_code code)
     {
-        error(what); // the first error found is the one reported
-        return makeError(m_error);
+        syntax(code);
+        return failed();
     }
     Result<PacketData> failed() { return makeError(m_error); }
-    bool error(const QString &what)
+    bool syntax(simdjson::error_code code)
     {
-        if (m_error.isEmpty())
-            m_error = malformed(u"%1 at offset %2"_s.arg(what).arg(m_p - m_begin));
+        m_error = syntaxError(m_json, code);
+        return false;
+    }
+    bool fail(const QString &what)
+    {
+        m_error = malformed(what);
         return false;
     }
 
-    void skipSpace()
+    // A text member of a field definition; any other value reads as the empty text.
+    bool readText(od::value v, QString *out)
     {
-        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
-            ++m_p;
-    }
-    bool eat(char c)
-    {
-        if (m_p < m_end && *m_p == c) {
-            ++m_p;
+        od::json_type t;
+        std::string_view s;
+        if (const auto code = v.type().get(t))
+            return syntax(code);
+        if (t != od::json_type::string) {
+            out->clear();
             return true;
         }
-        return false;
-    }
-    bool eatWord(const char *word, size_t n)
-    {
-        if (size_t(m_end - m_p) >= n && std::memcmp(m_p, word, n) == 0) {
-            m_p += n;
-            return true;
-        }
-        return false;
+        if (const auto code = v.get_string().get(s))
+            return syntax(code);
+        *out = QString::fromUtf8(s.data(), qsizetype(s.size()));
+        return true;
     }
 
-    static int hexValue(char c)
+    bool readFieldDef(od::value v, FieldDef *def)
     {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
-    // A JSON string; *raw gets its bytes between the quotes when it has no escapes.
-    bool parseString(QString *out, QByteArrayView *raw = nullptr)
-    {
-        if (!eat('"'))
-            return error(u"a text was expected"_s);
-        const char *start = m_p;
-        while (m_p < m_end && *m_p != '"' && *m_p != '\\') {
-            if (static_cast<unsigned char>(*m_p) < 0x20)
-                return error(u"a control character in a text"_s);
-            ++m_p;
-        }
-        if (m_p >= m_end)
-            return error(u"an unterminated text"_s);
-        if (*m_p == '"') {
-            if (raw)
-                *raw = QByteArrayView(start, m_p - start);
-            *out = QString::fromUtf8(start, m_p - start);
-            ++m_p;
-            return true;
-        }
-        if (raw)
-            *raw = QByteArrayView();
-        QByteArray bytes(start, m_p - start);
-        while (m_p < m_end && *m_p != '"') {
-            const char c = *m_p++;
-            if (static_cast<unsigned char>(c) < 0x20)
-                return error(u"a control character in a text"_s);
-            if (c != '\\') {
-                bytes += c;
-                continue;
-            }
-            if (m_p >= m_end)
-                break;
-            const char e = *m_p++;
-            switch (e) {
-            case '"': bytes += '"'; break;
-            case '\\': bytes += '\\'; break;
-            case '/': bytes += '/'; break;
-            case 'b': bytes += '\b'; break;
-            case 'f': bytes += '\f'; break;
-            case 'n': bytes += '\n'; break;
-            case 'r': bytes += '\r'; break;
-            case 't': bytes += '\t'; break;
-            case 'u': {
-                char32_t code = 0;
-                if (!readHex4(&code))
-                    return error(u"a bad \\u escape"_s);
-                if (code >= 0xD800 && code <= 0xDBFF) { // a surrogate pair
-                    char32_t low = 0;
-                    if (!eatWord("\\u", 2) || !readHex4(&low) || low < 0xDC00 || low > 0xDFFF)
-                        return error(u"a bad \\u escape"_s);
-                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        od::object obj;
+        if (const auto code = v.get_object().get(obj))
+            return syntax(code);
+        for (auto member : obj) {
+            od::field m;
+            std::string_view key;
+            if (auto code = std::move(member).get(m); code || (code = m.unescaped_key().get(key)))
+                return syntax(code);
+            od::value mv = m.value();
+            if (key == "name" || key == "type") {
+                if (!readText(mv, key == "name" ? &def->name : &def->type))
+                    return false;
+            } else if (key == "size") {
+                od::json_type t;
+                if (const auto code = mv.type().get(t))
+                    return syntax(code);
+                def->sizeIs = t == od::json_type::null ? FieldDef::NoSize : FieldDef::BadSize;
+                if (t == od::json_type::number) {
+                    if (const auto code = mv.get_double().get(def->size))
+                        return syntax(code);
+                    def->sizeIs = FieldDef::Size;
                 }
-                bytes += QString::fromUcs4(&code, 1).toUtf8();
-                break;
-            }
-            default: return error(u"a bad escape"_s);
-            }
-        }
-        if (!eat('"'))
-            return error(u"an unterminated text"_s);
-        *out = QString::fromUtf8(bytes);
-        return true;
-    }
-    bool readHex4(char32_t *code)
-    {
-        if (m_end - m_p < 4)
-            return false;
-        *code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int h = hexValue(*m_p++);
-            if (h < 0)
-                return false;
-            *code = *code * 16 + char32_t(h);
-        }
-        return true;
-    }
-
-    bool parseNumber(double *out)
-    {
-        if (m_p >= m_end || !(*m_p == '-' || (*m_p >= '0' && *m_p <= '9')))
-            return error(u"a value was expected"_s);
-        const auto r = std::from_chars(m_p, m_end, *out);
-        if (r.ec != std::errc())
-            return error(u"a bad number"_s);
-        m_p = r.ptr;
-        return true;
-    }
-
-    bool parseValue(QJsonValue *out, int depth = 0)
-    {
-        if (depth > 64)
-            return error(u"values nested too deep"_s);
-        skipSpace();
-        if (m_p >= m_end)
-            return error(u"a value was expected"_s);
-        switch (*m_p) {
-        case '"': {
-            QString s;
-            if (!parseString(&s))
-                return false;
-            *out = s;
-            return true;
-        }
-        case '{': {
-            ++m_p;
-            QJsonObject obj;
-            skipSpace();
-            if (eat('}')) {
-                *out = obj;
-                return true;
-            }
-            for (;;) {
-                skipSpace();
-                QString key;
-                if (!parseString(&key))
-                    return false;
-                skipSpace();
-                if (!eat(':'))
-                    return error(u"':' was expected"_s);
-                QJsonValue v;
-                if (!parseValue(&v, depth + 1))
-                    return false;
-                obj.insert(key, v);
-                skipSpace();
-                if (eat(','))
+            } else if (key == "flags") {
+                od::json_type t;
+                if (const auto code = mv.type().get(t))
+                    return syntax(code);
+                def->flags.clear();
+                def->flagsAre = FieldDef::FlagsNotAList;
+                if (t != od::json_type::array)
                     continue;
-                if (eat('}'))
-                    break;
-                return error(u"',' or '}' was expected"_s);
+                def->flagsAre = FieldDef::FlagList;
+                od::array flags;
+                if (const auto code = mv.get_array().get(flags))
+                    return syntax(code);
+                for (auto flag : flags) {
+                    od::value fv;
+                    if (const auto code = flag.get(fv))
+                        return syntax(code);
+                    if (!readText(fv, &def->flags.emplace_back()))
+                        return false;
+                }
             }
-            *out = obj;
-            return true;
         }
-        case '[': {
-            ++m_p;
-            QJsonArray arr;
-            skipSpace();
-            if (eat(']')) {
-                *out = arr;
-                return true;
-            }
-            for (;;) {
-                QJsonValue v;
-                if (!parseValue(&v, depth + 1))
-                    return false;
-                arr.append(v);
-                skipSpace();
-                if (eat(','))
-                    continue;
-                if (eat(']'))
-                    break;
-                return error(u"',' or ']' was expected"_s);
-            }
-            *out = arr;
-            return true;
-        }
-        case 't':
-            if (!eatWord("true", 4))
-                return error(u"a value was expected"_s);
-            *out = true;
-            return true;
-        case 'f':
-            if (!eatWord("false", 5))
-                return error(u"a value was expected"_s);
-            *out = false;
-            return true;
-        case 'n':
-            if (!eatWord("null", 4))
-                return error(u"a value was expected"_s);
-            *out = QJsonValue(QJsonValue::Null);
-            return true;
-        default: {
-            double d = 0;
-            if (!parseNumber(&d))
-                return false;
-            *out = d;
-            return true;
-        }
-        }
+        return true;
     }
 
-    bool parseRows(const std::vector<PacketField> &fields, PacketData *data)
+    bool readFields(od::value v, std::vector<PacketField> &fields)
     {
-        data->columns = emptyColumns(fields);
-        std::vector<QByteArrayView> lastRaw(fields.size());
-        if (!eat('['))
-            return error(u"\"rows\" is not a list"_s);
+        od::json_type t;
+        if (const auto code = v.type().get(t))
+            return syntax(code);
+        if (t != od::json_type::array)
+            return fail(u"\"fields\" is not a list"_s);
+        od::array defs;
+        if (const auto code = v.get_array().get(defs))
+            return syntax(code);
+        qsizetype number = 0;
+        for (auto d : defs) {
+            ++number;
+            od::value dv;
+            if (auto code = d.get(dv); code || (code = dv.type().get(t)))
+                return syntax(code);
+            if (t != od::json_type::object)
+                return fail(u"field %1 is not an object"_s.arg(number));
+            FieldDef def;
+            if (!readFieldDef(dv, &def))
+                return false;
+            auto f = checkField(def, number);
+            if (!f) {
+                m_error = f.error();
+                return false;
+            }
+            if (sameName(fields, f->name))
+                return fail(u"field '%1' appears twice"_s.arg(f->name));
+            fields.push_back(std::move(f).value());
+        }
+        return true;
+    }
+
+    bool readRows(od::array rows, const std::vector<PacketField> &fields, PacketData &data)
+    {
+        data.columns = emptyColumns(fields);
+        // The raw text of each column's last value, while it is a text: a row that repeats
+        // it shares the row before's QString (appendText does the same).
+        std::vector<std::optional<std::string_view>> last(fields.size());
         size_t row = 0;
-        skipSpace();
-        if (eat(']'))
-            return true;
-        for (;;) {
+        for (auto r : rows) {
             ++row;
-            skipSpace();
-            if (!eat('[')) {
-                m_error = malformed(u"row %1 is not a list"_s.arg(row));
-                return false;
-            }
+            od::value rv;
+            od::json_type t;
+            if (auto code = r.get(rv); code || (code = rv.type().get(t)))
+                return syntax(code);
+            if (t != od::json_type::array)
+                return fail(u"row %1 is not a list"_s.arg(row));
+            od::array cells;
+            if (const auto code = rv.get_array().get(cells))
+                return syntax(code);
             size_t j = 0;
-            skipSpace();
-            if (!eat(']')) {
-                for (;;) {
-                    if (j >= fields.size()) {
-                        m_error =
-                            malformed(u"row %1 has more than %2 values for %2 fields"_s.arg(row).arg(fields.size()));
-                        return false;
-                    }
-                    skipSpace();
-                    if (!parseCell(fields[j], data->columns[j], lastRaw[j], row))
-                        return false;
-                    ++j;
-                    skipSpace();
-                    if (eat(','))
-                        continue;
-                    if (eat(']'))
-                        break;
-                    return error(u"',' or ']' was expected"_s);
-                }
+            for (auto cell : cells) {
+                if (j >= fields.size())
+                    return fail(u"row %1 has more than %2 values for %2 fields"_s.arg(row).arg(fields.size()));
+                od::value cv;
+                if (const auto code = cell.get(cv))
+                    return syntax(code);
+                if (!readCell(cv, fields[j], data.columns[j], last[j], row))
+                    return false;
+                ++j;
             }
-            if (j != fields.size()) {
-                m_error = malformed(u"row %1 has %2 values for %3 fields"_s.arg(row).arg(j).arg(fields.size()));
-                return false;
-            }
-            skipSpace();
-            if (eat(','))
-                continue;
-            if (eat(']'))
-                break;
-            return error(u"',' or ']' was expected"_s);
+            if (j != fields.size())
+                return fail(u"row %1 has %2 values for %3 fields"_s.arg(row).arg(j).arg(fields.size()));
         }
-        data->rowCount = row;
+        data.rowCount = row;
         return true;
     }
 
-    bool parseCell(const PacketField &f, Column &c, QByteArrayView &lastRaw, size_t row)
+    bool readCell(od::value v, const PacketField &f, Column &c, std::optional<std::string_view> &last, size_t row)
     {
-        if (m_p < m_end && *m_p == 'n') {
-            if (!eatWord("null", 4))
-                return error(u"a value was expected"_s);
+        od::json_type t;
+        if (const auto code = v.type().get(t))
+            return syntax(code);
+        if (t == od::json_type::null) {
+            bool isNull = false;
+            if (const auto code = v.is_null().get(isNull))
+                return syntax(code);
+            if (!isNull)
+                return syntax(simdjson::N_ATOM_ERROR);
             c.appendNull();
-            lastRaw = QByteArrayView();
+            last.reset();
             return true;
         }
-        const auto wrongKind = [&] {
-            if (m_error.isEmpty())
-                m_error = badValue(row, f);
-            return false;
-        };
         switch (f.type) {
-        case ftBoolean:
-            if (eatWord("true", 4))
-                appendNumber(c, 1);
-            else if (eatWord("false", 5))
-                appendNumber(c, 0);
-            else
-                return wrongKind();
+        case ftBoolean: {
+            bool b = false;
+            if (t != od::json_type::boolean)
+                return fail(badValueText(row, f));
+            if (const auto code = v.get_bool().get(b))
+                return syntax(code);
+            appendNumber(c, b ? 1 : 0);
             return true;
+        }
         case ftInteger:
         case ftFloat:
         case ftDateTime: {
-            if (m_p >= m_end || !(*m_p == '-' || (*m_p >= '0' && *m_p <= '9')))
-                return wrongKind();
             double d = 0;
-            if (!parseNumber(&d))
-                return false;
+            if (t != od::json_type::number)
+                return fail(badValueText(row, f));
+            if (const auto code = v.get_double().get(d))
+                return syntax(code);
             if (f.type == ftInteger && d != std::trunc(d))
-                return wrongKind();
+                return fail(badValueText(row, f));
             appendNumber(c, d);
             return true;
         }
         default: {
-            if (m_p >= m_end || *m_p != '"')
-                return wrongKind();
-            // The same bytes as the row before: share that row's text.
-            if (!lastRaw.isNull() && !c.null.empty() && !c.null.back()) {
-                const qsizetype n = lastRaw.size();
-                if (m_end - m_p >= n + 2 && m_p[n + 1] == '"' && std::memcmp(m_p + 1, lastRaw.data(), size_t(n)) == 0) {
-                    m_p += n + 2;
-                    c.text.push_back(c.text.back());
-                    c.null.push_back(0);
-                    return true;
-                }
+            if (t != od::json_type::string)
+                return fail(badValueText(row, f));
+            // The same bytes as the row before's text: its QString is shared, and the
+            // value is neither unescaped nor converted again (simdjson skips it).
+            const std::string_view token = v.raw_json_token();
+            if (last && *last == token) {
+                c.text.push_back(c.text.back());
+            } else {
+                std::string_view s;
+                if (const auto code = v.get_string().get(s))
+                    return syntax(code);
+                c.text.push_back(QString::fromUtf8(s.data(), qsizetype(s.size())));
+                last = token;
             }
-            QString s;
-            QByteArrayView raw;
-            if (!parseString(&s, &raw))
-                return false;
-            c.text.push_back(std::move(s));
             c.null.push_back(0);
-            lastRaw = raw;
             return true;
         }
         }
     }
 
-    const char *m_begin;
-    const char *m_p;
-    const char *m_end;
+    const QByteArray &m_json;
+    PaddedText m_text;
+    od::parser m_parser;
     QString m_error;
 };
 
@@ -650,7 +628,7 @@ Result<PacketData> readPacket(const QJsonObject &packet)
 
 Result<PacketData> readPacket(const QByteArray &json)
 {
-    return PacketParser(json).parse();
+    return PacketReader(json).read();
 }
 
 } // namespace detail

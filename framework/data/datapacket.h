@@ -33,7 +33,9 @@ struct PacketData
 };
 
 Result<PacketData> readPacket(const QJsonObject &packet);
-// Parses the packet text itself in one pass, without building a JSON document first.
+// Reads the packet text in one pass with simdjson's On Demand API, without building a JSON
+// document first; in place when json has SIMDJSON_PADDING (64) bytes of room after its
+// text (ServerValue's kept texts do), else from a padded copy.
 Result<PacketData> readPacket(const QByteArray &json);
 
 } // namespace detail

@@ -196,6 +196,18 @@ private slots:
             << u"row 1, field 'N': an integer was expected"_s << true;
         QTest::newRow("trailing text") << "{" + f + R"(,"rows":[]} x)" << u"text after the packet at offset 104"_s
                                        << false;
+        // Faults inside the rows, where the text reader meets them mid-row, and rows read
+        // before their fields.
+        QTest::newRow("cut short in a row")
+            << "{" + f + R"(,"rows":[["a",1],["b")" << u"a value was expected at offset 113"_s << false;
+        QTest::newRow("a bad number in a row")
+            << "{" + f + R"(,"rows":[["a",-]]})" << u"a bad number at offset 107"_s << false;
+        QTest::newRow("a long row") << "{" + f + R"(,"rows":[["a",1],["b",2,3]]})"
+                                    << u"row 2 has more than 2 values for 2 fields"_s << false;
+        QTest::newRow("a bad number in rows before the fields")
+            << R"({"rows":[["a",-]],)" + f + "}" << u"a bad number at offset 15"_s << false;
+        QTest::newRow("rows before the fields") << R"({"rows":[["a",1],["b","2"]],)" + f + "}"
+                                                << u"row 2, field 'TOTEFET': a number was expected"_s << true;
     }
     void malformedPackets()
     {

@@ -2,6 +2,7 @@
 // ports: the wire format, by-reference arguments, every kind of failure and the
 // before-connect hook.
 #include "framework/core/abort.h"
+#include "framework/data/clientdataset.h"
 #include "framework/net/httptransport.h"
 #include "framework/net/netconnection.h"
 #include "framework/net/rpcargs.h"
@@ -587,6 +588,12 @@ private slots:
         QTest::newRow("no refs") << QByteArray(R"({"ok": true, "result": 1})") << u"falta o campo \"refs\""_s;
         QTest::newRow("short refs") << QByteArray(R"({"ok": true, "result": 1, "refs": []})")
                                     << u"\"refs\" traz 0 argumentos em vez de 1"_s;
+        QTest::newRow("text after the answer") << QByteArray(R"({"ok": true, "result": 1, "refs": ["a"]} x)")
+                                               << u"não é JSON (garbage at the end of the document)"_s;
+        QTest::newRow("a packet cut short") << QByteArray(R"({"ok": true, "refs": ["a"], "result": {"fields": []})")
+                                            << u"não é JSON (unterminated object)"_s;
+        QTest::newRow("a bad value in refs")
+            << QByteArray(R"({"ok": true, "result": 1, "refs": [tru]})") << u"não é JSON (illegal value)"_s;
     }
     void malformedAnswers()
     {
@@ -605,6 +612,98 @@ private slots:
         QVERIFY(r.data.isNull()); // a method with nothing to return
         r = parseRpcAnswer(R"({"ok": false})", 1, u"h:1"_s, u"M"_s);
         QCOMPARE(r.error, u"O servidor de aplicação informou uma falha na chamada de M, sem descrição."_s);
+    }
+
+    // Results and refs read as QJsonDocument reads them, the object result kept as text.
+    void answersReadAsQtReadsThem_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("a text with escapes and accents")
+            << QByteArray("{\"ok\":true,\"result\":\"Almo\\u00e7o \\\"especial\\\"\\n😀\",\"refs\":[\"a\\\\b\"]}");
+        QTest::newRow("numbers") << QByteArray(
+            R"({"refs":[null],"result":[12345678901234567,-0.5,1e300,0],"ok":true})");
+        QTest::newRow("a small object") << QByteArray(
+            R"({"ok":true,"result":{"numero":"0000000007","lista":[true,false,null]},"refs":[{"x":1}]})");
+        QTest::newRow("a null result") << QByteArray(R"({"ok":true,"result":null,"refs":[1]})");
+    }
+    void answersReadAsQtReadsThem()
+    {
+        QFETCH(QByteArray, body);
+        const ServerResult r = parseRpcAnswer(body, 1, u"h:1"_s, u"M"_s);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        const QJsonObject qt = QJsonDocument::fromJson(body).object();
+        QCOMPARE(r.data.type(), qt.value(u"result"_s).type());
+        QCOMPARE(r.data.hasJson(), qt.value(u"result"_s).isObject());
+        QCOMPARE(r.data.value(), qt.value(u"result"_s));
+        QCOMPARE(r.refs, qt.value(u"refs"_s).toArray());
+    }
+
+    // A packet result loads from its text (setData of CheckResultServ) into the same table,
+    // or with the same error, as from the QJsonObject the answer used to become.
+    void packetAnswersLoadAsTheirObject_data()
+    {
+        QTest::addColumn<QByteArray>("packet");
+        const QByteArray f = R"("fields":[{"name":"NMSERVICO","type":"string","size":40},)"
+                             R"({"name":"QT","type":"float"},{"name":"ATIVO","type":"boolean"}])";
+        QTest::newRow("texts repeated, escaped, a null between")
+            << "{" + f
+                   + ",\"rows\":[[\"Almoço \\\"x\\\"\",1,true],[\"Almoço \\\"x\\\"\",2,false],[null,null,null],"
+                     "[\"Almoço \\\"x\\\"\",3,null],[\"Almo\\u00e7o "
+                     "\\\"x\\\"\",4,true],[\"😀\\n\",5,true],[\"\",0,false]]}";
+        QTest::newRow("rows before the fields, another member, spaces")
+            << R"({ "rows" : [ ["a", 1, true] , ["a", 1.5, false] ], "extra": {"x": [1]}, )" + f + " }";
+        QTest::newRow("a short row") << "{" + f + R"(,"rows":[["a",1,true],["b",2]]})";
+        QTest::newRow("a text for a number") << "{" + f + R"(,"rows":[["a","1",true]]})";
+        QTest::newRow("no rows") << "{" + f + "}";
+    }
+    void packetAnswersLoadAsTheirObject()
+    {
+        QFETCH(QByteArray, packet);
+        const ServerResult r =
+            parseRpcAnswer(R"({"ok":true,"result":)" + packet + R"(,"refs":[]})", 0, u"h:1"_s, u"M"_s);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY(r.data.hasJson());
+        const QJsonObject object = QJsonDocument::fromJson(packet).object();
+        const auto load = [](TClientDataSet &table, const auto &result) {
+            try {
+                table.setData(result);
+                return QString();
+            } catch (const EDatabaseError &e) {
+                return e.text();
+            }
+        };
+        TClientDataSet fromText(u"qryServ"_s), fromObject(u"qryServ"_s);
+        QCOMPARE(load(fromText, CheckResultServ(r, true, 0)), load(fromObject, QJsonValue(object)));
+        QCOMPARE(fromText.dataPacketJson(), fromObject.dataPacketJson());
+        QCOMPARE(r.data.toObject(), object); // built from the kept text when asked
+    }
+
+    // Results a table refuses: the envelope's reader walks an object result only for its
+    // structure, so a bad value inside it is found when the packet is loaded.
+    void resultsATableRefuses_data()
+    {
+        QTest::addColumn<QByteArray>("result");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a bad value inside the packet")
+            << QByteArray(R"({"fields":[{"name":"A","type":"boolean"}],"rows":[[tru]]})")
+            << u"qryServ: Malformed data packet: a value was expected at offset 55"_s;
+        QTest::newRow("not a packet") << QByteArray(R"("0000000007")")
+                                      << u"qryServ: Malformed data packet: not a JSON object"_s;
+    }
+    void resultsATableRefuses()
+    {
+        QFETCH(QByteArray, result);
+        QFETCH(QString, error);
+        const ServerResult r =
+            parseRpcAnswer(R"({"ok":true,"result":)" + result + R"(,"refs":[]})", 0, u"h:1"_s, u"M"_s);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        TClientDataSet table(u"qryServ"_s);
+        try {
+            table.setData(CheckResultServ(r, true, 0));
+            QFAIL("setData did not throw");
+        } catch (const EDatabaseError &e) {
+            QCOMPARE(e.text(), error);
+        }
     }
 
     void reconnectsWhenTheServerClosedTheIdleConnection()
