@@ -4,6 +4,7 @@
 // or 200 {"ok": false, "error": "..."}. One kept-alive connection, blocking on the
 // calling thread with time-outs; no Qt event loop is entered.
 
+#include "framework/net/rpcanswer.h"
 #include "framework/net/rpctransport.h"
 
 #include <memory>
@@ -34,9 +35,5 @@ private:
 // trying one plain TCP connection; the empty text when the connection succeeds.
 QString connectFailureReason(const QString &host, int port, int timeoutMs);
 
-// The reply to one call read as the protocol defines it: a success or the server's
-// text, or a failure naming what is wrong with the reply. Used by the transport, and
-// testable without a network.
-ServerResult parseRpcAnswer(const QByteArray &body, int argCount, const QString &where, const QString &method);
 
 } // namespace kpr

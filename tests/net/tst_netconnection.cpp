@@ -594,6 +594,10 @@ private slots:
                                             << u"não é JSON (unterminated object)"_s;
         QTest::newRow("a bad value in refs")
             << QByteArray(R"({"ok": true, "result": 1, "refs": [tru]})") << u"não é JSON (illegal value)"_s;
+        // Nesting that would exhaust the reader's stack is refused, not followed.
+        QTest::newRow("refs nested 200 deep")
+            << "{\"ok\": true, \"result\": 1, \"refs\": " + QByteArray(200, '[') + QByteArray(200, ']') + "}"
+            << u"não é JSON (The JSON document was too deep (too many nested objects and arrays))"_s;
     }
     void malformedAnswers()
     {
