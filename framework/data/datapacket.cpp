@@ -1,5 +1,7 @@
 #include "framework/data/datapacket.h"
 
+#include "framework/core/paddedjson.h"
+
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -233,23 +235,6 @@ Result<PacketData> readRows(std::vector<PacketField> fields, const QJsonValue &v
 }
 
 namespace od = simdjson::ondemand;
-
-// The bytes of json as simdjson reads them: in place when the array has room for its
-// padding after the text, else a padded copy.
-struct PaddedText
-{
-    explicit PaddedText(const QByteArray &json)
-    {
-        if (size_t(json.capacity() - json.size()) >= simdjson::SIMDJSON_PADDING) {
-            view = simdjson::padded_string_view(json.constData(), size_t(json.size()), size_t(json.capacity()));
-        } else {
-            copy = simdjson::padded_string(json.constData(), size_t(json.size()));
-            view = copy;
-        }
-    }
-    simdjson::padded_string copy;
-    simdjson::padded_string_view view;
-};
 
 // What is wrong with a packet text simdjson refused, and where. simdjson finds the fault
 // but not always its place (a text cut short and one with something after the packet
@@ -580,7 +565,7 @@ private:
     }
 
     const QByteArray &m_json;
-    PaddedText m_text;
+    PaddedJson m_text;
     od::parser m_parser;
     QString m_error;
 };

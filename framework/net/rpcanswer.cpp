@@ -1,5 +1,7 @@
 #include "framework/net/rpcanswer.h"
 
+#include "framework/core/paddedjson.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -113,18 +115,11 @@ struct Envelope
 
 simdjson::error_code readEnvelope(const QByteArray &body, Envelope *out)
 {
-    simdjson::padded_string copy;
-    simdjson::padded_string_view text;
-    if (size_t(body.capacity() - body.size()) >= simdjson::SIMDJSON_PADDING) {
-        text = simdjson::padded_string_view(body.constData(), size_t(body.size()), size_t(body.capacity()));
-    } else {
-        copy = simdjson::padded_string(body.constData(), size_t(body.size()));
-        text = copy;
-    }
+    const PaddedJson text(body);
     od::parser parser;
     od::document doc;
     od::object answer;
-    if (auto code = parser.iterate(text).get(doc); code || (code = doc.get_object().get(answer)))
+    if (auto code = parser.iterate(text.view).get(doc); code || (code = doc.get_object().get(answer)))
         return code;
     for (auto member : answer) {
         od::field m;
