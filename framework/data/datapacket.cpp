@@ -288,7 +288,9 @@ public:
         if (const auto code = doc.get_object().get(packet))
             return failSyntax(code);
         std::optional<std::vector<PacketField>> fields;
-        std::optional<std::string_view> laterRows; // the text of rows met before the fields
+        // The text of rows met before the fields (never empty when there are such rows: at
+        // least "[]").
+        std::string_view laterRows;
         bool laterRowsNotAList = false;
         std::optional<PacketData> data;
         for (auto member : packet) {
@@ -317,12 +319,10 @@ public:
                         return failed();
                 } else {
                     laterRowsNotAList = t != od::json_type::array;
-                    laterRows.reset();
-                    std::string_view raw;
+                    laterRows = {};
                     if (!laterRowsNotAList) {
-                        if (const auto code = rows.raw_json().get(raw))
+                        if (const auto code = rows.raw_json().get(laterRows))
                             return failSyntax(code);
-                        laterRows = raw;
                     }
                 }
             }
@@ -334,13 +334,13 @@ public:
             return makeError(malformed(u"\"fields\" is missing"_s));
         if (laterRowsNotAList)
             return makeError(malformed(u"\"rows\" is not a list"_s));
-        if (laterRows) {
+        if (!laterRows.empty()) {
             // The rows' text lies inside the packet's, whose padding follows it.
             const char *padEnd = m_text.view.data() + m_text.view.capacity();
             od::document rowsDoc;
             od::array rows;
             data.emplace();
-            if (auto code = m_parser.iterate(laterRows->data(), laterRows->size(), size_t(padEnd - laterRows->data()))
+            if (auto code = m_parser.iterate(laterRows.data(), laterRows.size(), size_t(padEnd - laterRows.data()))
                                 .get(rowsDoc);
                 code || (code = rowsDoc.get_array().get(rows)))
                 return failSyntax(code);

@@ -68,7 +68,10 @@ private slots:
         const int n = freeDisplay();
         QVERIFY(n > 0);
         m_display = u":%1"_s.arg(n);
-        m_xvfb.start(u"Xvfb"_s, {m_display, u"-screen"_s, u"0"_s, u"1024x700x24"_s, u"-nolisten"_s, u"tcp"_s});
+        // -noreset: an X server resets when its last client leaves, and the shell connecting
+        // just as xwininfo's check below leaves would find no server to connect to.
+        m_xvfb.start(u"Xvfb"_s, {m_display, u"-screen"_s, u"0"_s, u"1024x700x24"_s, u"-nolisten"_s, u"tcp"_s,
+                                u"-noreset"_s});
         QVERIFY(m_xvfb.waitForStarted());
         // The socket appears before the server takes connections: wait until it answers.
         QTRY_VERIFY_WITH_TIMEOUT(windowTree(m_display).contains(u"Root window"_s), 20000);
