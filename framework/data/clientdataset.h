@@ -147,9 +147,9 @@ public:
     // table and goes to its first row. A table with persistent fields refuses a packet that
     // lacks one of them and ignores the packet's other fields.
     Status LoadFromPacket(const QJsonObject &packet);
+    Status LoadFromPacket(const QByteArray &json);
     // A server result kept as the packet's text loads straight from it; any other result
     // loads as its QJsonValue.
-    Status LoadFromPacket(const QByteArray &json);
     Status LoadFromPacket(const ServerValue &packet);
     void setData(const QJsonValue &packet);  // throws EDatabaseError
     void setData(const QByteArray &json);    // throws EDatabaseError
