@@ -4,6 +4,7 @@
 #include "appserver/rdmcfr/common.h"
 #include "appserver/rdmcfr/counter.h"
 #include "appserver/rdmcfr/methods.h"
+#include "appserver/database/sqlitestatements.h"
 #include "framework/core/dates.h"
 
 #include <QDateTime>
@@ -29,6 +30,61 @@ Result<int> raiseGeneration(Session &s, const QString &number, const QString &br
                    u"UPDATE APURACAO SET NRGERACAO = NRGERACAO + 1 "
                    "WHERE NRAPURACGD = ? AND CDFILIAL = ?"_s,
                    {number, branch});
+}
+
+// Every meal row of the period with the price in force that day: the price row with the
+// latest validity on or before the day; none gives NULL. In primary-key order, so that the
+// rows go into APURFATGD's key at its end, not scattered.
+const QString writeRows =
+    u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, "
+    "DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD) "
+    "SELECT CAST(? AS VARCHAR(10)), E.CDFILIAL, E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, "
+    "E.NREFETIVOS, (SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL "
+    "AND P.CDCLIENTE = E.CDCLIENTE AND P.CDSERVFILI = E.CDSERVFILI "
+    "AND P.DTVIGENCIA <= E.DTEFETIVO ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
+    "FROM EFETIVO E WHERE E.CDFILIAL = ? AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ? "
+    "ORDER BY E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO"_s;
+
+// The same rows on SQLite, read in the order of EFETIVO's primary key (branch, client,
+// service, day) instead of sorted: SQLite's sort of a million rows cost more than the
+// reading itself. The (client, service) pairs of the branch are walked by seeks in that
+// key (each step finds the next service of the client, or the first of the next client),
+// and each pair's period is one range of the key. SQLite's planner, without statistics,
+// prefers the covering index by day for the join, so the key's index is named; its name
+// is SQLite's own and is read from the schema.
+const QString writeRowsByKey =
+    u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, "
+    "DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD) "
+    "WITH RECURSIVE PAR (CDCLIENTE, CDSERVFILI) AS ("
+    " SELECT C, (SELECT MIN(X.CDSERVFILI) FROM EFETIVO X WHERE X.CDFILIAL = ?2 AND X.CDCLIENTE = C)"
+    " FROM (SELECT MIN(X.CDCLIENTE) AS C FROM EFETIVO X WHERE X.CDFILIAL = ?2)"
+    " UNION ALL"
+    " SELECT IIF(EXISTS (SELECT 1 FROM EFETIVO X WHERE X.CDFILIAL = ?2 AND X.CDCLIENTE = PAR.CDCLIENTE"
+    "                    AND X.CDSERVFILI > PAR.CDSERVFILI), PAR.CDCLIENTE,"
+    "            (SELECT MIN(X.CDCLIENTE) FROM EFETIVO X WHERE X.CDFILIAL = ?2 AND X.CDCLIENTE > PAR.CDCLIENTE)),"
+    "        IFNULL((SELECT MIN(X.CDSERVFILI) FROM EFETIVO X WHERE X.CDFILIAL = ?2"
+    "                AND X.CDCLIENTE = PAR.CDCLIENTE AND X.CDSERVFILI > PAR.CDSERVFILI),"
+    "               (SELECT MIN(X.CDSERVFILI) FROM EFETIVO X WHERE X.CDFILIAL = ?2 AND X.CDCLIENTE ="
+    "                 (SELECT MIN(Y.CDCLIENTE) FROM EFETIVO Y WHERE Y.CDFILIAL = ?2 AND Y.CDCLIENTE > PAR.CDCLIENTE)))"
+    " FROM PAR WHERE PAR.CDCLIENTE IS NOT NULL) "
+    "SELECT ?1, E.CDFILIAL, E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, E.NREFETIVOS, "
+    "(SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL "
+    "AND P.CDCLIENTE = E.CDCLIENTE AND P.CDSERVFILI = E.CDSERVFILI "
+    "AND P.DTVIGENCIA <= E.DTEFETIVO ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
+    "FROM PAR CROSS JOIN EFETIVO E INDEXED BY \"%1\" "
+    "WHERE E.CDFILIAL = ?2 AND E.CDCLIENTE = PAR.CDCLIENTE AND E.CDSERVFILI = PAR.CDSERVFILI "
+    "AND E.DTEFETIVO >= ?3 AND E.DTEFETIVO <= ?4"_s;
+
+Result<int> writeSqlite(Session &s, const QString &number, const QString &branch, QDate start, QDate end)
+{
+    QString key;
+    const auto found = s.sqlite()->run(u"SELECT name FROM pragma_index_list('EFETIVO') WHERE origin = 'pk'"_s, {},
+                                       [&](const SqliteRow &row) { key = QString::fromUtf8(row.text(0)); });
+    if (!found)
+        return makeError(found.error());
+    if (key.isEmpty())
+        return execute(s, writeRows, {number, branch, s.date(start), s.date(end)});
+    return execute(s, writeRowsByKey.arg(key.replace(u'"', u"\"\""_s)), {number, branch, s.date(start), s.date(end)});
 }
 
 } // namespace
@@ -76,19 +132,8 @@ Result<Answer> ProRelGesDireta(Session &s, const Args &a)
         execute(s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
     if (!removed)
         return makeError(removed.error());
-    // One statement: every meal row of the period with the price in force that day (the
-    // price row with the latest validity on or before the day; none gives NULL).
-    const auto written = execute(s,
-                                 u"INSERT INTO APURFATGD (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, "
-                                 "DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD) "
-                                 "SELECT CAST(? AS VARCHAR(10)), E.CDFILIAL, E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO, "
-                                 "E.NREFETIVOS, (SELECT P.VRPRECUNIT FROM PRECSERV P WHERE P.CDFILIAL = E.CDFILIAL "
-                                 "AND P.CDCLIENTE = E.CDCLIENTE AND P.CDSERVFILI = E.CDSERVFILI "
-                                 "AND P.DTVIGENCIA <= E.DTEFETIVO ORDER BY P.DTVIGENCIA DESC LIMIT 1) "
-                                 "FROM EFETIVO E WHERE E.CDFILIAL = ? AND E.DTEFETIVO >= ? AND E.DTEFETIVO <= ? "
-                                 // In primary-key order: the rows go into the index at its end, not scattered.
-                                 "ORDER BY E.CDCLIENTE, E.CDSERVFILI, E.DTEFETIVO"_s,
-                                 {number, branch, s.date(start), s.date(end)});
+    const auto written = s.dialect() == Dialect::SQLite ? writeSqlite(s, number, branch, start, end)
+                                                        : execute(s, writeRows, {number, branch, s.date(start), s.date(end)});
     if (!written)
         return makeError(written.error());
     if (const auto raised = raiseGeneration(s, number, branch); !raised)

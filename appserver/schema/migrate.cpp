@@ -25,7 +25,7 @@ const QStringList &migrationFiles()
     static const bool registered = (initSchemaResources(), true);
     Q_UNUSED(registered);
     static const QStringList files{u":/schema/001_initial.sql"_s, u":/schema/002_apuration_indexes.sql"_s,
-                                   u":/schema/003_send_log.sql"_s};
+                                   u":/schema/003_send_log.sql"_s, u":/schema/004_apuration_clustered.sql"_s};
     return files;
 }
 
@@ -86,7 +86,13 @@ Status migrate(QSqlDatabase &db, int target)
         QFile f(migrationFiles().at(v - 1));
         if (!f.open(QIODevice::ReadOnly))
             return makeError(u"Migração %1 não encontrada."_s.arg(v));
-        const QStringList statements = splitStatements(QString::fromUtf8(f.readAll()));
+        QStringList statements = splitStatements(QString::fromUtf8(f.readAll()));
+        // What only one of the databases has (a table without rowid) is in a file of its own
+        // beside the version's file: NNN_name.sqlite.sql or NNN_name.psql.sql.
+        QString own = migrationFiles().at(v - 1);
+        own.replace(u".sql"_s, db.driverName() == u"QPSQL"_s ? u".psql.sql"_s : u".sqlite.sql"_s);
+        if (QFile ownFile(own); ownFile.open(QIODevice::ReadOnly))
+            statements += splitStatements(QString::fromUtf8(ownFile.readAll()));
         if (!db.transaction())
             return makeError(u"Não foi possível iniciar a migração %1: %2"_s.arg(v).arg(db.lastError().text()));
         QSqlQuery q(db);

@@ -22,6 +22,7 @@
 #include <QLocale>
 #include <QJsonObject>
 #include <QSet>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,6 +80,7 @@ private slots:
     void shutdownLeavesConnectionsToTheirThreads();
 
     void priceInForce();
+    void everyPairOfTheBranchIsRead();
     void failedCallChangesNothing();
     void argumentChecks_data();
     void argumentChecks();
@@ -589,6 +591,66 @@ void TestAppServerUnits::priceInForce()
     QVERIFY(call(u"ProDelTableRelApur"_s, {u"0001"_s, number}).ok);
     const auto gone = call(u"GetTotalizacao"_s, {u"0001"_s, number, day(2024, 3, 1), day(2024, 3, 31), u"T"_s});
     QCOMPARE(gone.result().toObject().value(u"rows"_s).toArray().size(), 0);
+}
+
+// The rows are read pair by pair of (client, service): pairs with gaps between them, pairs
+// whose rows all fall outside the period, and branches on either side of the key.
+void TestAppServerUnits::everyPairOfTheBranchIsRead()
+{
+    auto db = openDatabase(m_url, u"pairs"_s);
+    QVERIFY2(db, qPrintable(db.error()));
+    QSet<QString> expected;
+    {
+        QSqlQuery q(*db);
+        QVERIFY(q.exec(u"INSERT INTO FILIAL (CDFILIAL, NMFILIAL, DTPROCFILI) VALUES ('0003', 'Norte', '2024-03-01')"_s));
+        for (const char *client : {"A", "B", "C", "D", "E"})
+            QVERIFY(q.exec(u"INSERT INTO CLIENTE (CDCLIENTE, IDTPIJURCLIE, NRINSJURCLIE, NMRAZSOCCLIE) "
+                           "VALUES ('%1', 'J', '1', 'Cliente')"_s.arg(QLatin1StringView(client))));
+        for (const char *branchService : {"0002001", "0002002", "0002003", "0003001"})
+            QVERIFY(q.exec(u"INSERT INTO SERVFILI VALUES ('%1', '%2', 'Serviço', '01')"_s.arg(
+                QLatin1StringView(branchService, 4), QLatin1StringView(branchService + 4))));
+        const struct
+        {
+            const char *branch, *client, *service, *day;
+        } rows[] = {
+            {"0002", "A", "001", "2024-03-01"}, {"0002", "A", "001", "2024-03-31"}, {"0002", "A", "002", "2024-03-15"},
+            {"0002", "A", "003", "2024-02-29"}, // outside: the pair gives nothing
+            {"0002", "B", "003", "2024-03-02"}, // B has only its last service
+            {"0002", "C", "001", "2024-04-01"}, {"0002", "C", "002", "2024-01-10"}, // C: nothing in March
+            {"0002", "D", "001", "2024-03-03"}, {"0002", "D", "003", "2024-03-04"}, {"0002", "E", "002", "2024-03-05"},
+            {"0003", "A", "001", "2024-03-01"}, // the next branch
+        };
+        for (const auto &r : rows) {
+            q.prepare(u"INSERT INTO EFETIVO VALUES (?, ?, ?, ?, 1)"_s);
+            for (const char *v : {r.branch, r.client, r.service, r.day})
+                q.addBindValue(QString::fromLatin1(v));
+            QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+            if (qstrcmp(r.branch, "0002") == 0 && QByteArray(r.day).startsWith("2024-03"))
+                expected << QString::fromLatin1(r.client) + u' ' + QString::fromLatin1(r.service) + u' '
+                                + QString::fromLatin1(r.day);
+        }
+    }
+    const QString number = call(u"ProPrxRelApurFat"_s, {u"0002"_s}).result().toString();
+    const auto run = call(u"ProRelGesDireta"_s, {u"0002"_s, day(2024, 3, 1), day(2024, 3, 31), number, u""_s});
+    QVERIFY2(run.ok, qPrintable(run.error));
+    QCOMPARE(run.result().toInt(), expected.size());
+    QSet<QString> written;
+    {
+        QSqlQuery q(*db);
+        QVERIFY(q.exec(u"SELECT CDCLIENTEAPGD || ' ' || CDSERVFILIAPGD || ' ' || DTAPURACFATGD FROM APURFATGD "
+                       "WHERE NRAPURACGD = '%1'"_s.arg(number)));
+        while (q.next())
+            written << q.value(0).toString();
+        QVERIFY(q.exec(u"DELETE FROM EFETIVO WHERE CDFILIAL <> '0001'"_s));
+        QVERIFY(q.exec(u"DELETE FROM SERVFILI WHERE CDFILIAL <> '0001'"_s));
+        QVERIFY(q.exec(u"DELETE FROM CLIENTE WHERE CDCLIENTE <> '0001'"_s));
+        QVERIFY(q.exec(u"DELETE FROM FILIAL WHERE CDFILIAL = '0003'"_s));
+    }
+    QCOMPARE(written, expected);
+    QVERIFY(call(u"ProDelTableRelApur"_s, {u"0002"_s, number}).ok);
+    db.value().close();
+    db = makeError(QString());
+    QSqlDatabase::removeDatabase(u"pairs"_s);
 }
 
 void TestAppServerUnits::failedCallChangesNothing()

@@ -1,0 +1,3 @@
+-- Schema version 4: the apuration rows stored in the order they are written and read.
+-- Nothing here for both databases: a PostgreSQL table is a heap beside its key either way.
+-- SQLite's part is in 004_apuration_clustered.sqlite.sql.

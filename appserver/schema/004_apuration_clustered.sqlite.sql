@@ -1,0 +1,18 @@
+-- SQLite: APURFATGD becomes a table without rowid, one B-tree ordered by its primary key.
+-- ProRelGesDireta writes a million rows into it in key order and GetQtdeEfetServ reads
+-- a client's rows as a range of that key; with a rowid there were two B-trees to write
+-- and a second look-up for every row read. The rows are copied as they are.
+CREATE TABLE APURFATGD_NOVA (
+    NRAPURACGD     VARCHAR(10)  NOT NULL,
+    CDFILIALAPGD   VARCHAR(4)   NOT NULL,
+    CDCLIENTEAPGD  VARCHAR(21)  NOT NULL,
+    CDSERVFILIAPGD VARCHAR(3)   NOT NULL,
+    DTAPURACFATGD  DATE         NOT NULL,
+    NREFETIVOSAPGD INTEGER,
+    VRPRECUNITAPGD NUMERIC(12,2),
+    PRIMARY KEY (NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD, DTAPURACFATGD)
+) WITHOUT ROWID;
+INSERT INTO APURFATGD_NOVA SELECT NRAPURACGD, CDFILIALAPGD, CDCLIENTEAPGD, CDSERVFILIAPGD,
+    DTAPURACFATGD, NREFETIVOSAPGD, VRPRECUNITAPGD FROM APURFATGD;
+DROP TABLE APURFATGD;
+ALTER TABLE APURFATGD_NOVA RENAME TO APURFATGD;
