@@ -14,6 +14,17 @@ void appendJsonString(QByteArray &out, const QString &text);
 // A string already in UTF-8.
 void appendJsonUtf8(QByteArray &out, QByteArrayView utf8);
 void appendJsonNumber(QByteArray &out, double value);
+
+// The same written at a pointer with room enough, for a writer that makes room for many
+// values at once; each answers the end of what it wrote. A text needs jsonUtf8Room bytes
+// (every byte escaped as \u00XX at worst), a number at most MaxJsonNumber.
+constexpr qsizetype MaxJsonNumber = 32;
+constexpr qsizetype jsonUtf8Room(QByteArrayView utf8)
+{
+    return 6 * utf8.size() + 2;
+}
+char *writeJsonUtf8(char *out, QByteArrayView utf8);
+char *writeJsonNumber(char *out, double value);
 // Any value; arrays and objects go through QJsonDocument.
 void appendJsonValue(QByteArray &out, const QJsonValue &value);
 

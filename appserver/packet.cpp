@@ -8,7 +8,9 @@
 #include <QLocale>
 #include <QSqlQuery>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -76,6 +78,19 @@ void PacketBuilder::addRow(const QSqlQuery &q)
 
 namespace {
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar (H. Hinnant's
+// days_from_civil).
+constexpr qint64 daysFromCivil(int y, int m, int d)
+{
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const qint64 yoe = y - era * 400;
+    const qint64 doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+static_assert(daysFromCivil(1970, 1, 1) == 0 && daysFromCivil(2000, 3, 1) == 11017);
+
 // The day number of a SQLite date text "yyyy-MM-dd[...]", as dateFromSql reads it.
 std::optional<double> dayNumberFromSqlText(QByteArrayView t)
 {
@@ -84,7 +99,6 @@ std::optional<double> dayNumberFromSqlText(QByteArrayView t)
     const auto digit = [&](qsizetype i) { return t.size() > i && t[i] >= '0' && t[i] <= '9'; };
     const bool iso = digit(0) && digit(1) && digit(2) && digit(3) && t.size() >= 10 && t[4] == '-' && digit(5)
                      && digit(6) && t[7] == '-' && digit(8) && digit(9);
-    QDate d;
     if (iso) {
         const auto n = [&](qsizetype i, int len) {
             int v = 0;
@@ -92,10 +106,14 @@ std::optional<double> dayNumberFromSqlText(QByteArrayView t)
                 v = v * 10 + (t[i + k] - '0');
             return v;
         };
-        d = QDate(n(0, 4), n(5, 2), n(8, 2));
-    } else {
-        d = dateFromSql(QVariant(QString::fromUtf8(t)));
+        // The day count straight from the calendar date (proleptic Gregorian, as QDate),
+        // without building a QDate per row.
+        const int y = n(0, 4), m = n(5, 2), d = n(8, 2);
+        if (!QDate::isValid(y, m, d))
+            return std::nullopt;
+        return double(daysFromCivil(y, m, d) - daysFromCivil(1899, 12, 30));
     }
+    const QDate d = dateFromSql(QVariant(QString::fromUtf8(t)));
     if (!d.isValid())
         return std::nullopt;
     return toDayNumber(d);
@@ -115,57 +133,133 @@ QVariant variantOf(const SqliteRow &row, int i)
 
 } // namespace
 
+namespace {
+
+// Writes a row at the end of a QByteArray through a pointer: room is made in large steps
+// and each value is copied in without QByteArray's checks on every append (a row of twelve
+// columns was some sixty calls into QByteArray, a third of GetQtdeEfetServ's time).
+class RowWriter
+{
+public:
+    explicit RowWriter(QByteArray &out) : m_out(out), m_end(out.size()) {}
+    ~RowWriter() { m_out.truncate(m_end); }
+
+    // A pointer with room for n bytes; advance() says where the writing ended.
+    char *room(qsizetype n)
+    {
+        if (m_out.size() - m_end < n)
+            m_out.resize(m_end + n + 16 * 1024);
+        return m_out.data() + m_end;
+    }
+    void advance(const char *end) { m_end = end - m_out.constData(); }
+
+    void put(char c)
+    {
+        char *p = room(1);
+        *p = c;
+        advance(p + 1);
+    }
+    void put(QByteArrayView bytes)
+    {
+        char *p = room(bytes.size());
+        if (!bytes.isEmpty())
+            std::memcpy(p, bytes.data(), size_t(bytes.size()));
+        advance(p + bytes.size());
+    }
+    void utf8(QByteArrayView text) { advance(writeJsonUtf8(room(jsonUtf8Room(text)), text)); }
+    void number(double d) { advance(writeJsonNumber(room(MaxJsonNumber), d)); }
+    // The rare conversions, written by the general appenders.
+    void value(const QJsonValue &v)
+    {
+        QByteArray text;
+        appendJsonValue(text, v);
+        put(text);
+    }
+
+private:
+    QByteArray &m_out;
+    qsizetype m_end;
+};
+
+} // namespace
+
 void PacketBuilder::addRow(const SqliteRow &row)
 {
-    beginRow();
+    if (m_lastText.empty())
+        m_lastText.resize(size_t(m_fields.size()));
+    RowWriter w(m_rows);
+    w.put(m_rowCount++ > 0 ? QByteArrayView(",[") : QByteArrayView("["));
+    using Storage = SqliteRow::Storage;
     for (int i = 0; i < m_fields.size(); ++i) {
         if (i > 0)
-            m_rows += ',';
-        if (row.isNull(i)) {
-            m_rows += "null";
+            w.put(',');
+        const Storage storage = row.storage(i);
+        if (storage == Storage::Null) {
+            w.put("null");
             continue;
         }
+        const bool number = storage == Storage::Integer || storage == Storage::Real;
         switch (m_fields.at(i).type) {
         case ftString:
         case ftFixedChar:
-            if (row.isInteger(i)) {
-                m_rows += '"';
-                m_rows += QByteArray::number(row.integer(i));
-                m_rows += '"';
-            } else if (row.isReal(i)) {
-                m_rows += '"';
-                m_rows += QByteArray::number(row.real(i), 'g', QLocale::FloatingPointShortest);
-                m_rows += '"';
+            if (storage == Storage::Integer) {
+                w.put('"');
+                w.put(QByteArray::number(row.integer(i)));
+                w.put('"');
+            } else if (storage == Storage::Real) {
+                w.put('"');
+                w.put(QByteArray::number(row.real(i), 'g', QLocale::FloatingPointShortest));
+                w.put('"');
             } else {
-                appendJsonUtf8(m_rows, row.text(i));
+                // The same text as the row before (a client's name on each of its rows) is
+                // copied as it was written, not checked and escaped again.
+                const QByteArrayView text = row.text(i);
+                LastText &last = m_lastText[size_t(i)];
+                if (last.valid && QByteArrayView(last.utf8) == text) {
+                    w.put(last.json);
+                    break;
+                }
+                char *const start = w.room(jsonUtf8Room(text));
+                char *const end = writeJsonUtf8(start, text);
+                w.advance(end);
+                last.utf8.resize(text.size());
+                if (!text.isEmpty())
+                    std::memcpy(last.utf8.data(), text.data(), size_t(text.size()));
+                last.json.resize(end - start);
+                std::memcpy(last.json.data(), start, size_t(end - start));
+                last.valid = true;
             }
             break;
         case ftFloat:
-            if (const auto d = row.number(i))
-                appendJsonNumber(m_rows, *d);
+            if (storage == Storage::Integer)
+                w.number(double(row.integer(i)));
+            else if (storage == Storage::Real && std::isfinite(row.real(i)))
+                w.number(row.real(i));
+            else if (const auto d = row.number(i))
+                w.number(*d);
             else
-                m_rows += "null";
+                w.put("null");
             break;
         case ftDateTime:
-            if (row.isInteger(i) || row.isReal(i)) {
-                appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), ftDateTime));
+            if (number) {
+                w.value(jsonFromSql(variantOf(row, i), ftDateTime));
             } else if (const auto day = dayNumberFromSqlText(row.text(i))) {
-                appendJsonNumber(m_rows, *day);
+                w.number(*day);
             } else {
-                m_rows += "null";
+                w.put("null");
             }
             break;
         case ftInteger:
             // A stored integer is written as it is; other storage goes the general way.
-            if (row.isInteger(i) && std::abs(row.integer(i)) < (qint64(1) << 53))
-                appendJsonNumber(m_rows, double(row.integer(i)));
+            if (storage == Storage::Integer && std::abs(row.integer(i)) < (qint64(1) << 53))
+                w.number(double(row.integer(i)));
             else
-                appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), ftInteger));
+                w.value(jsonFromSql(variantOf(row, i), ftInteger));
             break;
-        default: appendJsonValue(m_rows, jsonFromSql(variantOf(row, i), m_fields.at(i).type)); break;
+        default: w.value(jsonFromSql(variantOf(row, i), m_fields.at(i).type)); break;
         }
     }
-    m_rows += ']';
+    w.put(']');
 }
 
 void PacketBuilder::addRow(const QJsonArray &row)

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <vector>
+
 class QSqlQuery;
 
 namespace kpr::appserver {
@@ -53,9 +55,19 @@ public:
 private:
     void beginRow();
 
+    // A text column's last value and its JSON form: the same text in the next row (a
+    // client's name on each of its thousand rows) is copied, not checked and escaped again.
+    struct LastText
+    {
+        QByteArray utf8;
+        QByteArray json;
+        bool valid = false;
+    };
+
     QList<PacketField> m_fields;
     QByteArray m_rows;
     qsizetype m_rowCount = 0;
+    std::vector<LastText> m_lastText;
 };
 
 // A packet as received: its fields and its rows, each checked to hold one value per field.

@@ -9,6 +9,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace kpr::appserver {
 
+SqliteRow::Storage SqliteRow::storage(int column) const
+{
+    static_assert(int(Storage::Integer) == SQLITE_INTEGER && int(Storage::Real) == SQLITE_FLOAT
+                  && int(Storage::Text) == SQLITE_TEXT && int(Storage::Blob) == SQLITE_BLOB
+                  && int(Storage::Null) == SQLITE_NULL);
+    return Storage(sqlite3_column_type(m_stmt, column));
+}
+
 bool SqliteRow::isNull(int column) const
 {
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;

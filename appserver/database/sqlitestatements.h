@@ -26,6 +26,10 @@ class SqliteRow
 public:
     explicit SqliteRow(sqlite3_stmt *stmt) : m_stmt(stmt) {}
 
+    // The storage of a column's value, asked once where a row is read column by column.
+    enum class Storage { Integer = 1, Real = 2, Text = 3, Blob = 4, Null = 5 };
+    Storage storage(int column) const;
+
     bool isNull(int column) const;
     bool isInteger(int column) const;
     bool isReal(int column) const;
