@@ -106,9 +106,6 @@ Result<Session *> Session::forThisThread(const QString &method)
         // 64 MiB (taken only as it is used) keeps it off the disk until the commit.
         QSqlQuery pragma(s->m_db);
         pragma.exec(u"PRAGMA cache_size = -65536"_s);
-        // Pages read through a mapping of the file, not copied out of the kernel by a read
-        // for every page a statement visits.
-        pragma.exec(u"PRAGMA mmap_size = 1073741824"_s);
         const QVariant handle = s->m_db.driver()->handle();
         if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
             if (sqlite3 *raw = *static_cast<sqlite3 *const *>(handle.constData()))
