@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -147,8 +148,10 @@ public:
     // A pointer with room for n bytes; advance() says where the writing ended.
     char *room(qsizetype n)
     {
+        // The room the array already has is taken whole; past it the array grows by its
+        // own geometric steps.
         if (m_out.size() - m_end < n)
-            m_out.resize(m_end + n + 16 * 1024);
+            m_out.resize(std::max(m_end + n, m_out.capacity()));
         return m_out.data() + m_end;
     }
     void advance(const char *end) { m_end = end - m_out.constData(); }
