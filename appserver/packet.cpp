@@ -132,12 +132,8 @@ QVariant variantOf(const SqliteRow &row, int i)
     return QVariant(QString::fromUtf8(row.text(i)));
 }
 
-} // namespace
-
-namespace {
-
-// Writes a row at the end of a QByteArray through a pointer: room is made in large steps
-// and each value is copied in without QByteArray's checks on every append (a row of twelve
+// Writes a row at the end of a QByteArray through a pointer: room is made once for what a
+// value may take, and each value is copied in without QByteArray's checks on every append (a row of twelve
 // columns was some sixty calls into QByteArray, a third of GetQtdeEfetServ's time).
 class RowWriter
 {
@@ -169,7 +165,6 @@ public:
             std::memcpy(p, bytes.data(), size_t(bytes.size()));
         advance(p + bytes.size());
     }
-    void utf8(QByteArrayView text) { advance(writeJsonUtf8(room(jsonUtf8Room(text)), text)); }
     void number(double d) { advance(writeJsonNumber(room(MaxJsonNumber), d)); }
     // The rare conversions, written by the general appenders.
     void value(const QJsonValue &v)

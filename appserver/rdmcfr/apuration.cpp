@@ -1,10 +1,10 @@
 // The apuration: numbers issued per branch, the direct-management rows computed under a
 // number, and their removal.
 
+#include "appserver/database/sqlitestatements.h"
 #include "appserver/rdmcfr/common.h"
 #include "appserver/rdmcfr/counter.h"
 #include "appserver/rdmcfr/methods.h"
-#include "appserver/database/sqlitestatements.h"
 #include "framework/core/dates.h"
 
 #include <QDateTime>
@@ -75,13 +75,18 @@ const QString writeRowsByKey =
     "WHERE E.CDFILIAL = ?2 AND E.CDCLIENTE = PAR.CDCLIENTE AND E.CDSERVFILI = PAR.CDSERVFILI "
     "AND E.DTEFETIVO >= ?3 AND E.DTEFETIVO <= ?4"_s;
 
-Result<int> writeSqlite(Session &s, const QString &number, const QString &branch, QDate start, QDate end)
+// The period's rows written under the number: by EFETIVO's key on SQLite, sorted elsewhere.
+Result<int> writeRowsOf(Session &s, const QString &number, const QString &branch, QDate start, QDate end)
 {
+    SqliteStatements *fast = s.sqlite();
+    if (!fast)
+        return execute(s, writeRows, {number, branch, s.date(start), s.date(end)});
+    static const QString keyIndex = u"SELECT name FROM pragma_index_list('EFETIVO') WHERE origin = 'pk'"_s;
     QString key;
-    const auto found = s.sqlite()->run(u"SELECT name FROM pragma_index_list('EFETIVO') WHERE origin = 'pk'"_s, {},
-                                       [&](const SqliteRow &row) { key = QString::fromUtf8(row.text(0)); });
+    const auto found =
+        fast->run(keyIndex, {}, [&](const SqliteRow &row) { key = QString::fromUtf8(row.text(0)); });
     if (!found)
-        return makeError(found.error());
+        return makeError(s.dbError(found.error(), keyIndex));
     if (key.isEmpty())
         return execute(s, writeRows, {number, branch, s.date(start), s.date(end)});
     return execute(s, writeRowsByKey.arg(key.replace(u'"', u"\"\""_s)), {number, branch, s.date(start), s.date(end)});
@@ -132,8 +137,7 @@ Result<Answer> ProRelGesDireta(Session &s, const Args &a)
         execute(s, u"DELETE FROM APURFATGD WHERE NRAPURACGD = ? AND CDFILIALAPGD = ?"_s, {number, branch});
     if (!removed)
         return makeError(removed.error());
-    const auto written = s.dialect() == Dialect::SQLite ? writeSqlite(s, number, branch, start, end)
-                                                        : execute(s, writeRows, {number, branch, s.date(start), s.date(end)});
+    const auto written = writeRowsOf(s, number, branch, start, end);
     if (!written)
         return makeError(written.error());
     if (const auto raised = raiseGeneration(s, number, branch); !raised)
