@@ -483,6 +483,16 @@ void GuardedStream::finish(bool drain)
     ::close(m_fd);
 }
 
+namespace {
+
+void setCorked(int fd, bool on)
+{
+    const int value = on ? 1 : 0;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+}
+
+} // namespace
+
 void serveConnection(int fd, SSL *ssl, const ConnectionLimits &limits, ConnectionTable &table,
                      const std::atomic<bool> &stop, const std::function<bool(httplib::Stream &, bool, bool &)> &process)
 {
@@ -509,7 +519,11 @@ void serveConnection(int fd, SSL *ssl, const ConnectionLimits &limits, Connectio
             }
             bool closed = false;
             t_current = &stream;
+            // httplib writes an answer's head and body apart: corked, they leave as one
+            // segment where they fit, and the client wakes once per answer, not twice.
+            setCorked(fd, true);
             const bool ok = process(stream, stop.load(), closed);
+            setCorked(fd, false);
             t_current = nullptr;
             if (stream.cut() != Cut::None) {
                 stream.answerCut();
